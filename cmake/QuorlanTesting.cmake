@@ -1,0 +1,21 @@
+# quorlan_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [QT])
+# One GoogleTest executable per area, registered as one CTest test. QT tests get
+# a QApplication-owning main (tests/fakes/QtTestMain.cpp) and run offscreen.
+function(quorlan_add_test)
+    cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} quorlan_test_fakes GTest::gmock)
+    if(T_QT)
+        target_sources(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fakes/QtTestMain.cpp)
+        target_link_libraries(${T_NAME} PRIVATE Qt6::Widgets Qt6::Test)
+        set_target_properties(${T_NAME} PROPERTIES AUTOMOC ON)
+    else()
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+    endif()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox --disable-background-networking;ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;LANG=C.UTF-8")
+endfunction()

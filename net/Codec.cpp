@@ -1,0 +1,236 @@
+#include "Codec.h"
+
+#include "Cp949.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorlan::net {
+namespace {
+
+void PutU16(Packet& p, std::size_t at, std::uint16_t v) {
+    p[at] = static_cast<std::uint8_t>(v & 0xFF);
+    p[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutU32(Packet& p, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t GetU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+Packet NewPacket(std::size_t total, std::uint8_t type) {
+    Packet p(total, 0);
+    PutU16(p, 0, static_cast<std::uint16_t>(total));
+    p[2] = type;
+    return p;
+}
+
+Encoded Refused(std::string why) { return Encoded{{}, std::move(why)}; }
+
+// The text shown when a sender refuses a text over its limit.
+const std::string& kTooLongError() {
+    static const std::string text = "error";
+    return text;
+}
+
+const std::string& kFieldTooLongError() {
+    return QUORLAN_CP949("입력한 글자가 너무 깁니다. 32바이트(한글 16자)까지 입력할 수 있습니다.");
+}
+
+Encoded FixedU32(std::uint8_t type, std::uint32_t value) {
+    Packet p = NewPacket(7, type);
+    PutU32(p, 3, value);
+    return Encoded{std::move(p), {}};
+}
+
+// Fixed 33-byte fields: the text, its NUL, zeros to the end of the field. A
+// text that would not leave room for the NUL is refused as a whole.
+Encoded Fields(std::uint8_t type, std::initializer_list<std::string_view> fields) {
+    for (auto f : fields)
+        if (f.size() > kMaxFieldText) return Refused(kFieldTooLongError());
+    Packet p = NewPacket(kHeaderSize + kFieldWidth * fields.size(), type);
+    std::size_t at = kHeaderSize;
+    for (auto f : fields) {
+        std::memcpy(p.data() + at, f.data(), f.size());
+        at += kFieldWidth;
+    }
+    return Encoded{std::move(p), {}};
+}
+
+// Header, optional prefix bytes, the text, its NUL.
+Encoded Trailing(std::uint8_t type, std::string_view text, std::size_t maxText, const std::string& error,
+                 std::size_t prefix = 0) {
+    if (text.size() > maxText) return Refused(error);
+    const std::size_t total = kHeaderSize + prefix + text.size() + 1;
+    if (total > kMaxPacket) return Refused(error);
+    Packet p = NewPacket(total, type);
+    std::memcpy(p.data() + kHeaderSize + prefix, text.data(), text.size());
+    return Encoded{std::move(p), {}};
+}
+
+std::string TextUpToNul(const std::uint8_t* from, std::size_t maxBytes) {
+    const void* nul = std::memchr(from, 0, maxBytes);
+    const std::size_t n = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - from) : maxBytes;
+    return std::string(reinterpret_cast<const char*>(from), n);
+}
+
+bool IsResultType(std::uint8_t type) {
+    switch (type) {
+    case VersionResult:
+    case LoginResult:
+    case NewAccountResult:
+    case ChangePasswordResult:
+    case SetBoardResult:
+    case RequestPhoneResult:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+Encoded EncodeVersion(std::uint32_t build) { return FixedU32(Version, build); }
+Encoded EncodeSearchState(std::uint32_t value) { return FixedU32(SearchState, value); }
+Encoded EncodeRobotMode(std::uint32_t value) { return FixedU32(RobotMode, value); }
+
+Encoded EncodeLogin(std::string_view id, std::string_view password) { return Fields(Login, {id, password}); }
+Encoded EncodeNewAccount(std::string_view id, std::string_view password, std::string_view identNumber) {
+    return Fields(NewAccount, {id, password, identNumber});
+}
+Encoded EncodeChangePassword(std::string_view current, std::string_view next) {
+    return Fields(ChangePassword, {current, next});
+}
+Encoded EncodeRequestIdentNumber(std::string_view id, std::string_view password) {
+    return Fields(RequestIdentNumber, {id, password});
+}
+
+Encoded EncodeSetBoard(std::int32_t repeatSeconds, std::string_view url) {
+    Encoded e = Trailing(SetBoard, url, kMaxLineText, kTooLongError(), 4);
+    if (e.ok()) PutU32(e.bytes, 3, static_cast<std::uint32_t>(repeatSeconds));
+    return e;
+}
+Encoded EncodeListReply(std::string_view text) { return Trailing(ListReply, text, kMaxListText, kTooLongError()); }
+Encoded EncodeListReport(std::string_view text) { return Trailing(ListReport, text, kMaxListText, kTooLongError()); }
+Encoded EncodeNewPost(std::string_view line) { return Trailing(NewPost, line, kMaxLineText, kTooLongError()); }
+Encoded EncodeRequestPhone(std::string_view line) { return Trailing(RequestPhone, line, kMaxLineText, kTooLongError()); }
+
+Encoded EncodeResult(MsgType type, std::uint32_t code) {
+    if (!IsResultType(type)) return Refused("not a result message type");
+    return FixedU32(type, code);
+}
+Encoded EncodeListRequest() { return Encoded{NewPacket(kHeaderSize, ListRequest), {}}; }
+Encoded EncodeCheckList(std::string_view text) {
+    return Trailing(CheckList, text, kMaxPacket - kHeaderSize - 1, "post list too long");
+}
+Encoded EncodeServerNewPost(std::string_view line) {
+    return Trailing(ServerNewPost, line, kMaxPacket - kHeaderSize - 1, "post line too long");
+}
+Encoded EncodeSystem(std::string_view notice) {
+    return Trailing(System, notice, kMaxPacket - kHeaderSize - 1, "notice too long");
+}
+Encoded EncodeRequestSMS(std::string_view phone, std::string_view message) {
+    if (phone.size() > kMaxFieldText) return Refused("phone number too long");
+    Encoded e = Trailing(RequestSMS, message, kMaxPacket - kHeaderSize - kFieldWidth - 1, "message too long",
+                         kFieldWidth);
+    if (e.ok()) std::memcpy(e.bytes.data() + kHeaderSize, phone.data(), phone.size());
+    return e;
+}
+
+std::optional<Header> DecodeHeader(const std::uint8_t* data, std::size_t size) {
+    if (size < kHeaderSize) return std::nullopt;
+    return Header{static_cast<std::uint16_t>(data[0] | (data[1] << 8)), data[2]};
+}
+
+ServerMessage DecodeServerMessage(const std::uint8_t* packet, std::size_t size) {
+    ServerMessage m;
+    const auto header = DecodeHeader(packet, size);
+    if (!header) return m;
+    m.type = header->type;
+    m.length = header->length;
+    auto trailing = [&](std::size_t offset) {
+        return offset < size ? TextUpToNul(packet + offset, size - offset) : std::string();
+    };
+    if (IsResultType(m.type)) {
+        if (size >= 7) m.code = GetU32(packet + 3);
+    } else if (m.type == CheckList || m.type == ServerNewPost || m.type == System) {
+        m.text = trailing(kHeaderSize);
+    } else if (m.type == RequestSMS) {
+        if (size > kHeaderSize) {
+            const std::size_t fieldBytes = std::min(kFieldWidth, size - kHeaderSize);
+            m.phone = TextUpToNul(packet + kHeaderSize, fieldBytes);
+        }
+        m.text = trailing(kHeaderSize + kFieldWidth);
+    }
+    return m;
+}
+
+namespace {
+
+DecodedRequest Bad(std::string why) { return DecodedRequest{std::nullopt, std::move(why)}; }
+
+// A fixed field must hold its NUL somewhere in its 33 bytes.
+bool ReadField(const std::uint8_t* at, std::string& out) {
+    const void* nul = std::memchr(at, 0, kFieldWidth);
+    if (!nul) return false;
+    out.assign(reinterpret_cast<const char*>(at), static_cast<const std::uint8_t*>(nul) - at);
+    return true;
+}
+
+} // namespace
+
+DecodedRequest DecodeClientRequest(const std::uint8_t* packet, std::size_t size) {
+    const auto header = DecodeHeader(packet, size);
+    if (!header) return Bad("shorter than a header");
+    if (header->length != size) return Bad("length field does not match the packet");
+    ClientRequest r;
+    r.type = header->type;
+    auto fixed = [&](std::size_t expected) { return size == expected; };
+    auto fields = [&](int count) -> DecodedRequest {
+        if (!fixed(kHeaderSize + kFieldWidth * static_cast<std::size_t>(count))) return Bad("wrong length");
+        for (int i = 0; i < count; ++i)
+            if (!ReadField(packet + kHeaderSize + kFieldWidth * static_cast<std::size_t>(i), r.fields[i]))
+                return Bad("text field without its NUL");
+        return DecodedRequest{r, {}};
+    };
+    auto trailing = [&](std::size_t offset, std::size_t maxText) -> DecodedRequest {
+        if (size < offset + 1) return Bad("too short");
+        if (packet[size - 1] != 0) return Bad("text without its NUL");
+        r.text = TextUpToNul(packet + offset, size - offset - 1);
+        if (r.text.size() != size - offset - 1) return Bad("NUL inside the text");
+        if (r.text.size() > maxText) return Bad("text over its limit");
+        return DecodedRequest{r, {}};
+    };
+    switch (r.type) {
+    case Version:
+    case SearchState:
+    case RobotMode:
+        if (!fixed(7)) return Bad("wrong length");
+        r.value = GetU32(packet + 3);
+        return DecodedRequest{r, {}};
+    case Login:
+    case ChangePassword:
+    case RequestIdentNumber:
+        return fields(2);
+    case NewAccount:
+        return fields(3);
+    case SetBoard:
+        if (size < 8) return Bad("too short");
+        r.repeatSeconds = static_cast<std::int32_t>(GetU32(packet + 3));
+        return trailing(7, kMaxLineText);
+    case ListReply:
+    case ListReport:
+        return trailing(kHeaderSize, kMaxListText);
+    case NewPost:
+    case RequestPhone:
+        return trailing(kHeaderSize, kMaxLineText);
+    default:
+        return Bad("unknown type");
+    }
+}
+
+} // namespace quorlan::net

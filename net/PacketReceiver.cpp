@@ -1,0 +1,44 @@
+#include "PacketReceiver.h"
+
+#include "Codec.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace quorlan::net {
+
+PacketReceiver::PacketReceiver(ISocket& socket, ILineLogs& logs, Dispatch dispatch)
+    : socket_(socket), logs_(logs), dispatch_(std::move(dispatch)) {}
+
+void PacketReceiver::MainSockRead() {
+    std::array<std::uint8_t, kReadBufferSize> buffer;
+    const int n = std::min({socket_.BytesWaiting(), kReadBufferSize, queue_.Free()});
+    if (n <= 0) return;
+    const int got = socket_.Read(buffer.data(), n);
+    if (got > 0) queue_.Append(got, buffer.data());
+}
+
+bool PacketReceiver::TimerProcess() {
+    // Framing starts only when at least four bytes are queued.
+    if (queue_.Size() <= 3) return false;
+    std::array<std::uint8_t, kHeaderSize> header;
+    if (queue_.Peek(static_cast<int>(header.size()), header.data()) != static_cast<int>(header.size())) return false;
+    const int length = header[0] | (header[1] << 8);
+    if (length < static_cast<int>(kHeaderSize) || length > TBufferClass::kCapacity) {
+        // Such a header can never frame a packet, and every later packet would
+        // wait behind it forever: drop the stream and let the reconnect start
+        // afresh.
+        queue_.Clear();
+        logs_.DebugLog("Socket: Bad packet length " + std::to_string(length) + ", receive queue emptied, closing");
+        socket_.Close();
+        return false;
+    }
+    if (queue_.Size() < length) return false;
+    std::array<std::uint8_t, TBufferClass::kStorage> packet;
+    if (queue_.Read(length, packet.data()) != length) return false;
+    dispatch_(packet.data(), length);
+    return true;
+}
+
+} // namespace quorlan::net

@@ -1,0 +1,36 @@
+#pragma once
+#include "ILineLogs.h"
+#include "ISocket.h"
+#include "TBufferClass.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace quorlan::net {
+
+// Turns the socket's byte stream into whole packets: the read handler only
+// queues bytes, the 10 ms framing tick only frames them, one packet per tick.
+class PacketReceiver {
+public:
+    static constexpr int kReadBufferSize = 10240;
+    using Dispatch = std::function<void(const std::uint8_t* packet, int length)>;
+
+    PacketReceiver(ISocket& socket, ILineLogs& logs, Dispatch dispatch);
+
+    // Read event. Takes no more than the queue's free space, so a chunk is
+    // never refused and the stream never loses bytes: what does not fit stays
+    // in the socket until the framing tick has made room.
+    void MainSockRead();
+    // Framing tick: dispatches at most one whole packet; true when it did.
+    bool TimerProcess();
+
+    TBufferClass& Queue() { return queue_; }
+
+private:
+    ISocket& socket_;
+    ILineLogs& logs_;
+    Dispatch dispatch_;
+    TBufferClass queue_;
+};
+
+} // namespace quorlan::net

@@ -1,0 +1,17 @@
+#pragma once
+#include "net/ILineLogs.h"
+#include "shell/LineLog.h"
+
+namespace quorlan::shell {
+
+// The main window's two logs behind the interface every part writes to.
+class LineLogs : public net::ILineLogs {
+public:
+    void AddListMessage(const std::string& text) override { messageList.Append(text); }
+    void DebugLog(const std::string& text) override { debugLog.Append(text); }
+
+    LineLog messageList;
+    LineLog debugLog;
+};
+
+} // namespace quorlan::shell

@@ -1,0 +1,24 @@
+#pragma once
+#include "net/ILineLogs.h"
+#include "net/IMessageBox.h"
+
+#include <string>
+#include <vector>
+
+namespace quorlan::test {
+
+class RecordingLogs : public net::ILineLogs {
+public:
+    void AddListMessage(const std::string& text) override { messages.push_back(text); }
+    void DebugLog(const std::string& text) override { debug.push_back(text); }
+    std::vector<std::string> messages;
+    std::vector<std::string> debug;
+};
+
+class RecordingMessageBox : public net::IMessageBox {
+public:
+    void ShowMessage(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+} // namespace quorlan::test
