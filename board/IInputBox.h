@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+namespace quorlan::board {
+
+// A modal text-input box. Returns the text entered; on cancel it returns the
+// initial text. Texts are cp949 bytes.
+class IInputBox {
+public:
+    virtual ~IInputBox() = default;
+    virtual std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& initial) = 0;
+};
+
+} // namespace quorlan::board
