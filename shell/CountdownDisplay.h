@@ -1,0 +1,40 @@
+#pragma once
+#include "net/ClientState.h"
+#include "net/IClock.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorlan::shell {
+
+// TimerDisplay (every 100 ms): the close after an installed update and, while
+// monitoring, the countdown to the next check in status panel 1 once a second.
+class CountdownDisplay {
+public:
+    static constexpr int kIntervalMs = 100;
+    static constexpr int kTicksPerUpdate = 10;
+
+    struct Tick {
+        bool closeWindow = false;
+        bool panelChanged = false;
+        std::string panelText; // cp949, for status panel 1
+    };
+
+    CountdownDisplay(const net::ClientState& state, const net::IClock& clock);
+
+    // One tick. The countdown is not clamped: without a new post list from the
+    // server it goes on below zero.
+    Tick TimerDisplayTimer();
+
+    // "검색예정 " N "초 남았습니다." with N = repeat - elapsedSeconds.
+    static std::string CountdownText(std::int32_t repeatSeconds, std::uint32_t elapsedSeconds);
+
+    std::int32_t DisplayTicks() const { return displayTicks_; }
+
+private:
+    const net::ClientState& state_;
+    const net::IClock& clock_;
+    std::int32_t displayTicks_ = 0;
+};
+
+} // namespace quorlan::shell
