@@ -1,0 +1,51 @@
+#pragma once
+#include "fakes/FakeSocket.h"
+#include "fakes/RecordingActions.h"
+#include "fakes/RecordingLogs.h"
+#include "net/ClientState.h"
+#include "net/Cp949.h"
+#include "net/IClock.h"
+#include "net/Sender.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quorlan::test {
+
+// A clock the test sets by hand.
+class ManualClock : public net::IClock {
+public:
+    std::uint32_t TickMs() const override { return tick; }
+    std::string LongTimeNow() const override { return timeOfDay; }
+    std::uint32_t tick = 0;
+    std::string timeOfDay = "12:34:56";
+};
+
+// A fake socket whose Close raises the disconnect event once when a socket
+// existed (connected or an attempt under way), like the platform's.
+class EventSocket : public FakeSocket {
+public:
+    void Close() override {
+        const bool existed = connected || connecting;
+        FakeSocket::Close();
+        if (existed && onDisconnect) onDisconnect();
+    }
+    std::function<void()> onDisconnect;
+};
+
+// cp949 form of a UTF-8 literal, for expected Korean texts.
+inline std::string Cp(const char* utf8) { return net::Cp949FromUtf8(utf8); }
+
+// The collaborators every connection and dispatcher test needs.
+struct NetRig {
+    EventSocket socket;
+    RecordingLogs logs;
+    RecordingMessageBox messageBox;
+    RecordingActions actions;
+    ManualClock clock;
+    net::ClientState state;
+    net::Sender sender{socket, logs, messageBox};
+};
+
+} // namespace quorlan::test
