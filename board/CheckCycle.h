@@ -1,0 +1,88 @@
+#pragma once
+#include "IBrowser.h"
+#include "PostListText.h"
+#include "net/ClientState.h"
+#include "net/ILineLogs.h"
+#include "net/ITimer.h"
+#include "net/Sender.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorlan::board {
+
+// The board window's share of the monitoring cycle: the page list, the list of
+// the previous check sent by the server, the compare timer and the list
+// exchange (ListReply, ListReport, NewPost).
+//
+// Reading the page is a request whose answer comes later. Each answer is
+// checked before it is used: an answer older than the page list already held
+// never replaces it, and a compare answer is dropped when a newer compare has
+// been asked for or a document has completed (or a navigation to the board
+// has started) since it was asked for; that newer event brings its own
+// firing. A comparison runs on its own copies of both lists and clears the
+// pending mark before its first send, so whatever is handled while a sender's
+// modal "error" box is open (a ListRequest, a CheckList, another firing)
+// neither changes its lines nor repeats them.
+class CheckCycle {
+public:
+    CheckCycle(IBrowser& browser, net::ITimer& timerCompare, net::Sender& sender, net::ILineLogs& logs,
+               net::ClientState& state);
+    ~CheckCycle();
+    CheckCycle(const CheckCycle&) = delete;
+    CheckCycle& operator=(const CheckCycle&) = delete;
+
+    // Post list of the page last read, in page order.
+    PostList FPageList;
+    // Post list of the last CheckList, in the order received.
+    PostList FServerList;
+    // A CheckList has arrived and no comparison has taken it yet.
+    bool FServerListPending = false;
+
+    // CheckList: the text replaces FServerList, then ApplyServerList. (The
+    // status bar and CycleStartTime belong to the dispatcher.)
+    void ReceiveCheckList(const std::string& postListText);
+    // Marks the server list pending and reloads the board (FBoardURL).
+    void ApplyServerList();
+    // ListRequest: reads the page shown now into FPageList and sends its text
+    // as ListReply; nothing is sent when the page cannot be read.
+    void AnswerListRequest();
+    // A completed document: except "about:blank", logged and TimerCompare
+    // restarted, so the timer fires 2,000 ms after the last one.
+    void DocumentComplete(const std::string& url);
+    // TimerCompare's tick: stops the timer, reads the page into FPageList and,
+    // when a server list is pending, reports the page (ListReport) and
+    // compares. An unreadable page sends nothing and leaves the mark set.
+    void TimerCompareTimer();
+    // Board selection: reads the page shown into FPageList only. done (if
+    // given) learns whether the page could be read.
+    void RefreshPageList(std::function<void(bool read)> done = {});
+    // Logs each new page line as "Check : " + line; under the cut-off logs
+    // each again and sends it as NewPost, in page order. A refused line does
+    // not stop the pass. Takes copies so nothing handled meanwhile alters it.
+    void ComparePostLists(PostList page, PostList server);
+
+private:
+    using Markup = std::optional<std::string>;
+    void ReadPage(std::uint64_t seq, std::function<void(std::uint64_t seq, Markup markup)> onAnswer);
+    std::optional<PostList> StorePageList(std::uint64_t seq, const Markup& markup);
+    void OnCompareMarkup(std::uint64_t seq, std::uint64_t navigation, const Markup& markup);
+
+    IBrowser& browser_;
+    net::ITimer& timerCompare_;
+    net::Sender& sender_;
+    net::ILineLogs& logs_;
+    net::ClientState& state_;
+
+    std::uint64_t readSeq_ = 0;            // last page read asked for
+    std::uint64_t pageListSeq_ = 0;        // read whose answer FPageList holds
+    std::uint64_t latestCompareRead_ = 0;  // last read asked for by the timer
+    std::uint64_t navigation_ = 0;         // documents completed and board loads started
+    // Answers that arrive after the cycle is gone are ignored.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+} // namespace quorlan::board

@@ -1,0 +1,48 @@
+#pragma once
+#include "IInputBox.h"
+#include "ISearchHitActions.h"
+#include "net/ClientState.h"
+#include "net/IMessageBox.h"
+#include "net/Sender.h"
+
+#include <functional>
+#include <string>
+
+namespace quorlan::board {
+
+// The main window's search condition: the "단어설정" dialog and the matcher
+// run on every post line the server forwards. The condition is
+// ClientState::FSearchCondition; LabelSearchCondition shows it unchanged and
+// follows every change through the label hook.
+class SearchConditionHandler {
+public:
+    using LabelHook = std::function<void(const std::string& condition)>;
+
+    SearchConditionHandler(net::ClientState& state, net::Sender& sender, ISearchHitActions& hitActions,
+                           IInputBox& inputBox, net::IMessageBox& messageBox);
+
+    void SetLabelHook(LabelHook onLabel) { onLabel_ = std::move(onLabel); }
+
+    // Sets the field and the label together.
+    void SetCondition(const std::string& condition);
+
+    // BtnSearchCondition: asks for the words (starting from "직거래", which is
+    // also what a cancel returns) and stores them at once; refuses 2 bytes or
+    // fewer, and then, independently, two or more "&"/"+" in all, each with
+    // its message box, putting the previous condition back.
+    void BtnSearchConditionClick();
+
+    // On a hit: ShowAlert, then RequestPhone when logged in with CheckBoxSMS
+    // ticked (the sender refuses a line of 256 bytes or more).
+    void MatchSearchCondition(const std::string& line);
+
+private:
+    net::ClientState& state_;
+    net::Sender& sender_;
+    ISearchHitActions& hitActions_;
+    IInputBox& inputBox_;
+    net::IMessageBox& messageBox_;
+    LabelHook onLabel_;
+};
+
+} // namespace quorlan::board
