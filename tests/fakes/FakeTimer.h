@@ -1,0 +1,24 @@
+#pragma once
+#include "net/ITimer.h"
+
+namespace quorlan::test {
+
+// A timer the test fires by calling the owner's handler; records starts/stops.
+class FakeTimer : public net::ITimer {
+public:
+    void Start() override {
+        active = true;
+        ++starts;
+    }
+    void Stop() override {
+        active = false;
+        ++stops;
+    }
+    bool IsActive() const override { return active; }
+
+    bool active = false;
+    int starts = 0;
+    int stops = 0;
+};
+
+} // namespace quorlan::test
