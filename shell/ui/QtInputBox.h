@@ -1,0 +1,19 @@
+#pragma once
+#include "board/IInputBox.h"
+
+class QWidget;
+
+namespace quorlan::shell::ui {
+
+// A modal one-line text input. Cancel (or closing the box) returns the initial
+// text, as the input box always has.
+class QtInputBox : public board::IInputBox {
+public:
+    explicit QtInputBox(QWidget* parent = nullptr) : parent_(parent) {}
+    std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& initial) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace quorlan::shell::ui

@@ -1,0 +1,19 @@
+#pragma once
+#include "net/IMessageBox.h"
+
+class QWidget;
+
+namespace quorlan::shell::ui {
+
+// A modal message box with the program's title and an OK button; returns when
+// the user closes it (the event loop runs meanwhile).
+class QtMessageBox : public net::IMessageBox {
+public:
+    explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
+    void ShowMessage(const std::string& text) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace quorlan::shell::ui

@@ -1,0 +1,11 @@
+#include "shell/ui/QtText.h"
+
+#include "net/Cp949.h"
+
+namespace quorlan::shell::ui {
+
+QString QStringFromCp949(const std::string& cp949) { return QString::fromStdString(net::Utf8FromCp949(cp949)); }
+
+std::string Cp949FromQString(const QString& text) { return net::Cp949FromUtf8(text.toStdString()); }
+
+} // namespace quorlan::shell::ui

@@ -1,0 +1,451 @@
+#include "shell/ui/TFrmMain.h"
+
+#include "net/Cp949.h"
+#include "net/qt/QtMainSock.h"
+#include "shell/ClockSeededRandom.h"
+#include "shell/MinimumSize.h"
+#include "shell/Settings.h"
+#include "shell/ui/ProgramIcon.h"
+#include "shell/ui/QtInputBox.h"
+#include "shell/ui/QtMessageBox.h"
+#include "shell/ui/QtText.h"
+#include "shell/ui/QtTimer.h"
+#include "shell/ui/SystemClock.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "quorlan/BuildConfig.h"
+
+namespace quorlan::shell::ui {
+
+namespace {
+
+constexpr int kDesignLeft = 405;
+constexpr int kDesignTop = 165;
+constexpr int kDesignSide = 310;
+constexpr int kTopPanelHeight = 105;
+constexpr int kBottomPanelHeight = 40;
+constexpr int kBoardLabelWidth = 137;
+constexpr int kStatusPanel0Width = 100;
+constexpr int kStatusPanel1Width = 50;
+constexpr int kProcessIntervalMs = 10;
+const char* const kTrayTip = "Quorlan";
+
+template <typename T>
+T* Owned(std::unique_ptr<T>& owner, T* injected, std::function<std::unique_ptr<T>()> make) {
+    if (injected) return injected;
+    owner = make();
+    return owner.get();
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* utf8Caption, const char* objectName = nullptr) {
+    auto* label = new QLabel(QString::fromUtf8(utf8Caption), parent);
+    // Captions are shown as they stand: "&" is a character, "<" is no markup.
+    label->setTextFormat(Qt::PlainText);
+    if (objectName) label->setObjectName(QString::fromLatin1(objectName));
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* utf8Caption, const char* objectName) {
+    auto* button = new QPushButton(QString::fromUtf8(utf8Caption), parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QAction* MakeAction(QMenu* menu, const char* utf8Caption, const char* objectName) {
+    QAction* action = menu->addAction(QString::fromUtf8(utf8Caption));
+    action->setObjectName(QString::fromLatin1(objectName));
+    return action;
+}
+
+} // namespace
+
+TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowCloseButtonHint),
+      options_(std::move(options)),
+      clock_(Owned<net::IClock>(ownClock_, options_.clock, [] { return std::make_unique<SystemClock>(); })),
+      random_(Owned<IRandomSource>(ownRandom_, options_.random, [] { return std::make_unique<ClockSeededRandom>(); })),
+      messageBox_(Owned<net::IMessageBox>(ownMessageBox_, options_.messageBox,
+                                          [this] { return std::make_unique<QtMessageBox>(this); })),
+      inputBox_(Owned<board::IInputBox>(ownInputBox_, options_.inputBox,
+                                        [this] { return std::make_unique<QtInputBox>(this); })),
+      socket_(options_.socket ? std::move(options_.socket) : std::make_unique<net::QtMainSock>()),
+      sender_(*socket_, logs_, *messageBox_),
+      receiver_(*socket_, logs_,
+                [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
+      connection_(*socket_, logs_, state_, sender_, actions),
+      dispatcher_(logs_, state_, sender_, actions, *clock_),
+      searchSwitch_(state_, sender_, logs_, *clock_, *this),
+      countdown_(state_, *clock_),
+      shake_(*random_),
+      searchCondition_(state_, sender_, *this, *inputBox_, *messageBox_) {
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QStringLiteral("Quorlan [Ver 0.1]"));
+    setWindowIcon(ProgramIcon());
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("NanumGothic")});
+    font.setPixelSize(11);
+    setFont(font);
+    BuildControls();
+    BuildMenu();
+    ConnectControls();
+    FollowMessageList();
+    ConnectMainSock();
+    searchCondition_.SetLabelHook([this](const std::string& condition) { SetLabelSearchCondition(condition); });
+    // Qt sizes a window without the frame the window manager adds; the design
+    // size is taken as the window's own size.
+    resize(kDesignSide, kDesignSide);
+    move(kDesignLeft, kDesignTop);
+    FormCreate();
+}
+
+TFrmMain::~TFrmMain() {
+    // The windows created after this one are destroyed by now: the login
+    // dialog has written its auto-login box back into FAutoLogin.
+    (void)SaveSettings(options_.settingsPath, state_, WindowPlacement{x(), y()}, logs_);
+    logs_.messageList.SetObserver({});
+    if (trayIcon_) trayIcon_->hide();
+}
+
+void TFrmMain::FormCreate() {
+    // The receive queue exists already; the timers run from now on, so they
+    // also tick while the update check lets the event loop run.
+    timerProcess_ = std::make_unique<QtTimer>(kProcessIntervalMs, false, [this] { TimerProcessTimer(); });
+    timerReConnect_ =
+        std::make_unique<QtTimer>(net::Connection::kReconnectIntervalMs, false, [this] { TimerReConnectTimer(); });
+    timerDisplay_ = std::make_unique<QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
+    timerShow_ = std::make_unique<QtTimer>(WindowShake::kIntervalMs, false, [this] { TimerShowTimer(); });
+    timerProcess_->Start();
+    timerReConnect_->Start();
+    timerDisplay_->Start();
+
+    state_.FUpdateInstalled = false;
+    StartupNetwork network{config::kServerAddress, static_cast<std::uint16_t>(config::kServerPort), false};
+    if (options_.updateCheck) network = options_.updateCheck(logs_);
+    ApplyStartupNetwork(network);
+    connection_.Start();
+
+    state_.FSearching = false;
+    state_.FBoardURL.clear();
+    state_.FLoggedIn = false;
+    state_.FBoardSet = false;
+
+    const WindowPlacement placement = LoadSettings(options_.settingsPath, state_, logs_);
+    move(placement.left, placement.top);
+    SetLabelBoardURL(state_.FBoardURL);
+    SetLabelSearchCondition(state_.FSearchCondition);
+}
+
+void TFrmMain::ApplyStartupNetwork(const StartupNetwork& network) {
+    state_.FUpdateInstalled = network.updateInstalled;
+    if (options_.applyServerAddress) {
+        options_.applyServerAddress(network.serverAddress, network.serverPort);
+    } else if (mainSock_) {
+        mainSock_->SetAddress(network.serverAddress);
+        mainSock_->SetPort(network.serverPort);
+    }
+}
+
+void TFrmMain::ConnectMainSock() {
+    // Only the socket made here is a QtMainSock; an injected one is driven by
+    // its owner through Connection() and Receiver().
+    mainSock_ = dynamic_cast<net::QtMainSock*>(socket_.get());
+    if (!mainSock_) return;
+    connect(mainSock_, &net::QtMainSock::Connected, this, [this] { connection_.MainSockConnect(); });
+    connect(mainSock_, &net::QtMainSock::Disconnected, this, [this] { connection_.MainSockDisconnect(); });
+    connect(mainSock_, &net::QtMainSock::ReadyRead, this, [this] { receiver_.MainSockRead(); });
+    connect(mainSock_, &net::QtMainSock::Written, this, [this] { connection_.MainSockWrite(); });
+    connect(mainSock_, &net::QtMainSock::ErrorOccurred, this, [this](int code) { connection_.MainSockError(code); });
+}
+
+void TFrmMain::BuildControls() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* topPanel = new QFrame(central);
+    topPanel->setObjectName(QStringLiteral("Panel1"));
+    topPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    topPanel->setFixedHeight(kTopPanelHeight);
+    auto* top = new QGridLayout(topPanel);
+    top->setContentsMargins(6, 4, 6, 4);
+    top->setHorizontalSpacing(4);
+    top->setVerticalSpacing(2);
+    top->addWidget(MakeLabel(topPanel, "접속상태 :  "), 0, 0);
+    LabelLoginState = MakeLabel(topPanel, "일번접속", "LabelLoginState");
+    top->addWidget(LabelLoginState, 0, 1);
+    top->addWidget(MakeLabel(topPanel, "내게시판 : "), 1, 0);
+    LabelBoardURL = MakeLabel(topPanel, "현재 없음", "LabelBoardURL");
+    LabelBoardURL->setFixedWidth(kBoardLabelWidth);
+    top->addWidget(LabelBoardURL, 1, 1);
+    top->addWidget(MakeLabel(topPanel, "검색단어 : "), 2, 0);
+    LabelSearchCondition = MakeLabel(topPanel, "단어없음", "LabelSearchCondition");
+    top->addWidget(LabelSearchCondition, 2, 1);
+    CheckBoxSMS = new QCheckBox(QString::fromUtf8("검색시 문자발신"), topPanel);
+    CheckBoxSMS->setObjectName(QStringLiteral("CheckBoxSMS"));
+    top->addWidget(CheckBoxSMS, 3, 0, 1, 2);
+    BtnSetLogin = MakeButton(topPanel, "로그인", "BtnSetLogin");
+    BtnSetBoard = MakeButton(topPanel, "게시판설정", "BtnSetBoard");
+    BtnSearchCondition = MakeButton(topPanel, "단어설정", "BtnSearchCondition");
+    top->addWidget(BtnSetLogin, 0, 2);
+    top->addWidget(BtnSetBoard, 1, 2);
+    top->addWidget(BtnSearchCondition, 2, 2);
+    top->setColumnStretch(1, 1);
+    column->addWidget(topPanel);
+
+    ListBox1 = new QListWidget(central);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    column->addWidget(ListBox1, 1);
+
+    auto* bottomPanel = new QWidget(central);
+    bottomPanel->setObjectName(QStringLiteral("Panel2"));
+    bottomPanel->setFixedHeight(kBottomPanelHeight);
+    auto* bottom = new QHBoxLayout(bottomPanel);
+    bottom->setContentsMargins(6, 4, 6, 4);
+    BtnStart = MakeButton(bottomPanel, "시작", "BtnStart");
+    BtnClear = MakeButton(bottomPanel, "작게하기(숨기기)", "BtnClear");
+    bottom->addWidget(BtnStart);
+    bottom->addWidget(BtnClear);
+    column->addWidget(bottomPanel);
+    setCentralWidget(central);
+
+    // StatusBar1: two panels, each a label named after its index.
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    StatusPanels[0] = MakeLabel(bar, "현재상태", "StatusBar1Panel0");
+    StatusPanels[0]->setFixedWidth(kStatusPanel0Width);
+    StatusPanels[1] = MakeLabel(bar, "대기", "StatusBar1Panel1");
+    StatusPanels[1]->setMinimumWidth(kStatusPanel1Width);
+    bar->addWidget(StatusPanels[0]);
+    bar->addWidget(StatusPanels[1], 1); // the last panel takes the rest of the bar
+}
+
+void TFrmMain::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = bar->addMenu(QString::fromUtf8("파일(&F)"));
+    file->setObjectName(QStringLiteral("NFile"));
+    NClose = MakeAction(file, "종료", "NClose");
+    NTLogin = bar->addMenu(QString::fromUtf8("계정(&S)"));
+    NTLogin->setObjectName(QStringLiteral("NTLogin"));
+    NLogin = MakeAction(NTLogin, "로그인", "NLogin");
+    NChangePassword = MakeAction(NTLogin, "비번변경", "NChangePassword");
+    NNewAccount = MakeAction(NTLogin, "신규가입", "NNewAccount");
+    QMenu* help = bar->addMenu(QString::fromUtf8("도움말"));
+    help->setObjectName(QStringLiteral("NHelpMenu"));
+    N1 = MakeAction(help, "홈페이지", "N1");
+    NHelp = MakeAction(help, "정보+도움말", "NHelp");
+}
+
+void TFrmMain::ConnectControls() {
+    connect(BtnStart, &QPushButton::clicked, this, &TFrmMain::BtnStartClick);
+    connect(BtnClear, &QPushButton::clicked, this, &TFrmMain::BtnClearClick);
+    connect(BtnSetLogin, &QPushButton::clicked, this, &TFrmMain::BtnSetLoginClick);
+    connect(BtnSetBoard, &QPushButton::clicked, this, &TFrmMain::BtnSetBoardClick);
+    connect(BtnSearchCondition, &QPushButton::clicked, this, &TFrmMain::BtnSearchConditionClick);
+    connect(NClose, &QAction::triggered, this, &TFrmMain::NCloseClick);
+    connect(NLogin, &QAction::triggered, this, &TFrmMain::NLoginClick);
+    connect(NChangePassword, &QAction::triggered, this, &TFrmMain::NChangePasswordClick);
+    connect(NNewAccount, &QAction::triggered, this, &TFrmMain::NNewAccountClick);
+    connect(N1, &QAction::triggered, this, &TFrmMain::N1Click);
+    connect(NHelp, &QAction::triggered, this, &TFrmMain::NHelpClick);
+}
+
+void TFrmMain::FollowMessageList() {
+    for (const auto& line : logs_.messageList.Lines()) ListBox1->addItem(QStringFromCp949(line));
+    logs_.messageList.SetObserver([this](bool droppedOldest, const std::string& line) {
+        if (droppedOldest && ListBox1->count() > 0) delete ListBox1->takeItem(0);
+        ListBox1->addItem(QStringFromCp949(line));
+        // The newest line is selected, which scrolls the list to it.
+        ListBox1->setCurrentRow(ListBox1->count() - 1);
+    });
+}
+
+void TFrmMain::SetLabelLoginState(const std::string& text) { LabelLoginState->setText(QStringFromCp949(text)); }
+
+void TFrmMain::SetStatusPanel(int index, const std::string& text) {
+    if (index < 0 || index > 1) return;
+    StatusPanels[index]->setText(QStringFromCp949(text));
+}
+
+void TFrmMain::SetLabelBoardURL(const std::string& text) { LabelBoardURL->setText(QStringFromCp949(text)); }
+
+void TFrmMain::SetLabelSearchCondition(const std::string& text) {
+    LabelSearchCondition->setText(QStringFromCp949(text));
+}
+
+bool TFrmMain::CheckBoxSMSChecked() const { return CheckBoxSMS->isChecked(); }
+
+void TFrmMain::OpenBoardModal() {
+    if (peers_.showBoardModal) peers_.showBoardModal();
+}
+
+void TFrmMain::SetStartCaption(const std::string& caption) { BtnStart->setText(QStringFromCp949(caption)); }
+
+void TFrmMain::SetSettingControlsEnabled(bool enabled) {
+    BtnSetLogin->setEnabled(enabled);
+    BtnSetBoard->setEnabled(enabled);
+    BtnSearchCondition->setEnabled(enabled);
+    NTLogin->setEnabled(enabled);
+    NTLogin->menuAction()->setEnabled(enabled);
+}
+
+void TFrmMain::BtnSetBoardClick() {
+    if (peers_.showBoardModeless) peers_.showBoardModeless();
+}
+
+void TFrmMain::BtnSetLoginClick() {
+    if (peers_.showLoginPage) peers_.showLoginPage(0);
+}
+
+void TFrmMain::NLoginClick() {
+    if (peers_.showLoginPage) peers_.showLoginPage(0);
+}
+
+void TFrmMain::NChangePasswordClick() {
+    if (peers_.showLoginPage) peers_.showLoginPage(1);
+}
+
+void TFrmMain::NNewAccountClick() {
+    if (peers_.showLoginPage) peers_.showLoginPage(2);
+}
+
+void TFrmMain::NCloseClick() { close(); }
+
+void TFrmMain::N1Click() {
+    const QUrl url(QString::fromUtf8(config::kHomePageUrl));
+    if (options_.openUrl) {
+        options_.openUrl(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void TFrmMain::NHelpClick() {
+    if (peers_.showAbout) peers_.showAbout();
+}
+
+bool TFrmMain::TrayIconVisible() const { return trayIcon_ && trayIcon_->isVisible(); }
+
+void TFrmMain::BtnClearClick() {
+    if (state_.FDebugMode && peers_.hideDebugWindow) peers_.hideDebugWindow();
+    if (!TrayAvailable()) {
+        // Without a notification area a hidden window could only come back on
+        // an alert; it goes to the task bar instead.
+        showMinimized();
+        return;
+    }
+    EnsureTrayIcon();
+    hide();
+    trayIcon_->show();
+}
+
+bool TFrmMain::TrayAvailable() const {
+    return options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TFrmMain::EnsureTrayIcon() {
+    // The notification-area icon: the program's icon with the tip "Quorlan";
+    // it exists on screen only while the window is hidden.
+    if (trayIcon_) return;
+    trayIcon_ = new QSystemTrayIcon(ProgramIcon(), this);
+    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
+    trayIcon_->setToolTip(QString::fromLatin1(kTrayTip));
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFrmMain::TrayIconActivated);
+}
+
+void TFrmMain::RemoveTrayIcon() {
+    if (trayIcon_) trayIcon_->hide();
+}
+
+void TFrmMain::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
+    // Only a left click on the icon restores; the debug window stays hidden.
+    if (reason != QSystemTrayIcon::Trigger) return;
+    RemoveTrayIcon();
+    show();
+}
+
+void TFrmMain::ShowAlert(const std::string& line) {
+    if (!isActiveWindow()) {
+        Notify(QStringFromCp949(line));
+        RemoveTrayIcon();
+        if (isMinimized()) showNormal();
+        show();
+        raise();
+    }
+    timerShow_->Start(); // an alert during a shake only keeps it running
+}
+
+void TFrmMain::Notify(const QString& text) {
+    if (options_.notify) {
+        options_.notify(QString::fromLatin1(kTrayTip), text);
+        return;
+    }
+    if (!TrayAvailable()) return;
+    EnsureTrayIcon();
+    // A notification needs the icon in place; the alert removes it afterwards.
+    trayIcon_->show();
+    trayIcon_->showMessage(QString::fromLatin1(kTrayTip), text, ProgramIcon());
+}
+
+void TFrmMain::TimerProcessTimer() { (void)receiver_.TimerProcess(); }
+
+void TFrmMain::TimerReConnectTimer() {
+    if (!connection_.TimerReConnect()) timerReConnect_->Stop();
+}
+
+void TFrmMain::TimerDisplayTimer() {
+    const CountdownDisplay::Tick tick = countdown_.TimerDisplayTimer();
+    if (tick.closeWindow) close(); // the installed update runs instead; the rest of the tick still runs
+    if (tick.panelChanged) SetStatusPanel(1, tick.panelText);
+}
+
+void TFrmMain::TimerShowTimer() {
+    const WindowShake::Step step = shake_.TimerShowTimer({x(), y()});
+    move(step.position.left, step.position.top);
+    if (step.finished) timerShow_->Stop();
+}
+
+const net::ITimer& TFrmMain::TimerProcess() const { return *timerProcess_; }
+const net::ITimer& TFrmMain::TimerReConnect() const { return *timerReConnect_; }
+const net::ITimer& TFrmMain::TimerDisplay() const { return *timerDisplay_; }
+const net::ITimer& TFrmMain::TimerShow() const { return *timerShow_; }
+
+void TFrmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TFrmMain::FormResize() {
+    if (resizing_) return;
+    const WindowSize snapped = SnapToMinimumSize({width(), height()});
+    if (snapped.width == width() && snapped.height == height()) return;
+    resizing_ = true;
+    resize(snapped.width, snapped.height);
+    resizing_ = false;
+}
+
+void TFrmMain::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) emit Closed();
+}
+
+} // namespace quorlan::shell::ui
