@@ -1,0 +1,309 @@
+#include "shell/IniFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorlan::shell {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Names are compared byte by byte with ASCII letters folded; cp949 bytes above
+// 0x7F compare as they are.
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+std::optional<std::string_view> SectionName(std::string_view line) {
+    std::string_view t = Trim(line);
+    if (t.empty() || t.front() != '[') return std::nullopt;
+    std::size_t close = t.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return Trim(t.substr(1, close - 1));
+}
+
+struct KeyValue {
+    std::string_view key;
+    std::string_view value;
+};
+
+std::optional<KeyValue> SplitKeyLine(std::string_view line) {
+    std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '[') return std::nullopt;
+    std::size_t eq = t.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    return KeyValue{Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos; }
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+// The file a save must replace: a symbolic link is followed so that the link
+// stays and its target gets the new text.
+fs::path SaveTarget(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        fs::path resolved = fs::weakly_canonical(path, ec);
+        if (!ec) return resolved;
+    }
+    return fs::path(path);
+}
+
+} // namespace
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
+    std::string_view t = Trim(text);
+    bool negative = false;
+    if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    bool hex = false;
+    if (t.size() >= 1 && t.front() == '$') {
+        hex = true;
+        t.remove_prefix(1);
+    } else if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        hex = true;
+        t.remove_prefix(2);
+    }
+    if (t.empty()) return std::nullopt;
+
+    std::uint64_t value = 0;
+    const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    for (char c : t) {
+        int digit = hex ? HexDigit(c) : ((c >= '0' && c <= '9') ? c - '0' : -1);
+        if (digit < 0) return std::nullopt;
+        value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+        if (value > limit) return std::nullopt;
+    }
+    // Two's complement wrap gives hex its full 32 bits and -2147483648 its value.
+    auto bits = static_cast<std::uint32_t>(value);
+    if (negative) bits = 0u - bits;
+    return static_cast<std::int32_t>(bits);
+}
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+IniStatus IniFile::Load() {
+    lines_.clear();
+    eol_ = "\r\n";
+    endsWithEol_ = true;
+    loadFailed_ = false;
+
+    std::error_code ec;
+    fs::file_status status = fs::status(path_, ec);
+    if (!fs::exists(status)) return {};
+    auto fail = [this](std::string why) {
+        loadFailed_ = true;
+        return IniStatus::Failure("Unable to read " + path_ + ": " + why);
+    };
+    if (!fs::is_regular_file(status)) return fail("not a regular file");
+    std::uintmax_t size = fs::file_size(path_, ec);
+    if (ec) return fail(ec.message());
+    if (size > kMaxFileBytes) return fail("file too large");
+
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return fail(ErrnoText(errno));
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.gcount() != static_cast<std::streamsize>(text.size())) return fail("short read");
+
+    std::size_t firstLf = text.find('\n');
+    if (firstLf != std::string::npos) eol_ = (firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
+    endsWithEol_ = text.empty() || text.back() == '\n';
+
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t lf = text.find('\n', start);
+        std::size_t end = (lf == std::string::npos) ? text.size() : lf;
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines_.push_back(std::move(line));
+        if (lf == std::string::npos) break;
+        start = lf + 1;
+    }
+    return {};
+}
+
+std::optional<std::size_t> IniFile::FindSection(std::string_view section) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        auto name = SectionName(lines_[i]);
+        if (name && SameName(*name, section)) return i;
+    }
+    return std::nullopt;
+}
+
+std::size_t IniFile::SectionEnd(std::size_t sectionLine) const {
+    std::size_t i = sectionLine + 1;
+    while (i < lines_.size() && !SectionName(lines_[i])) ++i;
+    return i;
+}
+
+std::optional<std::size_t> IniFile::FindKey(std::size_t sectionLine, std::string_view key) const {
+    std::size_t end = SectionEnd(sectionLine);
+    for (std::size_t i = sectionLine + 1; i < end; ++i) {
+        auto kv = SplitKeyLine(lines_[i]);
+        if (kv && SameName(kv->key, key)) return i;
+    }
+    return std::nullopt;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const {
+    auto sectionLine = FindSection(section);
+    if (!sectionLine) return std::string(defaultValue);
+    auto keyLine = FindKey(*sectionLine, key);
+    if (!keyLine) return std::string(defaultValue);
+    std::string_view value = SplitKeyLine(lines_[*keyLine])->value;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, kMaxValueChars));
+}
+
+std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const {
+    std::string text = ReadString(section, key, "");
+    return ParseIniInteger(text).value_or(defaultValue);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+IniStatus IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    std::string_view cleanKey = Trim(key);
+    std::string_view cleanSection = Trim(section);
+    if (cleanKey.empty() || HasLineBreakOrNul(key) || key.find('=') != key.npos || cleanKey.front() == '[' ||
+        cleanKey.front() == ';') {
+        return IniStatus::Failure("Refused to write key \"" + std::string(key) + "\": not a valid key name");
+    }
+    if (cleanSection.empty() || HasLineBreakOrNul(section) || section.find(']') != section.npos) {
+        return IniStatus::Failure("Refused to write section \"" + std::string(section) + "\": not a valid name");
+    }
+    if (HasLineBreakOrNul(value)) {
+        return IniStatus::Failure("Refused to write key \"" + std::string(key) + "\": value holds a line break");
+    }
+
+    auto sectionLine = FindSection(cleanSection);
+    if (!sectionLine) {
+        lines_.push_back("[" + std::string(cleanSection) + "]");
+        lines_.push_back(std::string(cleanKey) + "=" + std::string(value));
+        endsWithEol_ = true;
+        return {};
+    }
+    if (auto keyLine = FindKey(*sectionLine, cleanKey)) {
+        // The key keeps the spelling it already had in the file.
+        std::string existingKey(SplitKeyLine(lines_[*keyLine])->key);
+        lines_[*keyLine] = existingKey + "=" + std::string(value);
+        return {};
+    }
+    // A new key goes after the section's last non-blank line, so blank lines
+    // that separate it from the next section stay where they are.
+    std::size_t insertAt = SectionEnd(*sectionLine);
+    while (insertAt > *sectionLine + 1 && Trim(lines_[insertAt - 1]).empty()) --insertAt;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                  std::string(cleanKey) + "=" + std::string(value));
+    if (insertAt == lines_.size() - 1) endsWithEol_ = true;
+    return {};
+}
+
+IniStatus IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    return WriteString(section, key, std::to_string(value));
+}
+
+IniStatus IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    return WriteString(section, key, value ? "1" : "0");
+}
+
+std::string IniFile::Text() const {
+    std::string text;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        text += lines_[i];
+        if (i + 1 < lines_.size() || endsWithEol_) text += eol_;
+    }
+    return text;
+}
+
+IniStatus IniFile::Save() const {
+    if (loadFailed_) return IniStatus::Failure("Unable to write to " + path_ + ": the file could not be read first");
+
+    const fs::path target = SaveTarget(path_);
+    const std::string targetName = target.string();
+    auto fail = [&](const std::string& why) { return IniStatus::Failure("Unable to write to " + path_ + ": " + why); };
+
+    // The temporary name stays in the target's directory so the final rename
+    // never crosses file systems.
+    std::string tempName = targetName + ".XXXXXX";
+    int fd = ::mkstemp(tempName.data()); // created 0600
+    if (fd < 0) return fail(ErrnoText(errno));
+    auto abandon = [&](int err) {
+        ::close(fd);
+        ::unlink(tempName.c_str());
+        return fail(ErrnoText(err));
+    };
+
+    struct stat existing {};
+    if (::stat(targetName.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        if (::fchmod(fd, existing.st_mode & 07777) != 0) return abandon(errno);
+    }
+
+    const std::string text = Text();
+    std::size_t written = 0;
+    while (written < text.size()) {
+        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return abandon(errno);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return abandon(errno);
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tempName.c_str());
+        return fail(ErrnoText(err));
+    }
+    if (::rename(tempName.c_str(), targetName.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tempName.c_str());
+        return fail(ErrnoText(err));
+    }
+    // Make the rename itself durable; a failure here loses nothing already
+    // written, so it is not reported.
+    fs::path dir = target.parent_path();
+    int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
+}
+
+} // namespace quorlan::shell

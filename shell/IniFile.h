@@ -1,0 +1,86 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorlan::shell {
+
+// Outcome of an INI operation that can fail; `error` says why in words fit for
+// the debug log.
+struct [[nodiscard]] IniStatus {
+    bool ok = true;
+    std::string error;
+
+    static IniStatus Failure(std::string why) { return IniStatus{false, std::move(why)}; }
+};
+
+// Private-profile integer rule: optional sign, then decimal digits or hex
+// digits after "0x", "0X" or "$"; surrounding blanks allowed. Anything else,
+// and values outside 32 bits (hex may use all 32 bits, read as two's
+// complement), is not an integer.
+std::optional<std::int32_t> ParseIniInteger(std::string_view text);
+
+// One INI file held in memory, read and written with the private-profile
+// rules the settings and the patch list rely on:
+// - sections and keys are matched without regard to (ASCII) case; the first
+//   matching section and the first matching key in it win;
+// - blanks around keys and values are dropped, as is one pair of matching
+//   quotes around a value; at most kMaxValueChars characters of a value are
+//   seen;
+// - a missing file, section or key reads as the caller's default;
+// - writing a key replaces its line or adds it (and its section) and keeps
+//   every other line of the file as it was.
+// Nothing touches the disk until Save(), which replaces the file atomically.
+class IniFile {
+public:
+    // A read goes through a 2,048-character buffer: 2,047 characters and the end.
+    static constexpr std::size_t kMaxValueChars = 2047;
+    // A settings file or a patch list never comes near this; a bigger file is
+    // refused rather than read into memory.
+    static constexpr std::uintmax_t kMaxFileBytes = 16u * 1024u * 1024u;
+
+    explicit IniFile(std::string path);
+
+    // Reads the file. A missing file is an empty one and not an error. A file
+    // that exists but cannot be read leaves the contents empty, returns the
+    // error and makes Save() refuse, so an unreadable file is never replaced
+    // by a stub.
+    IniStatus Load();
+
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+    // Changes the text in memory. A key or value that would break the line
+    // structure (line breaks, NUL; "=" or a leading "[" or ";" in a key) is
+    // refused and nothing changes.
+    IniStatus WriteString(std::string_view section, std::string_view key, std::string_view value);
+    IniStatus WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+    IniStatus WriteBool(std::string_view section, std::string_view key, bool value);
+
+    // Writes the whole text to a temporary file beside the target, flushes it
+    // to the disk and renames it over the target. On any failure the previous
+    // file is left as it was and the temporary file is removed. A new file is
+    // readable by its owner only; an existing file keeps its permissions.
+    IniStatus Save() const;
+
+    const std::string& Path() const { return path_; }
+    // The file text as Save() would write it.
+    std::string Text() const;
+
+private:
+    std::optional<std::size_t> FindSection(std::string_view section) const;
+    // Index of the key's line inside the section starting at sectionLine.
+    std::optional<std::size_t> FindKey(std::size_t sectionLine, std::string_view key) const;
+    std::size_t SectionEnd(std::size_t sectionLine) const;
+
+    std::string path_;
+    std::vector<std::string> lines_; // without their line endings
+    std::string eol_ = "\r\n";
+    bool endsWithEol_ = true;
+    bool loadFailed_ = false;
+};
+
+} // namespace quorlan::shell

@@ -1,0 +1,40 @@
+#pragma once
+#include "net/ClientState.h"
+#include "net/ILineLogs.h"
+#include "shell/IniFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorlan::shell {
+
+// The settings file, looked for in the working directory; every key lives in
+// the section "config".
+inline constexpr const char* kSettingsFileName = "Quorlan.ini";
+inline constexpr const char* kSettingsSection = "config";
+
+// The main window's left and top edges as kept in "Left" and "Top"; the
+// defaults are where the window first opens.
+struct WindowPlacement {
+    std::int32_t left = 405;
+    std::int32_t top = 165;
+};
+
+// Reads the eleven keys in their order (Left, Top, Repeat, BoardURL,
+// SearchCondition, AutoLogin, Debug, param1, param2, SMSID, SMSPASSWORD) into
+// the settings fields of `state` and returns the window placement. A missing
+// file, section or key gives the default; the file is never created here. A
+// file that exists but cannot be read gives the defaults and a debug line.
+WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, net::ILineLogs& logs);
+
+// Writes, in this order, Left, Top, BoardURL, SearchCondition, AutoLogin,
+// param1 and param2, keeping every other line of the file ("Repeat", "Debug",
+// "SMSID" and "SMSPASSWORD" are only ever set by hand). The file is replaced
+// in one step, so a failure leaves the previous one whole. A key whose value
+// cannot be stored (a credential too long for its encoded form, a line break)
+// keeps its old value and gets a debug line; a failed save gets a debug line
+// and is returned.
+IniStatus SaveSettings(const std::string& path, const net::ClientState& state, WindowPlacement placement,
+                       net::ILineLogs& logs);
+
+} // namespace quorlan::shell

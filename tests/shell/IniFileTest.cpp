@@ -1,0 +1,258 @@
+#include "shell/IniFile.h"
+
+#include "fakes/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using quorlan::shell::IniFile;
+using quorlan::shell::IniStatus;
+using quorlan::shell::ParseIniInteger;
+using quorlan::test::TempDir;
+
+struct IntegerCase {
+    const char* text;
+    std::optional<std::int32_t> expected;
+};
+
+TEST(ParseIniInteger, DecimalAndThreeHexFormsOthersRefused) {
+    const IntegerCase cases[] = {
+        {"600", 600},
+        {"-12", -12},
+        {"+7", 7},
+        {"  42 ", 42},
+        {"0x1F", 31},
+        {"0X1f", 31},
+        {"$ff", 255},
+        {"$FFFFFFFF", -1},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", std::nullopt},
+        {"0x100000000", std::nullopt},
+        {"", std::nullopt},
+        {"12abc", std::nullopt},
+        {"abc", std::nullopt},
+        {"0x", std::nullopt},
+        {"$", std::nullopt},
+        {"1 2", std::nullopt},
+        {"0xG1", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseIniInteger(c.text), c.expected) << '"' << c.text << '"';
+    }
+}
+
+constexpr const char* kSample = "; settings\r\n"
+                                "[Other]\r\n"
+                                "Left=1\r\n"
+                                "\r\n"
+                                "[CONFIG]\r\n"
+                                "  left = 0x10 \r\n"
+                                "Top=$20\r\n"
+                                "Repeat=abc\r\n"
+                                "Quoted=\"  spaced  \"\r\n"
+                                "Empty=\r\n"
+                                "AutoLogin=5\r\n"
+                                "Debug=0\r\n"
+                                "Left=999\r\n"
+                                "[config]\r\n"
+                                "Extra=second section of the same name is not read\r\n";
+
+enum class Kind { String, Integer, Bool };
+struct ReadCase {
+    const char* section;
+    const char* key;
+    Kind kind;
+    const char* defaultValue; // integers and bools as text
+    const char* expected;
+};
+
+TEST(IniFileRead, PrivateProfileRules) {
+    TempDir dir;
+    TempDir::Write(dir.File("a.ini"), kSample);
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+
+    const ReadCase cases[] = {
+        {"config", "Left", Kind::Integer, "405", "16"},        // section and key case, blanks, 0x, first key wins
+        {"Config", "TOP", Kind::Integer, "165", "32"},         // "$" hex
+        {"config", "Repeat", Kind::Integer, "600", "600"},     // not an integer: default
+        {"config", "Missing", Kind::Integer, "7", "7"},        // missing key
+        {"nosuch", "Left", Kind::Integer, "405", "405"},       // missing section
+        {"other", "left", Kind::Integer, "0", "1"},            // other section read on its own
+        {"config", "Quoted", Kind::String, "d", "  spaced  "}, // one pair of quotes removed
+        {"config", "Empty", Kind::String, "d", ""},            // present but empty: not the default
+        {"config", "Nope", Kind::String, "dflt", "dflt"},
+        {"config", "Extra", Kind::String, "d", "d"},           // only the first "config" counts
+        {"config", "AutoLogin", Kind::Bool, "0", "1"},         // any non-zero integer is true
+        {"config", "Debug", Kind::Bool, "1", "0"},
+        {"config", "Empty", Kind::Bool, "1", "1"},             // empty is not an integer: default
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        switch (c.kind) {
+        case Kind::String: got = ini.ReadString(c.section, c.key, c.defaultValue); break;
+        case Kind::Integer: got = std::to_string(ini.ReadInteger(c.section, c.key, std::stoi(c.defaultValue))); break;
+        case Kind::Bool: got = ini.ReadBool(c.section, c.key, std::stoi(c.defaultValue) != 0) ? "1" : "0"; break;
+        }
+        EXPECT_EQ(got, c.expected) << c.section << "/" << c.key;
+    }
+}
+
+TEST(IniFileRead, MissingFileReadsDefaultsAndIsNotCreated) {
+    TempDir dir;
+    IniFile ini(dir.File("none.ini"));
+    EXPECT_TRUE(ini.Load().ok);
+    EXPECT_EQ(ini.ReadString("config", "BoardURL", "x"), "x");
+    EXPECT_EQ(ini.ReadInteger("config", "Left", 405), 405);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("none.ini")));
+}
+
+TEST(IniFileRead, AtMost2047CharactersOfAValueAreSeen) {
+    TempDir dir;
+    const std::string longValue(3000, 'v');
+    TempDir::Write(dir.File("a.ini"), "[config]\nA=" + longValue + "\nB=" + std::string(2047, 'w') + "\n");
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    EXPECT_EQ(ini.ReadString("config", "A", ""), std::string(2047, 'v'));
+    EXPECT_EQ(ini.ReadString("config", "B", ""), std::string(2047, 'w'));
+}
+
+TEST(IniFileRead, LfOnlyFileAndLastLineWithoutBreak) {
+    TempDir dir;
+    TempDir::Write(dir.File("a.ini"), "[config]\nversion=4\nipaddr=10.0.0.1");
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    EXPECT_EQ(ini.ReadInteger("config", "version", 0), 4);
+    EXPECT_EQ(ini.ReadString("config", "ipaddr", ""), "10.0.0.1");
+}
+
+struct WriteCase {
+    const char* name;
+    const char* before;
+    const char* after;
+};
+
+TEST(IniFileWrite, ChangesOnlyTheKeyAndKeepsEveryOtherLine) {
+    const WriteCase cases[] = {
+        {"replace in place, key keeps its spelling", "; note\r\n[config]\r\nleft = 3\r\nTop=4\r\n",
+         "; note\r\n[config]\r\nleft=77\r\nTop=4\r\n"},
+        {"new key after the last key, before blank lines", "[config]\nTop=4\n\n[other]\nx=1\n",
+         "[config]\nTop=4\nLeft=77\n\n[other]\nx=1\n"},
+        {"missing section appended", "[other]\r\nx=1\r\n", "[other]\r\nx=1\r\n[config]\r\nLeft=77\r\n"},
+        {"empty file gets CRLF lines", "", "[config]\r\nLeft=77\r\n"},
+        {"file without a final line break", "[config]\nTop=4", "[config]\nTop=4\nLeft=77\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        TempDir::Write(dir.File("a.ini"), c.before);
+        IniFile ini(dir.File("a.ini"));
+        ASSERT_TRUE(ini.Load().ok);
+        ASSERT_TRUE(ini.WriteInteger("config", "Left", 77).ok);
+        ASSERT_TRUE(ini.Save().ok) << c.name;
+        EXPECT_EQ(TempDir::Read(dir.File("a.ini")), c.after) << c.name;
+    }
+}
+
+TEST(IniFileWrite, BooleansAsOneAndZeroAndValuesReadBack) {
+    TempDir dir;
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    ASSERT_TRUE(ini.WriteBool("config", "AutoLogin", true).ok);
+    ASSERT_TRUE(ini.WriteBool("config", "Debug", false).ok);
+    ASSERT_TRUE(ini.WriteString("config", "BoardURL", "http://h/bbs/zboard.php?id=share&page=2").ok);
+    ASSERT_TRUE(ini.Save().ok);
+
+    EXPECT_EQ(TempDir::Read(dir.File("a.ini")),
+              "[config]\r\nAutoLogin=1\r\nDebug=0\r\nBoardURL=http://h/bbs/zboard.php?id=share&page=2\r\n");
+    IniFile again(dir.File("a.ini"));
+    ASSERT_TRUE(again.Load().ok);
+    EXPECT_TRUE(again.ReadBool("config", "autologin", false));
+    EXPECT_EQ(again.ReadString("config", "boardurl", ""), "http://h/bbs/zboard.php?id=share&page=2");
+}
+
+TEST(IniFileWrite, RefusesTextThatWouldAddLines) {
+    IniFile ini("unused.ini");
+    const std::pair<const char*, std::string> refused[] = {
+        {"Key", std::string("a\r\n[config]\r\nparam1=x")},
+        {"Key", std::string("a\nb")},
+        {"Key", std::string("a\0b", 3)},
+        {"Bad=Key", std::string("v")},
+        {"[Key", std::string("v")},
+        {"", std::string("v")},
+    };
+    for (const auto& [key, value] : refused) {
+        EXPECT_FALSE(ini.WriteString("config", key, value).ok) << key;
+    }
+    EXPECT_EQ(ini.Text(), "");
+}
+
+TEST(IniFileSave, NewFileIsOwnerOnlyAndExistingModeIsKept) {
+    TempDir dir;
+    IniFile fresh(dir.File("new.ini"));
+    ASSERT_TRUE(fresh.Load().ok);
+    ASSERT_TRUE(fresh.WriteInteger("config", "Left", 1).ok);
+    ASSERT_TRUE(fresh.Save().ok);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("new.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    TempDir::Write(dir.File("old.ini"), "[config]\n");
+    ASSERT_EQ(::chmod(dir.File("old.ini").c_str(), 0640), 0);
+    IniFile old(dir.File("old.ini"));
+    ASSERT_TRUE(old.Load().ok);
+    ASSERT_TRUE(old.WriteInteger("config", "Left", 1).ok);
+    ASSERT_TRUE(old.Save().ok);
+    ASSERT_EQ(::stat(dir.File("old.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(IniFileSave, SymbolicLinkStaysAndItsTargetIsUpdated) {
+    TempDir dir;
+    TempDir::Write(dir.File("real.ini"), "[config]\n");
+    std::filesystem::create_symlink(dir.File("real.ini"), dir.File("link.ini"));
+    IniFile ini(dir.File("link.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    ASSERT_TRUE(ini.WriteInteger("config", "Left", 5).ok);
+    ASSERT_TRUE(ini.Save().ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.ini")));
+    EXPECT_EQ(TempDir::Read(dir.File("real.ini")), "[config]\nLeft=5\n");
+}
+
+TEST(IniFileSave, FailuresReturnAnErrorAndLeaveNoTrace) {
+    TempDir dir;
+    // The directory of the file does not exist: the temporary file cannot be made.
+    IniFile noDir(dir.File("missing/Quorlan.ini"));
+    ASSERT_TRUE(noDir.Load().ok);
+    ASSERT_TRUE(noDir.WriteInteger("config", "Left", 1).ok);
+    IniStatus status = noDir.Save();
+    EXPECT_FALSE(status.ok);
+    EXPECT_NE(status.error.find("Unable to write to"), std::string::npos);
+
+    // The target is a directory: the rename fails and the temporary file goes.
+    std::filesystem::create_directory(dir.File("taken.ini"));
+    TempDir::Write(dir.File("taken.ini/keep"), "x");
+    IniFile taken(dir.File("taken.ini"));
+    ASSERT_TRUE(taken.WriteInteger("config", "Left", 1).ok);
+    EXPECT_FALSE(taken.Save().ok);
+    EXPECT_EQ(TempDir::Read(dir.File("taken.ini/keep")), "x");
+    std::size_t entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
+    EXPECT_EQ(entries, 1u); // only "taken.ini"
+}
+
+TEST(IniFileSave, UnreadableFileIsNeverReplaced) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("a.ini"));
+    IniFile ini(dir.File("a.ini"));
+    EXPECT_FALSE(ini.Load().ok);
+    EXPECT_EQ(ini.ReadInteger("config", "Left", 405), 405);
+    ASSERT_TRUE(ini.WriteInteger("config", "Left", 1).ok);
+    EXPECT_FALSE(ini.Save().ok);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("a.ini")));
+}
+
+} // namespace
