@@ -1,10 +1,10 @@
 #pragma once
+#include "fakes/FakeClock.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
 #include "net/ClientState.h"
 #include "net/Cp949.h"
-#include "net/IClock.h"
 #include "net/Sender.h"
 
 #include <cstdint>
@@ -12,15 +12,6 @@
 #include <string>
 
 namespace quorlan::test {
-
-// A clock the test sets by hand.
-class ManualClock : public net::IClock {
-public:
-    std::uint32_t TickMs() const override { return tick; }
-    std::string LongTimeNow() const override { return timeOfDay; }
-    std::uint32_t tick = 0;
-    std::string timeOfDay = "12:34:56";
-};
 
 // A fake socket whose Close raises the disconnect event once when a socket
 // existed (connected or an attempt under way), like the platform's.
@@ -43,7 +34,7 @@ struct NetRig {
     RecordingLogs logs;
     RecordingMessageBox messageBox;
     RecordingActions actions;
-    ManualClock clock;
+    FakeClock clock;
     net::ClientState state;
     net::Sender sender{socket, logs, messageBox};
 };

@@ -1,0 +1,117 @@
+#include "QtMainSock.h"
+
+#include <QString>
+#include <QTimer>
+
+namespace quorlan::net {
+
+QtMainSock::QtMainSock(QObject* parent) : QObject(parent) {
+    connect(&socket_, &QTcpSocket::connected, this, &QtMainSock::OnConnected);
+    connect(&socket_, &QTcpSocket::disconnected, this, &QtMainSock::OnDisconnected);
+    connect(&socket_, &QTcpSocket::errorOccurred, this, &QtMainSock::OnError);
+    connect(&socket_, &QTcpSocket::readyRead, this, &QtMainSock::ReadyRead);
+    connect(&socket_, &QTcpSocket::bytesWritten, this, &QtMainSock::Written);
+}
+
+QtMainSock::~QtMainSock() {
+    // The owner's handlers may be gone already: leave without events.
+    QObject::disconnect(&socket_, nullptr, this, nullptr);
+    socket_.abort();
+}
+
+int QtMainSock::Write(const std::uint8_t* data, int count) {
+    if (!active_ || data == nullptr || count <= 0) return 0;
+    const qint64 taken = socket_.write(reinterpret_cast<const char*>(data), count);
+    return taken < 0 ? 0 : static_cast<int>(taken);
+}
+
+int QtMainSock::BytesWaiting() { return live_ ? static_cast<int>(socket_.bytesAvailable()) : 0; }
+
+int QtMainSock::Read(std::uint8_t* data, int count) {
+    if (!live_ || data == nullptr || count <= 0) return 0;
+    const qint64 got = socket_.read(reinterpret_cast<char*>(data), count);
+    return got < 0 ? 0 : static_cast<int>(got);
+}
+
+void QtMainSock::Open() {
+    if (live_) return;
+    live_ = true;
+    active_ = false;
+    const quint64 attempt = ++attempt_;
+    // QTcpSocket may connect or fail inside connectToHost (an IP literal on
+    // loopback does): start on the next turn of the loop instead, so that every
+    // outcome is an event of its own.
+    QTimer::singleShot(0, this, [this, attempt] { StartAttempt(attempt); });
+}
+
+void QtMainSock::StartAttempt(quint64 attempt) {
+    if (!live_ || attempt != attempt_) return; // closed before it started
+    socket_.connectToHost(QString::fromStdString(address_), port_);
+}
+
+void QtMainSock::Close() {
+    if (!live_) return;
+    // Flags first: the abort may emit QTcpSocket::disconnected, which must not
+    // raise a second event.
+    EndLink();
+}
+
+void QtMainSock::EndLink() {
+    live_ = false;
+    active_ = false;
+    ++attempt_;
+    socket_.abort();
+    emit Disconnected();
+}
+
+void QtMainSock::OnConnected() {
+    if (!live_) return;
+    active_ = true;
+    emit Connected();
+}
+
+void QtMainSock::OnDisconnected() {
+    if (live_) EndLink();
+}
+
+void QtMainSock::OnError(QAbstractSocket::SocketError error) {
+    if (!live_) return;
+    emit ErrorOccurred(WinsockErrorCode(error));
+    // The error handler normally closes the link. When it has not and Qt has
+    // given the socket up, end the link here: a failed attempt or a broken
+    // link always ends with the disconnect event.
+    if (live_ && socket_.state() == QAbstractSocket::UnconnectedState) EndLink();
+}
+
+// Qt error -> Winsock number:
+//   ConnectionRefused          -> 10061 WSAECONNREFUSED
+//   RemoteHostClosed           -> 10054 WSAECONNRESET
+//   HostNotFound               -> 11001 WSAHOST_NOT_FOUND
+//   SocketTimeout              -> 10060 WSAETIMEDOUT
+//   Network                    -> 10050 WSAENETDOWN
+//   SocketAccess               -> 10013 WSAEACCES
+//   SocketResource             -> 10055 WSAENOBUFS
+//   AddressInUse               -> 10048 WSAEADDRINUSE
+//   SocketAddressNotAvailable  -> 10049 WSAEADDRNOTAVAIL
+//   UnsupportedSocketOperation -> 10045 WSAEOPNOTSUPP
+//   TemporaryError             -> 10035 WSAEWOULDBLOCK
+//   anything else              -> 20000 + Qt's enum value (UnknownSocketError: 19999), a range Winsock
+//                                 does not use, so the number still tells the Qt error apart.
+int QtMainSock::WinsockErrorCode(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return 10061;
+    case QAbstractSocket::RemoteHostClosedError: return 10054;
+    case QAbstractSocket::HostNotFoundError: return 11001;
+    case QAbstractSocket::SocketTimeoutError: return 10060;
+    case QAbstractSocket::NetworkError: return 10050;
+    case QAbstractSocket::SocketAccessError: return 10013;
+    case QAbstractSocket::SocketResourceError: return 10055;
+    case QAbstractSocket::AddressInUseError: return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError: return 10045;
+    case QAbstractSocket::TemporaryError: return 10035;
+    default: return 20000 + static_cast<int>(error);
+    }
+}
+
+} // namespace quorlan::net

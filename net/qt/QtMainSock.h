@@ -1,0 +1,75 @@
+#pragma once
+#include "net/ISocket.h"
+
+#include <QAbstractSocket>
+#include <QObject>
+#include <QTcpSocket>
+
+#include <cstdint>
+#include <string>
+
+namespace quorlan::net {
+
+// The client's link to the coordination server (MainSock) over QTcpSocket,
+// with the behaviour the session logic relies on:
+// - Open only starts an attempt; its outcome (Connected, or ErrorOccurred and
+//   then Disconnected) always arrives later from the event loop, never inside
+//   Open, so a handler that opens can finish its own work first.
+// - Active is true from Connected until Disconnected; Connecting while an
+//   attempt is under way.
+// - Every link or attempt ends with exactly one Disconnected: Close raises it
+//   when a socket existed, and a failed attempt raises it after ErrorOccurred
+//   (at the latest when the error handler has not closed the link itself).
+// - Write takes what QTcpSocket buffers (all of it) while connected, else 0.
+// Error codes are Winsock numbers, see WinsockErrorCode. QTcpSocket reports a
+// server's orderly close like a reset, so a closed link reads as error 10054
+// followed by the disconnect.
+class QtMainSock : public QObject, public ISocket {
+    Q_OBJECT
+public:
+    explicit QtMainSock(QObject* parent = nullptr);
+    ~QtMainSock() override;
+
+    // Dotted IPv4 literal (a host name is looked up too).
+    void SetAddress(const std::string& address) { address_ = address; }
+    const std::string& Address() const { return address_; }
+    void SetPort(std::uint16_t port) { port_ = port; }
+    std::uint16_t Port() const { return port_; }
+
+    int Write(const std::uint8_t* data, int count) override;
+    int BytesWaiting() override;
+    int Read(std::uint8_t* data, int count) override;
+    void Close() override;
+    bool Active() const override { return active_; }
+    // Does nothing while a link or an attempt exists; close it first.
+    void Open() override;
+    bool Connecting() const override { return live_ && !active_; }
+
+    // The platform's socket error number for a Qt socket error.
+    static int WinsockErrorCode(QAbstractSocket::SocketError error);
+
+signals:
+    void Connected();
+    void Disconnected();
+    void ReadyRead();
+    void Written(qint64 bytes);
+    void ErrorOccurred(int code);
+
+private:
+    void StartAttempt(quint64 attempt);
+    void OnConnected();
+    void OnDisconnected();
+    void OnError(QAbstractSocket::SocketError error);
+    void EndLink();
+
+    QTcpSocket socket_;
+    std::string address_;
+    std::uint16_t port_ = 3000;
+    bool live_ = false;   // an attempt or a link exists
+    bool active_ = false; // connected
+    // Tells a deferred start which attempt it belongs to, so an attempt closed
+    // before it started is never started.
+    quint64 attempt_ = 0;
+};
+
+} // namespace quorlan::net

@@ -1,0 +1,110 @@
+// The session logic on the real socket adapter against a loopback server:
+// the wiring the main window does, with the timers' ticks driven by hand.
+#include "LoopbackServer.h"
+#include "fakes/FakeClock.h"
+#include "fakes/RecordingActions.h"
+#include "fakes/RecordingLogs.h"
+#include "net/ClientState.h"
+#include "net/Connection.h"
+#include "net/Cp949.h"
+#include "net/Dispatcher.h"
+#include "net/PacketReceiver.h"
+#include "net/Sender.h"
+#include "net/qt/QtMainSock.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace quorlan;
+using test::WaitUntil;
+using testing::ElementsAre;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+struct Client {
+    explicit Client(std::uint16_t port) {
+        sock.SetAddress("127.0.0.1");
+        sock.SetPort(port);
+        QObject::connect(&sock, &net::QtMainSock::Connected, &sock, [this] { connection.MainSockConnect(); });
+        QObject::connect(&sock, &net::QtMainSock::Disconnected, &sock, [this] { connection.MainSockDisconnect(); });
+        QObject::connect(&sock, &net::QtMainSock::ErrorOccurred, &sock, [this](int code) {
+            connection.MainSockError(code);
+        });
+        QObject::connect(&sock, &net::QtMainSock::ReadyRead, &sock, [this] { receiver.MainSockRead(); });
+    }
+    int Count(const std::string& line) const {
+        return static_cast<int>(std::count(logs.debug.begin(), logs.debug.end(), line));
+    }
+
+    net::QtMainSock sock;
+    test::RecordingLogs logs;
+    test::RecordingMessageBox messageBox;
+    test::RecordingActions actions;
+    test::FakeClock clock;
+    net::ClientState state;
+    net::Sender sender{sock, logs, messageBox};
+    net::Connection connection{sock, logs, state, sender, actions};
+    net::Dispatcher dispatcher{logs, state, sender, actions, clock};
+    net::PacketReceiver receiver{sock, logs, [this](const std::uint8_t* p, int n) { dispatcher.DispatchPacket(p, n); }};
+};
+
+TEST(ConnectionLoopback, ConnectSendsVersionAndTheAnswerIsDispatched) {
+    test::LoopbackServer server;
+    Client client(server.Port());
+    client.connection.Start();
+    ASSERT_TRUE(server.WaitForClient());
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Connect", "Event: Send Version 1"));
+    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결됨"));
+
+    server.Send({7, 0, 'd', 1, 0, 0, 0});
+    ASSERT_TRUE(WaitUntil([&] { return client.receiver.Queue().Size() == 7; }));
+    EXPECT_TRUE(client.receiver.TimerProcess());
+    EXPECT_THAT(client.logs.messages, ElementsAre(net::Cp949FromUtf8("정상적으로 시작했습니다.")));
+    EXPECT_EQ(client.logs.debug.back(), "Version Result :1");
+}
+
+TEST(ConnectionLoopback, LostLinkIsRestoredByTheNextTickWithAFreshVersion) {
+    test::LoopbackServer server;
+    Client client(server.Port());
+    client.connection.Start();
+    ASSERT_TRUE(server.WaitForClient());
+    server.Receive(7);
+    server.peer->close();
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
+    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결중지됨"));
+
+    server.peer = nullptr;
+    server.received.clear();
+    EXPECT_TRUE(client.connection.TimerReConnect());
+    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결시도중..."));
+    ASSERT_TRUE(server.WaitForClient());
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(client.Count("Event: Send Version 1"), 2);
+    EXPECT_EQ(client.state.ReconnectAttempts, 1);
+}
+
+TEST(ConnectionLoopback, RefusedAttemptsEndInDisconnectAndTheTimerGivesUpAfterTheHundredFirst) {
+    Client client(test::RefusingPort());
+    client.connection.Start();
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
+    EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Socket Error: 10061", "Socket: DisConnect"));
+    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결중지됨"));
+
+    for (int attempt = 1; attempt <= 101; ++attempt) {
+        EXPECT_EQ(client.connection.TimerReConnect(), attempt <= 100);
+        ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == attempt + 1; }));
+    }
+    EXPECT_FALSE(client.connection.TimerReConnect());
+    QTest::qWait(20);
+    EXPECT_EQ(client.Count("Socket: Socket Error: 10061"), 102);
+    EXPECT_EQ(client.Count("Socket: DisConnect"), 102);
+    EXPECT_EQ(client.logs.debug.size(), 204u);
+    EXPECT_EQ(client.state.ReconnectAttempts, 101);
+    EXPECT_FALSE(client.sock.Connecting());
+}
+
+} // namespace
