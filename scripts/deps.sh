@@ -9,6 +9,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsodium-dev libsqlite3-dev libasio-dev libcli11-dev libspdlog-dev libcpp-httplib-dev
     fonts-nanum xvfb xauth imagemagick redis-server curl
+    nlohmann-json3-dev
 )
 
 missing=()
