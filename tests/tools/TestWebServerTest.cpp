@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TestWebServerTest, TitleMarkupIsEscapedOnThePage) {
     ASSERT_EQ(client_->Post("/admin/post", R"({"title":"<b>A&B</b> \"x\""})", "application/json")->status, 201);
     const std::string top = PostRows(BoardPage()).front();
-    EXPECT_NE(top.find(">&lt;b&gt;A&amp;B&lt;/b&gt; &quot;x&quot;</a>"), std::string::npos) << top;
+    EXPECT_NE(top.find(">&lt;b&gt;A&amp;B&lt;/b&gt; \"x\"</a>"), std::string::npos) << top;
 }
 
 TEST_F(TestWebServerTest, PostPageCountsViewsAndUnknownPagesAre404) {

@@ -34,9 +34,9 @@ std::string PostRow(const Post& post) {
     const std::string no = std::to_string(post.no);
     std::string row = "<tr align=\"center\"><td class=\"num\">" + no +
                       "</td><td align=\"left\" class=\"subject\"><a href=\"view.php?id=share&amp;no=" + no + "\">" +
-                      HtmlEscape(post.title) + "</a>";
+                      EscapeText(post.title) + "</a>";
     if (post.comments > 0) row += " <span class=\"cmt\">[" + std::to_string(post.comments) + "]</span>";
-    row += "</td><td class=\"name\"><span>" + HtmlEscape(post.writer) + "</span></td><td class=\"date\">" +
+    row += "</td><td class=\"name\"><span>" + EscapeText(post.writer) + "</span></td><td class=\"date\">" +
            FormatDate(post.created, "%Y/%m/%d") + "</td><td class=\"hit\">" + std::to_string(post.views) +
            "</td></tr>\n";
     return row;
@@ -44,7 +44,7 @@ std::string PostRow(const Post& post) {
 
 } // namespace
 
-std::string HtmlEscape(std::string_view cp949) {
+std::string EscapeText(std::string_view cp949) {
     std::string out;
     out.reserve(cp949.size());
     for (const char c : cp949) {
@@ -52,6 +52,18 @@ std::string HtmlEscape(std::string_view cp949) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string EscapeAttribute(std::string_view cp949) {
+    std::string out;
+    out.reserve(cp949.size());
+    for (const char c : cp949) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
         case '"': out += "&quot;"; break;
         default: out.push_back(c);
         }
@@ -60,7 +72,7 @@ std::string HtmlEscape(std::string_view cp949) {
 }
 
 std::string RenderBoardList(const std::vector<Post>& newestFirst, std::string_view origin) {
-    const std::string home = HtmlEscape(origin);
+    const std::string home = EscapeAttribute(origin);
     std::string page = Head("중고장터 - 사고팔고");
     page += "<body>\n";
     // Navigation with absolute addresses: the client never takes these as posts.
@@ -86,13 +98,13 @@ std::string RenderBoardList(const std::vector<Post>& newestFirst, std::string_vi
 std::string RenderPostView(const Post& post, std::string_view origin) {
     std::string page = Head("중고장터 - 글 보기");
     page += "<body>\n<table class=\"view\" width=\"100%\">\n";
-    page += "<tr><td class=\"subject\"><b>" + HtmlEscape(post.title) + "</b></td></tr>\n";
-    page += "<tr><td class=\"info\">" + net::Cp949FromUtf8("글쓴이: ") + HtmlEscape(post.writer) + " | " +
+    page += "<tr><td class=\"subject\"><b>" + EscapeText(post.title) + "</b></td></tr>\n";
+    page += "<tr><td class=\"info\">" + net::Cp949FromUtf8("글쓴이: ") + EscapeText(post.writer) + " | " +
             FormatDate(post.created, "%Y/%m/%d %H:%M:%S") + " | " + net::Cp949FromUtf8("조회: ") +
             std::to_string(post.views) + "</td></tr>\n";
-    page += "<tr><td class=\"body\">" + HtmlEscape(post.body) + "</td></tr>\n</table>\n";
+    page += "<tr><td class=\"body\">" + EscapeText(post.body) + "</td></tr>\n</table>\n";
     page += "<div><a href=\"zboard.php?id=share\">" + net::Cp949FromUtf8("목록") + "</a> | <a href=\"" +
-            HtmlEscape(origin) + "/\">" + net::Cp949FromUtf8("홈") + "</a></div>\n</body>\n</html>\n";
+            EscapeAttribute(origin) + "/\">" + net::Cp949FromUtf8("홈") + "</a></div>\n</body>\n</html>\n";
     return page;
 }
 
@@ -109,7 +121,7 @@ std::string RenderHome() {
 
 std::string RenderPortal(std::string_view portalNameUtf8) {
     std::string page = Head("포털");
-    page += "<body>\n<h1>" + HtmlEscape(net::Cp949FromUtf8(portalNameUtf8)) + "</h1>\n<p>" +
+    page += "<body>\n<h1>" + EscapeText(net::Cp949FromUtf8(portalNameUtf8)) + "</h1>\n<p>" +
             net::Cp949FromUtf8("로컬 시험용 자리 표시 페이지입니다.") + "</p>\n<p><a href=\"/bbs/zboard.php?id=share\">" +
             net::Cp949FromUtf8("중고장터 게시판") + "</a></p>\n</body>\n</html>\n";
     return page;
@@ -124,7 +136,7 @@ std::string RenderSmsReply(bool accepted) {
 
 std::string RenderNotFound(std::string_view what) {
     std::string page = Head("없는 페이지");
-    page += "<body>\n<p>" + net::Cp949FromUtf8("찾는 페이지가 없습니다: ") + HtmlEscape(what) + "</p>\n</body>\n</html>\n";
+    page += "<body>\n<p>" + net::Cp949FromUtf8("찾는 페이지가 없습니다: ") + EscapeText(what) + "</p>\n</body>\n</html>\n";
     return page;
 }
 

@@ -13,9 +13,13 @@ inline constexpr std::size_t kListPageRows = 25;
 // The pages of the fixture, all cp949 with an EUC-KR charset declaration.
 // origin is "http://host:port", used where the page holds absolute addresses.
 
-// "&", "<", ">" and '"' as character references. Byte-wise, which is safe for
-// cp949: no trail byte of a double-byte character is one of these four.
-std::string HtmlEscape(std::string_view cp949);
+// Text and attribute values as character references, escaped exactly as the
+// browser escapes them when it serialises the body again (text: "&", "<", ">";
+// attribute values: "&", '"'), so the markup the client reads back equals the
+// markup served. Byte-wise, which is safe for cp949: no trail byte of a
+// double-byte character is one of these.
+std::string EscapeText(std::string_view cp949);
+std::string EscapeAttribute(std::string_view cp949);
 
 // The zeroboard-style list page. Every post is one <tr> on one line of markup,
 // so that the line structure survives the browser's re-serialisation of the body.
