@@ -18,6 +18,7 @@ int TBufferClass::Advance(int index, int count) {
 
 bool TBufferClass::Append(int count, const std::uint8_t* source) {
     if (count < 0 || count > kCapacity - Size()) return false;
+    if (count == 0) return true;
     if (tail_ + count <= kStorage) {
         std::memcpy(storage_.data() + tail_, source, static_cast<std::size_t>(count));
     } else {
