@@ -322,3 +322,23 @@ TEST(TestWebServerStart, BusyPortIsAnErrorAndStopIsImmediate) {
     first.Stop();
     first.Stop();
 }
+
+TEST(TestWebPatchFile, ServedOnlyWhenGiven) {
+    for (const std::string& body : {std::string(), std::string("\x7F" "ELF\0\x01 program", 13)}) {
+        testweb::TestWebOptions options;
+        options.patchFileBody = body;
+        TestWebServer server(options);
+        const testweb::StartResult started = server.Start("127.0.0.1", 0);
+        ASSERT_TRUE(started.error.empty()) << started.error;
+        httplib::Client client("127.0.0.1", started.port);
+        const auto response = client.Get(testweb::kPatchFilePath);
+        ASSERT_TRUE(response);
+        if (body.empty()) {
+            EXPECT_EQ(response->status, 404);
+        } else {
+            EXPECT_EQ(response->status, 200);
+            EXPECT_EQ(response->body, body);
+            EXPECT_EQ(response->get_header_value("Content-Length"), "13");
+        }
+    }
+}

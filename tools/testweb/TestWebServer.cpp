@@ -168,6 +168,12 @@ void TestWebServer::Route() {
         response.set_content(RenderPatchList(options_.patch), "text/plain");
     });
 
+    if (!options_.patchFileBody.empty()) {
+        http_->Get(kPatchFilePath, [this](const httplib::Request&, httplib::Response& response) {
+            response.set_content(options_.patchFileBody, "application/octet-stream");
+        });
+    }
+
     http_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
         if (response.status == 404 && response.body.empty()) {
             response.set_content(RenderNotFound(EscapeUnprintable(request.path)), kHtml);

@@ -19,9 +19,14 @@ namespace quorlan::testweb {
 struct TestWebOptions {
     PatchListOptions patch;
     std::chrono::seconds autoPost{0}; // zero: no automatic posts
+    // Served at kPatchFilePath when not empty: a new program file, so that an
+    // update can be tried out without another web server.
+    std::string patchFileBody;
     Board::Clock clock = &std::chrono::system_clock::now;
     std::function<void(const std::string& utf8Line)> log; // one line per request and per new post; may be empty
 };
+
+inline constexpr const char* kPatchFilePath = "/patch/quorlan";
 
 struct StartResult {
     int port = 0;

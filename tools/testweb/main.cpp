@@ -7,6 +7,8 @@
 #include <spdlog/spdlog.h>
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <pthread.h>
 
 namespace {
@@ -39,6 +41,11 @@ int main(int argc, char** argv) {
     app.add_option("--patch-version", patch.version, "patch list: newest build on offer")->capture_default_str();
     app.add_option("--patch-file", patch.patchFile, "patch list: URL of the new program file");
     app.add_option("--patch-signature", patch.signature, "patch list: signature of the new program file (hex)");
+    std::string servePatch;
+    app.add_option("--serve-patch", servePatch,
+                   "serve this file as the new program at /patch/quorlan (and name it in the patch list when "
+                   "--patch-file is not given)")
+        ->check(CLI::ExistingFile);
     app.add_option("--server-address", patch.serverAddress, "patch list: coordination server address")
         ->capture_default_str();
     app.add_option("--server-port", patch.serverPort, "patch list: coordination server port")->capture_default_str();
@@ -64,6 +71,21 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     quorlan::testweb::TestWebOptions options;
+    if (!servePatch.empty()) {
+        std::ifstream in(servePatch, std::ios::binary);
+        options.patchFileBody.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+            spdlog::error("cannot read {}", servePatch);
+            return 2;
+        }
+        if (patch.patchFile.empty() && port == 0) {
+            spdlog::error("--serve-patch on a free port needs --patch-file to name the address");
+            return 2;
+        }
+        if (patch.patchFile.empty()) {
+            patch.patchFile = "http://" + host + ":" + std::to_string(port) + quorlan::testweb::kPatchFilePath;
+        }
+    }
     options.patch = patch;
     options.autoPost = std::chrono::seconds(autoPostSeconds);
     options.log = [](const std::string& line) { spdlog::info("{}", line); };
