@@ -1,0 +1,67 @@
+#pragma once
+#include <QNetworkAccessManager>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QFile;
+class QIODevice;
+
+namespace quorlan::shell {
+
+// The downloader (HttpDown_Unit): fetches one URL into one file over Qt
+// Network, blocking its caller but letting the event loop run while it waits
+// and after every chunk, so timers keep ticking during a start-up download.
+//
+// Rules of a fetch: the body is read in chunks of at most 2,048 bytes with
+// OnRead after each; a response that declares no Content-Length, an HTTP error
+// status or an unreachable host gives nothing and false; a stop request ends
+// the transfer after the current chunk. Nothing is cached and no compressed
+// body is asked for, so the declared length is the length of the bytes read.
+class THTTPDown {
+public:
+    using TReadEvent = std::function<void(THTTPDown& sender, std::int32_t maxSize, std::int32_t size)>;
+    using TCompleteEvent = std::function<void(THTTPDown& sender, QFile& fsDown)>;
+    using TNotifyEvent = std::function<void(THTTPDown& sender)>;
+
+    static constexpr qint64 kChunkBytes = 2048;
+    // A server that stops answering would otherwise hold up start-up forever.
+    static constexpr int kDefaultTransferTimeoutMs = 30000;
+
+    THTTPDown();
+    THTTPDown(const THTTPDown&) = delete;
+    THTTPDown& operator=(const THTTPDown&) = delete;
+
+    // Creates (or empties) fileName and fetches the URL into it. False when
+    // the file cannot be created, the fetch fails (even after some bytes) or
+    // the file is empty at the end. OnCompleted gets the still open file after
+    // a whole transfer; OnError follows a failure, OnStop a stop request.
+    bool DownloadToFile(const QString& url, const QString& fileName);
+
+    // Writes the URL's body into `stream` from position 0. True when the last
+    // read succeeded: the body arrived whole, or the transfer was stopped.
+    bool FetchToStream(const QString& url, QIODevice& stream);
+
+    // Ends the running transfer after the current chunk. Cleared when a
+    // download begins.
+    void Stop() { stopRequested_ = true; }
+    bool StopRequested() const { return stopRequested_; }
+
+    void SetTransferTimeout(int milliseconds) { transferTimeoutMs_ = milliseconds; }
+
+    TReadEvent OnRead;
+    TCompleteEvent OnCompleted;
+    TNotifyEvent OnError;
+    TNotifyEvent OnStop;
+    std::int32_t Tag = 0;
+
+private:
+    QNetworkAccessManager manager_;
+    bool stopRequested_ = false;
+    // A download asked for while the loop runs inside another one is refused.
+    bool busy_ = false;
+    int transferTimeoutMs_ = kDefaultTransferTimeoutMs;
+};
+
+} // namespace quorlan::shell

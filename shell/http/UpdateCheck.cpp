@@ -1,0 +1,77 @@
+#include "shell/http/UpdateCheck.h"
+
+#include "net/Cp949.h"
+#include "shell/IniFile.h"
+#include "shell/PatchInstall.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace quorlan::shell {
+namespace {
+
+QString FromPath(const std::filesystem::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
+
+} // namespace
+
+UpdateCheck::UpdateCheck(THTTPDown& downloader, net::ILineLogs& logs, UpdateCheckOptions options)
+    : downloader_(downloader), logs_(logs), options_(std::move(options)) {}
+
+UpdateOutcome UpdateCheck::Run() {
+    UpdateOutcome outcome;
+    outcome.server = ServerEndpoint{options_.defaultAddress, options_.defaultPort};
+
+    // Whatever the download gives, the file decides: an unreachable host
+    // leaves it empty, and an empty list means the defaults.
+    if (!downloader_.DownloadToFile(options_.listUrl, options_.listFile)) {
+        logs_.DebugLog("Update: patch list not fetched from " + net::Cp949FromUtf8(options_.listUrl.toStdString()));
+    }
+    IniFile listFile(QFile::encodeName(options_.listFile).toStdString());
+    if (IniStatus loaded = listFile.Load(); !loaded.ok) logs_.DebugLog("Update: " + loaded.error);
+    const PatchList list = ReadPatchList(listFile, options_.defaultAddress, options_.defaultPort);
+    outcome.server = EndpointFromList(list, options_.defaultAddress, options_.defaultPort, logs_);
+
+    if (OffersNewerBuild(list, options_.clientBuild)) outcome.updateInstalled = InstallAndStart(list);
+    return outcome;
+}
+
+bool UpdateCheck::InstallAndStart(const PatchList& list) {
+    const std::string version = std::to_string(list.version);
+    if (list.patchfile.empty()) {
+        logs_.DebugLog("Update: build " + version + " offered without a patch file, not installed");
+        return false;
+    }
+    const QString program =
+        options_.programPath.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programPath;
+    const PatchPaths paths = PatchPathsFor(std::filesystem::path(QFile::encodeName(program).toStdString()));
+
+    const QString patchUrl = QString::fromUtf8(net::Utf8FromCp949(list.patchfile));
+    if (!downloader_.DownloadToFile(patchUrl, FromPath(paths.patch))) {
+        logs_.DebugLog("Update: patch download from " + list.patchfile + " failed, build " + version +
+                       " not installed");
+        return false;
+    }
+    PatchVerdict verdict = VerifyPatchFile(paths.patch.string(), list.signature, options_.publicKeyHex);
+    if (!verdict.install) {
+        logs_.DebugLog("Update: build " + version + " not installed: " + verdict.reason);
+        return false;
+    }
+    if (InstallStatus installed = InstallPatch(paths); !installed.ok) {
+        logs_.DebugLog("Update: build " + version + " not installed: " + installed.error);
+        return false;
+    }
+    const QString newProgram = FromPath(paths.program);
+    if (!QProcess::startDetached(newProgram, {}, QFileInfo(newProgram).absolutePath())) {
+        // A program that cannot be started must not replace one that runs.
+        InstallStatus undone = UndoInstall(paths);
+        logs_.DebugLog("Update: build " + version + " could not be started, previous program " +
+                       (undone.ok ? std::string("restored") : "not restored: " + undone.error));
+        return false;
+    }
+    logs_.DebugLog("Update: build " + version + " installed and started");
+    return true;
+}
+
+} // namespace quorlan::shell

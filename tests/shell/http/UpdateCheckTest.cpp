@@ -1,0 +1,161 @@
+#include "shell/http/UpdateCheck.h"
+
+#include "LocalHttpServer.h"
+#include "fakes/RecordingLogs.h"
+#include "fakes/TempDir.h"
+#include "tools/sign/PatchSigner.h"
+
+#include <QTcpServer>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quorlan::shell;
+using quorlan::test::LocalHttpServer;
+using quorlan::test::RecordingLogs;
+using quorlan::test::TempDir;
+
+constexpr const char* kOldProgram = "#!/bin/sh\nexit 0\n";
+
+class UpdateCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto pair = quorlan::tools::GenerateKeyPair();
+        ASSERT_TRUE(pair);
+        keys = *pair;
+        TempDir::Write(program, kOldProgram);
+        fs::permissions(program, fs::perms(0755), fs::perm_options::replace);
+    }
+
+    // A runnable patch of exactly `size` bytes: a script that leaves a marker
+    // file, padded with a comment line.
+    std::string PatchScript(std::size_t size) const {
+        std::string head = "#!/bin/sh\ntouch '" + marker + "'\nexit 0\n#";
+        std::string body = head + std::string(size - head.size() - 1, 'x') + "\n";
+        return body;
+    }
+
+    std::string List(int version, const std::string& patchfile, const std::string& signature) const {
+        return "[config]\r\nversion=" + std::to_string(version) + "\r\nport=4123\r\nipaddr=10.9.8.7\r\npatchfile=" +
+               patchfile + "\r\nsignature=" + signature + "\r\n";
+    }
+
+    UpdateOutcome Run(const std::string& listUrl) {
+        UpdateCheckOptions options;
+        options.listUrl = QString::fromStdString(listUrl);
+        options.listFile = QString::fromStdString(listFile);
+        options.programPath = QString::fromStdString(program);
+        options.publicKeyHex = keys.publicKey;
+        UpdateCheck check(down, logs, options);
+        return check.Run();
+    }
+
+    bool LogMentions(const std::string& words) const {
+        for (const auto& line : logs.debug) {
+            if (line.find(words) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    LocalHttpServer server;
+    TempDir dir;
+    std::string program = dir.File("quorlan");
+    std::string patch = dir.File("quorlan.dat");
+    std::string backup = dir.File("quorlan.old");
+    std::string listFile = dir.File("update.dat");
+    std::string marker = dir.File("started");
+    quorlan::tools::KeyPairHex keys;
+    THTTPDown down;
+    RecordingLogs logs;
+};
+
+TEST_F(UpdateCheckTest, SameBuildAppliesAddressAndPortWithoutFetchingThePatch) {
+    const std::string body = PatchScript(300001);
+    server.Serve("/patch.bin", body);
+    server.Serve("/patch_quorlan.txt",
+                 List(3, server.Url("/patch.bin"), *quorlan::tools::SignHex(keys.secretKey, body)));
+
+    UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
+
+    EXPECT_FALSE(outcome.updateInstalled);
+    EXPECT_EQ(outcome.server.address, "10.9.8.7");
+    EXPECT_EQ(outcome.server.port, 4123);
+    EXPECT_EQ(server.Hits("/patch.bin"), 0);
+    EXPECT_FALSE(fs::exists(patch));
+    EXPECT_TRUE(fs::exists(listFile)); // the list stays on disk
+    EXPECT_EQ(TempDir::Read(program), kOldProgram);
+}
+
+TEST_F(UpdateCheckTest, SignedNewerBuildIsInstalledBackedUpAndStarted) {
+    const std::string body = PatchScript(300001);
+    server.Serve("/patch.bin", body);
+    server.Serve("/patch_quorlan.txt",
+                 List(4, server.Url("/patch.bin"), *quorlan::tools::SignHex(keys.secretKey, body)));
+
+    UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
+
+    EXPECT_TRUE(outcome.updateInstalled);
+    EXPECT_EQ(outcome.server.port, 4123);
+    EXPECT_EQ(TempDir::Read(program), body);
+    EXPECT_EQ(TempDir::Read(backup), kOldProgram);
+    EXPECT_FALSE(fs::exists(patch));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(marker); }, 10000)); // the new program ran
+}
+
+TEST_F(UpdateCheckTest, RefusedPatchesLeaveTheProgramAsItIs) {
+    struct Case {
+        const char* name;
+        std::size_t size;
+        enum { Good, Bad, Missing } signature;
+        bool namePatchFile;
+        const char* logWords;
+        bool patchLeftOnDisk;
+    };
+    const Case cases[] = {
+        {"300,000 bytes", 300000, Case::Good, true, "300000", true},
+        {"bad signature", 300001, Case::Bad, true, "does not verify", true},
+        {"missing signature", 300001, Case::Missing, true, "no signature", true},
+        {"empty patchfile", 300001, Case::Good, false, "without a patch file", false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(patch);
+        logs.debug.clear();
+        const std::string body = PatchScript(c.size);
+        std::string signature;
+        if (c.signature == Case::Good) signature = *quorlan::tools::SignHex(keys.secretKey, body);
+        if (c.signature == Case::Bad) signature = *quorlan::tools::SignHex(keys.secretKey, body + "tampered");
+        server.Serve("/patch.bin", body);
+        server.Serve("/patch_quorlan.txt", List(4, c.namePatchFile ? server.Url("/patch.bin") : "", signature));
+
+        UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
+
+        EXPECT_FALSE(outcome.updateInstalled) << c.name;
+        EXPECT_EQ(outcome.server.address, "10.9.8.7") << c.name;
+        EXPECT_EQ(TempDir::Read(program), kOldProgram) << c.name;
+        EXPECT_FALSE(fs::exists(backup)) << c.name;
+        EXPECT_EQ(fs::exists(patch), c.patchLeftOnDisk) << c.name;
+        EXPECT_TRUE(LogMentions(c.logWords)) << c.name;
+    }
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(UpdateCheckTest, UnreachableListHostGivesAnEmptyListAndTheBuiltInServer) {
+    TempDir::Write(listFile, List(9, "http://127.0.0.1:1/p", "")); // an older list must not be used
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const int closedPort = probe.serverPort();
+    probe.close();
+
+    UpdateOutcome outcome = Run("http://127.0.0.1:" + std::to_string(closedPort) + "/patch_quorlan.txt");
+
+    EXPECT_FALSE(outcome.updateInstalled);
+    EXPECT_EQ(outcome.server.address, quorlan::config::kServerAddress);
+    EXPECT_EQ(outcome.server.port, quorlan::config::kServerPort);
+    EXPECT_EQ(TempDir::Read(listFile), "");
+    EXPECT_EQ(TempDir::Read(program), kOldProgram);
+}
+
+} // namespace
