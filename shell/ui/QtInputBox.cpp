@@ -12,9 +12,9 @@ std::string QtInputBox::InputBox(const std::string& caption, const std::string& 
     dialog.setObjectName(QStringLiteral("InputBox"));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(QStringFromCp949(caption));
-    // The prompt is written with "&&" for one shown "&", as in a label that
-    // takes keyboard accelerators; this label takes none, so undo the doubling.
-    dialog.setLabelText(QStringFromCp949(prompt).replace(QStringLiteral("&&"), QStringLiteral("&")));
+    // The prompt's label is the buddy of the edit, so it takes "&" as an
+    // accelerator mark and shows a doubled "&&" as one "&", as the prompt expects.
+    dialog.setLabelText(QStringFromCp949(prompt));
     dialog.setTextValue(QStringFromCp949(initial));
     if (dialog.exec() != QDialog::Accepted) return initial;
     return Cp949FromQString(dialog.textValue());

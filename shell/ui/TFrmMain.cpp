@@ -110,6 +110,9 @@ TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* paren
     // size is taken as the window's own size.
     resize(kDesignSide, kDesignSide);
     move(kDesignLeft, kDesignTop);
+    // The window system keeps the user from dragging below the minimum;
+    // FormResize still snaps any size set otherwise.
+    setMinimumSize(kMinimumWindowSide, kMinimumWindowSide);
     FormCreate();
 }
 

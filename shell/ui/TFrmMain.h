@@ -79,11 +79,11 @@ public:
 
     // The other windows as the main window reaches them; set once they exist.
     struct Peers {
-        std::function<void()> showBoardModal;
-        std::function<void()> showBoardModeless;
-        std::function<void(int page)> showLoginPage;
-        std::function<void()> showAbout;
-        std::function<void()> hideDebugWindow;
+        std::function<void()> showBoardModal = {};
+        std::function<void()> showBoardModeless = {};
+        std::function<void(int page)> showLoginPage = {};
+        std::function<void()> showAbout = {};
+        std::function<void()> hideDebugWindow = {};
     };
 
     // FormCreate: receive queue and timers first, then the update check, the

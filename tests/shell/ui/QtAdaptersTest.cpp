@@ -1,0 +1,107 @@
+#include "net/Cp949.h"
+#include "shell/ui/QtInputBox.h"
+#include "shell/ui/QtMessageBox.h"
+#include "shell/ui/QtTimer.h"
+#include "shell/ui/SystemClock.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace quorlan::shell::ui {
+namespace {
+
+// Runs `answer` on the modal dialog of type T once it is up.
+template <class T> void WhenModalShows(std::function<void(T&)> answer) {
+    QTimer::singleShot(0, [answer] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->isVisible()) {
+                answer(*dialog);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no modal dialog";
+    });
+}
+
+const std::string kPrompt = net::Cp949FromUtf8("검색단어를 입력하세요. &&, + 사용가능)  ");
+
+TEST(QtInputBoxTest, ShowsCaptionAndPromptAndReturnsTheTypedText) {
+    QString caption, prompt;
+    bool labelHasBuddy = false;
+    WhenModalShows<QInputDialog>([&](QInputDialog& dialog) {
+        caption = dialog.windowTitle();
+        prompt = dialog.labelText();
+        // A label with a buddy shows "&&" as one "&".
+        auto* label = dialog.findChild<QLabel*>();
+        labelHasBuddy = label && label->buddy() != nullptr;
+        auto* edit = dialog.findChild<QLineEdit*>();
+        edit->setText(QString::fromUtf8("노트북"));
+        dialog.accept();
+    });
+    const std::string typed =
+        QtInputBox().InputBox(net::Cp949FromUtf8("검색 단어 설정"), kPrompt, net::Cp949FromUtf8("직거래"));
+    EXPECT_EQ(net::Utf8FromCp949(typed), "노트북");
+    EXPECT_EQ(caption.toStdString(), "검색 단어 설정");
+    EXPECT_EQ(prompt.toStdString(), "검색단어를 입력하세요. &&, + 사용가능)  ");
+    EXPECT_TRUE(labelHasBuddy);
+}
+
+TEST(QtInputBoxTest, CancelReturnsTheInitialText) {
+    QString shownInitial;
+    WhenModalShows<QInputDialog>([&](QInputDialog& dialog) {
+        shownInitial = dialog.textValue();
+        dialog.findChild<QLineEdit*>()->setText(QStringLiteral("typed then cancelled"));
+        dialog.reject();
+    });
+    const std::string initial = net::Cp949FromUtf8("직거래");
+    EXPECT_EQ(QtInputBox().InputBox("c", kPrompt, initial), initial);
+    EXPECT_EQ(shownInitial.toStdString(), "직거래");
+}
+
+TEST(QtMessageBoxTest, ShowsTheTextModallyUntilClosed) {
+    QString text;
+    WhenModalShows<QMessageBox>([&](QMessageBox& box) {
+        text = box.text();
+        box.button(QMessageBox::Ok)->click();
+    });
+    QtMessageBox().ShowMessage(net::Cp949FromUtf8("새번호 확인이 틀립니다."));
+    EXPECT_EQ(text.toStdString(), "새번호 확인이 틀립니다.");
+}
+
+TEST(QtTimerTest, CallsItsHandlerOnEveryTickAndSingleShotStops) {
+    int repeating = 0;
+    int once = 0;
+    QtTimer every(1, false, [&] { ++repeating; });
+    QtTimer single(1, true, [&] { ++once; });
+    EXPECT_FALSE(every.IsActive());
+    every.Start();
+    single.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(repeating >= 3 && once == 1, 5000);
+    EXPECT_TRUE(every.IsActive());
+    EXPECT_FALSE(single.IsActive());
+    every.Stop();
+    EXPECT_FALSE(every.IsActive());
+    EXPECT_EQ(single.IntervalMs(), 1);
+    EXPECT_TRUE(single.SingleShot());
+}
+
+TEST(SystemClockTest, LongTimeIsHoursMinutesSeconds) {
+    SystemClock clock;
+    const QString time = QString::fromStdString(clock.LongTimeNow());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]$")).match(time).hasMatch())
+        << time.toStdString();
+    const std::uint32_t first = clock.TickMs();
+    EXPECT_LT(clock.TickMs() - first, 1000U); // unsigned difference: right across the wrap too
+}
+
+} // namespace
+} // namespace quorlan::shell::ui

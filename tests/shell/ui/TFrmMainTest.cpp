@@ -1,0 +1,384 @@
+#include "shell/ui/TFrmMain.h"
+
+#include "MainWindowRig.h"
+#include "net/Codec.h"
+#include "net/Cp949.h"
+#include "quorlan/BuildConfig.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gmock/gmock.h>
+
+namespace quorlan::shell::ui {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { window = rig.Make(); }
+
+    template <class T> T* Find(const char* name) {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    std::string Text(const char* labelOrButton) {
+        if (auto* label = window->findChild<QLabel*>(QString::fromLatin1(labelOrButton))) {
+            return label->text().toStdString();
+        }
+        return Find<QAbstractButton>(labelOrButton)->text().toStdString();
+    }
+    void SetBoardAccepted() {
+        window->State().FBoardSet = true;
+        window->State().FBoardURL = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
+    }
+    // The settings controls that Start locks, as the user sees them.
+    bool SettingControlsEnabled(bool expected) {
+        bool same = true;
+        for (const char* name : {"BtnSetLogin", "BtnSetBoard", "BtnSearchCondition"}) {
+            same = same && Find<QPushButton>(name)->isEnabled() == expected;
+        }
+        QMenu* account = Find<QMenu>("NTLogin");
+        return same && account->isEnabled() == expected && account->menuAction()->isEnabled() == expected;
+    }
+
+    test::MainWindowRig rig;
+    std::unique_ptr<TFrmMain> window;
+};
+
+TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions) {
+    struct Case {
+        const char* name;
+        const char* caption;
+    } cases[] = {
+        {"LabelLoginState", "일번접속"},
+        {"LabelBoardURL", ""}, // the (empty) board address from the settings
+        {"LabelSearchCondition", "직거래"},
+        {"BtnSetLogin", "로그인"},
+        {"BtnSetBoard", "게시판설정"},
+        {"BtnSearchCondition", "단어설정"},
+        {"CheckBoxSMS", "검색시 문자발신"},
+        {"BtnStart", "시작"},
+        {"BtnClear", "작게하기(숨기기)"},
+        {"StatusBar1Panel0", "현재상태"},
+        {"StatusBar1Panel1", "대기"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Text(c.name), c.caption) << c.name;
+
+    struct MenuCase {
+        const char* name;
+        const char* caption;
+    } menus[] = {{"NClose", "종료"},           {"NLogin", "로그인"},   {"NChangePassword", "비번변경"},
+                 {"NNewAccount", "신규가입"},  {"N1", "홈페이지"},     {"NHelp", "정보+도움말"}};
+    for (const auto& m : menus) EXPECT_EQ(Find<QAction>(m.name)->text().toStdString(), m.caption) << m.name;
+    EXPECT_EQ(Find<QMenu>("NTLogin")->title().toStdString(), "계정(&S)");
+    EXPECT_EQ(Find<QMenu>("NFile")->title().toStdString(), "파일(&F)");
+
+    EXPECT_EQ(window->windowTitle().toStdString(), "Quorlan [Ver 0.1]");
+    EXPECT_EQ(window->size(), QSize(310, 310));
+    EXPECT_EQ(window->pos(), QPoint(405, 165));
+    EXPECT_EQ(Find<QLabel>("LabelBoardURL")->width(), 137);
+    EXPECT_EQ(Find<QLabel>("StatusBar1Panel0")->width(), 100);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window->font().families().contains(QStringLiteral("NanumGothic")));
+    EXPECT_EQ(window->font().pixelSize(), 11);
+}
+
+TEST_F(MainWindowTest, CreationAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings) {
+    window.reset();
+    rig.WriteSettings("[config]\r\nLeft=77\r\nTop=88\r\nBoardURL=http://b/x?id=1\r\nSearchCondition=A&B\r\n");
+    rig.network = {"192.0.2.7", 3100, true};
+    window = rig.Make();
+
+    EXPECT_EQ(rig.appliedAddress, "192.0.2.7");
+    EXPECT_EQ(rig.appliedPort, 3100);
+    EXPECT_TRUE(window->State().FUpdateInstalled);
+    EXPECT_EQ(rig.socket->openCalls, 1);
+    EXPECT_EQ(window->pos(), QPoint(77, 88));
+    EXPECT_EQ(window->State().FBoardURL, "http://b/x?id=1");
+    EXPECT_EQ(Text("LabelBoardURL"), "http://b/x?id=1");
+    EXPECT_EQ(Text("LabelSearchCondition"), "A&B"); // "&" is shown as it stands
+    EXPECT_FALSE(window->State().FBoardSet);
+    EXPECT_FALSE(window->State().FLoggedIn);
+
+    struct TimerCase {
+        const net::ITimer& timer;
+        bool active;
+    } timers[] = {{window->TimerProcess(), true},
+                  {window->TimerReConnect(), true},
+                  {window->TimerDisplay(), true},
+                  {window->TimerShow(), false}};
+    for (const auto& t : timers) EXPECT_EQ(t.timer.IsActive(), t.active);
+}
+
+TEST_F(MainWindowTest, DestructionSavesTheWindowPositionAndFields) {
+    window->move(123, 45);
+    window->State().FBoardURL = "http://b/y";
+    window.reset();
+
+    const std::string ini = test::TempDir::Read(rig.settingsPath);
+    EXPECT_THAT(ini, ::testing::HasSubstr("Left=123"));
+    EXPECT_THAT(ini, ::testing::HasSubstr("Top=45"));
+    EXPECT_THAT(ini, ::testing::HasSubstr("BoardURL=http://b/y"));
+}
+
+TEST_F(MainWindowTest, StartWithoutAnAcceptedBoardOpensTheBoardWindowAndSendsNothing) {
+    int modalOpened = 0;
+    window->SetPeers({.showBoardModal = [&] { ++modalOpened; }});
+    window->State().FBoardURL = "http://b/";
+    rig.socket->ClearWritten();
+
+    Find<QPushButton>("BtnStart")->click();
+
+    EXPECT_EQ(modalOpened, 1);
+    EXPECT_TRUE(rig.socket->written.empty());
+    EXPECT_EQ(Text("BtnStart"), "시작");
+    EXPECT_FALSE(window->State().FSearching);
+}
+
+TEST_F(MainWindowTest, StartAndStopSendSearchStateAndSwitchTheControls) {
+    SetBoardAccepted();
+    rig.socket->ClearWritten();
+    rig.clock.tick = 5000;
+
+    Find<QPushButton>("BtnStart")->click();
+
+    EXPECT_EQ(rig.socket->written, (Bytes{0x07, 0x00, 0x6D, 0x01, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(Text("BtnStart"), "검색중지");
+    EXPECT_TRUE(SettingControlsEnabled(false));
+    EXPECT_EQ(window->State().CycleStartTime, 5000U);
+    EXPECT_EQ(Text("StatusBar1Panel1"), "대기"); // left to the countdown
+    auto* list = Find<QListWidget>("ListBox1");
+    EXPECT_EQ(list->currentItem()->text().toStdString(), "검색을 시작했습니다.");
+
+    window->SetStatusPanel(1, net::Cp949FromUtf8("검색예정 3초 남았습니다."));
+    rig.socket->ClearWritten();
+    Find<QPushButton>("BtnStart")->click();
+
+    EXPECT_EQ(rig.socket->written, (Bytes{0x07, 0x00, 0x6D, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(Text("BtnStart"), "시작");
+    EXPECT_TRUE(SettingControlsEnabled(true));
+    EXPECT_EQ(Text("StatusBar1Panel1"), "대기");
+    EXPECT_EQ(list->currentItem()->text().toStdString(), "검색을 중지했습니다.");
+}
+
+TEST_F(MainWindowTest, CountdownShowsTheRepeatAndGoesBelowZero) {
+    SetBoardAccepted();
+    window->State().FRepeat = 600;
+    rig.clock.tick = 1000;
+    window->BtnStartClick();
+
+    for (int i = 0; i < 10; ++i) window->TimerDisplayTimer();
+    EXPECT_EQ(Text("StatusBar1Panel1"), "검색예정 600초 남았습니다.");
+
+    rig.clock.tick = 1000 + 603 * 1000;
+    for (int i = 0; i < 9; ++i) window->TimerDisplayTimer();
+    EXPECT_EQ(Text("StatusBar1Panel1"), "검색예정 600초 남았습니다."); // once a second only
+    window->TimerDisplayTimer();
+    EXPECT_EQ(Text("StatusBar1Panel1"), "검색예정 -3초 남았습니다.");
+}
+
+TEST_F(MainWindowTest, AnInstalledUpdateClosesTheWindowAtTheNextDisplayTick) {
+    QSignalSpy closed(window.get(), &TFrmMain::Closed);
+    window->show();
+    window->TimerDisplayTimer();
+    EXPECT_EQ(closed.count(), 0);
+
+    window->State().FUpdateInstalled = true;
+    window->TimerDisplayTimer();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ShakeEndsAtItsOriginEvenWithASecondAlertMidway) {
+    window->show();
+    window->move(200, 150);
+    window->ShowAlert("line");
+    ASSERT_TRUE(window->TimerShow().IsActive());
+
+    bool moved = false;
+    for (int i = 0; i < 10; ++i) {
+        window->TimerShowTimer();
+        moved = moved || window->pos() != QPoint(200, 150);
+        EXPECT_GE(window->x(), 200);
+        EXPECT_LE(window->x(), 219);
+        EXPECT_GE(window->y(), 150);
+        EXPECT_LE(window->y(), 169);
+    }
+    EXPECT_TRUE(moved);
+    window->ShowAlert("second line"); // the window stands off its origin now
+    for (int i = 0; i < 10; ++i) window->TimerShowTimer();
+    EXPECT_TRUE(window->TimerShow().IsActive());
+    window->TimerShowTimer(); // the 21st move
+    EXPECT_EQ(window->pos(), QPoint(200, 150));
+    EXPECT_FALSE(window->TimerShow().IsActive());
+}
+
+TEST_F(MainWindowTest, ResizingBelowTheMinimumSnapsBackTo310) {
+    struct Case {
+        QSize asked, result;
+    } cases[] = {{{100, 100}, {310, 310}}, {{200, 500}, {310, 500}}, {{640, 120}, {640, 310}}, {{400, 400}, {400, 400}}};
+    for (const auto& c : cases) {
+        window->resize(c.asked);
+        EXPECT_EQ(window->size(), c.result) << c.asked.width() << "x" << c.asked.height();
+    }
+}
+
+TEST_F(MainWindowTest, HideToTheTrayAndRestoreWithALeftClick) {
+    int debugHidden = 0;
+    window->SetPeers({.hideDebugWindow = [&] { ++debugHidden; }});
+    window->State().FDebugMode = true;
+    window->show();
+
+    Find<QPushButton>("BtnClear")->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->TrayIconVisible());
+    EXPECT_EQ(debugHidden, 1);
+
+    for (auto reason : {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
+        window->TrayIconActivated(reason);
+        EXPECT_FALSE(window->isVisible()) << reason;
+    }
+    window->TrayIconActivated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->TrayIconVisible());
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaHidingMinimizesInstead) {
+    rig.trayAvailable = false;
+    window->show();
+    window->BtnClearClick();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_FALSE(window->TrayIconVisible());
+
+    window->ShowAlert("hit");
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(rig.notifications.size() == 1);
+}
+
+TEST_F(MainWindowTest, AnAlertWhileHiddenRestoresNotifiesAndShakes) {
+    window->show();
+    window->BtnClearClick();
+    const std::string line = net::Cp949FromUtf8("[판매] 직거래 노트북");
+
+    window->ShowAlert(line);
+
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->TrayIconVisible());
+    EXPECT_TRUE(window->TimerShow().IsActive());
+    ASSERT_EQ(rig.notifications.size(), 1U);
+    EXPECT_EQ(rig.notifications[0].toStdString(), "[판매] 직거래 노트북");
+}
+
+TEST_F(MainWindowTest, AnAlertWhileActiveOnlyShakes) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    window->ShowAlert("hit");
+
+    EXPECT_TRUE(rig.notifications.empty());
+    EXPECT_TRUE(window->TimerShow().IsActive());
+}
+
+TEST_F(MainWindowTest, CommandsReachTheirWindows) {
+    std::vector<std::string> calls;
+    window->SetPeers({
+        .showBoardModal = [&] { calls.push_back("modal"); },
+        .showBoardModeless = [&] { calls.push_back("board"); },
+        .showLoginPage = [&](int page) { calls.push_back("login" + std::to_string(page)); },
+        .showAbout = [&] { calls.push_back("about"); },
+    });
+    Find<QPushButton>("BtnSetLogin")->click();
+    Find<QAction>("NLogin")->trigger();
+    Find<QAction>("NChangePassword")->trigger();
+    Find<QAction>("NNewAccount")->trigger();
+    Find<QPushButton>("BtnSetBoard")->click();
+    Find<QAction>("NHelp")->trigger();
+    Find<QAction>("N1")->trigger();
+    EXPECT_EQ(calls, (std::vector<std::string>{"login0", "login0", "login1", "login2", "board", "about"}));
+    ASSERT_EQ(rig.openedUrls.size(), 1U);
+    EXPECT_EQ(rig.openedUrls[0], QUrl(QString::fromUtf8(config::kHomePageUrl)));
+
+    QSignalSpy closed(window.get(), &TFrmMain::Closed);
+    window->show();
+    Find<QAction>("NClose")->trigger();
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MainWindowTest, SearchWordsButtonSetsTheLabelThroughTheInputBox) {
+    rig.inputBox.answer = net::Cp949FromUtf8("노트북&충전기");
+    Find<QPushButton>("BtnSearchCondition")->click();
+    EXPECT_EQ(Text("LabelSearchCondition"), "노트북&충전기");
+    EXPECT_EQ(window->State().FSearchCondition, net::Cp949FromUtf8("노트북&충전기"));
+
+    rig.inputBox.answer = "ab";
+    window->BtnSearchConditionClick();
+    EXPECT_EQ(Text("LabelSearchCondition"), "노트북&충전기");
+    ASSERT_EQ(rig.messageBox.shown.size(), 1U);
+    EXPECT_EQ(net::Utf8FromCp949(rig.messageBox.shown[0]), "한글자이상 검색가능합니다.");
+}
+
+TEST_F(MainWindowTest, AForwardedPostThatMatchesAlertsAndAsksForATextMessage) {
+    window->State().FLoggedIn = true;
+    Find<QCheckBox>("CheckBoxSMS")->setChecked(true);
+    rig.socket->ClearWritten();
+
+    window->MatchSearchCondition(net::Cp949FromUtf8("직거래 ab"));
+
+    EXPECT_TRUE(window->TimerShow().IsActive());
+    // RequestPhone ('l'): the line in cp949 and its NUL, 13 bytes in all.
+    const Bytes expected = {0x0D, 0x00, 0x6C, 0xC1, 0xF7, 0xB0, 0xC5, 0xB7, 0xA1, 0x20, 0x61, 0x62, 0x00};
+    EXPECT_EQ(rig.socket->written, expected);
+}
+
+TEST_F(MainWindowTest, ReconnectTimerStopsAfterItsLastAttempt) {
+    rig.socket->connected = false;
+    for (int i = 0; i < 100; ++i) window->TimerReConnectTimer();
+    EXPECT_TRUE(window->TimerReConnect().IsActive());
+    window->TimerReConnectTimer();
+    EXPECT_FALSE(window->TimerReConnect().IsActive());
+    EXPECT_EQ(window->State().ReconnectAttempts, 101);
+}
+
+TEST_F(MainWindowTest, ReceivedPacketsAreFramedOnePerProcessTick) {
+    const auto notice = net::EncodeSystem("hello");
+    ASSERT_TRUE(notice.ok());
+    rig.socket->Feed(notice.bytes);
+    rig.socket->Feed(notice.bytes);
+    window->Receiver().MainSockRead();
+
+    window->TimerProcessTimer();
+    auto* list = Find<QListWidget>("ListBox1");
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text().toStdString(), "System :hello");
+    window->TimerProcessTimer();
+    EXPECT_EQ(list->count(), 2);
+}
+
+TEST_F(MainWindowTest, MessageListKeeps1001LinesAndSelectsTheNewest) {
+    auto* list = Find<QListWidget>("ListBox1");
+    for (int i = 1; i <= 1000; ++i) window->Logs().AddListMessage("line " + std::to_string(i));
+    EXPECT_EQ(list->count(), 1000);
+    window->Logs().AddListMessage("line 1001");
+    EXPECT_EQ(list->count(), 1001);
+    EXPECT_EQ(list->item(0)->text().toStdString(), "line 1");
+    window->Logs().AddListMessage("line 1002");
+    EXPECT_EQ(list->count(), 1001);
+    EXPECT_EQ(list->item(0)->text().toStdString(), "line 2");
+    EXPECT_EQ(list->currentRow(), 1000);
+    EXPECT_EQ(list->currentItem()->text().toStdString(), "line 1002");
+    EXPECT_EQ(list->selectedItems().size(), 1);
+}
+
+} // namespace
+} // namespace quorlan::shell::ui
