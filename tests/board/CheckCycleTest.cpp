@@ -117,7 +117,8 @@ TEST(CheckCycle, ListRequestAnswersWithThePageShown) {
     rig.cycle.AnswerListRequest();
     EXPECT_EQ(rig.cycle.FPageList, (PostList{"ab", "c"}));
     ASSERT_EQ(rig.socket.writes.size(), 1u);
-    EXPECT_EQ(rig.socket.writes[0], (std::vector<std::uint8_t>{0x0B, 0x00, 'i', 'a', 'b', '\r', '\n', 'c', '\r', '\n', 0x00}));
+    EXPECT_EQ(rig.socket.writes[0],
+              (std::vector<std::uint8_t>{0x0B, 0x00, 'i', 'a', 'b', '\r', '\n', 'c', '\r', '\n', 0x00}));
     EXPECT_TRUE(rig.browser.navigations.empty());
 }
 
@@ -213,7 +214,8 @@ TEST(CheckCycle, EmptyServerListAgainstFullPageSendsNothing) {
 TEST(CheckCycle, DuplicateNewLineIsSentTwice) {
     Rig rig;
     rig.RunCheck({"old"}, Markup({"new", "old", "new"}));
-    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'j', ListText({"new", "old", "new"})}, {'k', "new"}, {'k', "new"}}));
+    EXPECT_EQ(rig.SentPackets(),
+              (std::vector<Sent>{{'j', ListText({"new", "old", "new"})}, {'k', "new"}, {'k', "new"}}));
     EXPECT_EQ(rig.CheckLines().size(), 4u);
 }
 
@@ -221,7 +223,8 @@ TEST(CheckCycle, RefusedLineDoesNotStopThePass) {
     const std::string longLine(256, 'L');
     Rig rig;
     rig.RunCheck({}, Markup({"first", longLine, "last"}));
-    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'j', ListText({"first", longLine, "last"})}, {'k', "first"}, {'k', "last"}}));
+    EXPECT_EQ(rig.SentPackets(),
+              (std::vector<Sent>{{'j', ListText({"first", longLine, "last"})}, {'k', "first"}, {'k', "last"}}));
     EXPECT_EQ(rig.box.shown, std::vector<std::string>{"error"});
     EXPECT_EQ(rig.CheckLines().size(), 6u);
 }

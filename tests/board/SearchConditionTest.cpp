@@ -78,7 +78,8 @@ const HitCase kHitCases[] = {
 } // namespace
 
 TEST(ConditionHits, ByteWiseCaseSensitiveSubstrings) {
-    for (const auto& c : kHitCases) EXPECT_EQ(board::ConditionHits(c.condition, c.line), c.hit) << c.condition << " | " << c.line;
+    for (const auto& c : kHitCases)
+        EXPECT_EQ(board::ConditionHits(c.condition, c.line), c.hit) << c.condition << " | " << c.line;
 }
 
 namespace {
@@ -126,8 +127,8 @@ TEST(MatchSearchCondition, HitAlertsThenAsksForAMessageOnlyWhenLoggedInWithSms) 
         EXPECT_EQ(rig.hits.alerts.size(), c.alert ? 1u : 0u) << c.line;
         if (c.phone) {
             ASSERT_EQ(rig.socket.writes.size(), 1u);
-            EXPECT_EQ(rig.socket.writes[0],
-                      (std::vector<std::uint8_t>{0x0E, 0x00, 'l', 'c', 'h', 'e', 'a', 'p', ' ', 'b', 'i', 'k', 'e', 0x00}));
+            EXPECT_EQ(rig.socket.writes[0], (std::vector<std::uint8_t>{0x0E, 0x00, 'l', 'c', 'h', 'e', 'a', 'p', ' ',
+                                                                         'b', 'i', 'k', 'e', 0x00}));
         } else {
             EXPECT_TRUE(rig.socket.writes.empty());
         }
