@@ -12,7 +12,9 @@
 namespace quorlan::shell {
 namespace {
 
-QString FromPath(const std::filesystem::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
+QString FromPath(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
 
 } // namespace
 

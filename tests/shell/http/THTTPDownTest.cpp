@@ -101,7 +101,8 @@ TEST_F(THTTPDownTest, FailedFetchesLeaveAnEmptyFileAndReturnFalse) {
     for (const auto& c : cases) {
         TempDir::Write(file, "stale contents");
         events = Events{};
-        std::string url = c.path.empty() ? "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x" : server.Url(c.path);
+        std::string url =
+            c.path.empty() ? "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x" : server.Url(c.path);
         EXPECT_FALSE(down.DownloadToFile(QString::fromStdString(url), QString::fromStdString(file))) << c.name;
         EXPECT_EQ(TempDir::Read(file), "") << c.name;
         EXPECT_TRUE(events.reads.empty()) << c.name;
