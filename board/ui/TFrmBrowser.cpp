@@ -1,0 +1,239 @@
+#include "board/ui/TFrmBrowser.h"
+
+#include "board/SmsGatewayUrl.h"
+#include "net/Cp949.h"
+#include "quorlan/BuildConfig.h"
+
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+namespace quorlan::board {
+
+namespace {
+
+QString ToQt(const std::string& cp949) { return QString::fromUtf8(net::Utf8FromCp949(cp949)); }
+
+std::string FromQt(const QString& text) { return net::Cp949FromUtf8(text.toUtf8().toStdString()); }
+
+constexpr int kWindowWidth = 1038;
+constexpr int kWindowHeight = 801;
+constexpr int kTopBarHeight = 45;
+constexpr int kAddressFieldWidth = 409;
+// TimerCompare fires this long after the last completed document.
+constexpr int kCompareIntervalMs = 2000;
+
+} // namespace
+
+TFrmBrowser::TFrmBrowser(Services services, QWidget* parent)
+    : QWidget(parent, Qt::Window), services_(services), smsGatewayUrl_(config::kSmsGatewayUrl),
+      WebBrowser1(new QWebEngineView(this)), TimerCompareQt(new QTimer(this)), compareTimer_(*TimerCompareQt),
+      browser_(*WebBrowser1, config::kBrowserHomeUrl),
+      cycle_(browser_, compareTimer_, services.sender, services.logs, services.state), sms_(services.logs) {
+    BuildControls();
+}
+
+TFrmBrowser::~TFrmBrowser() {
+    if (modalLoop_) modalLoop_->quit();
+}
+
+void TFrmBrowser::BuildControls() {
+    setObjectName(QStringLiteral("FrmBrowser"));
+    setWindowTitle(QStringLiteral("Quorlan Internet Explorer "));
+    resize(kWindowWidth, kWindowHeight);
+
+    auto* topBar = new QWidget(this);
+    topBar->setObjectName(QStringLiteral("Panel1"));
+    topBar->setFixedHeight(kTopBarHeight);
+    auto* bar = new QHBoxLayout(topBar);
+    bar->setContentsMargins(4, 4, 4, 4);
+
+    SpeedButton3 = new QToolButton(topBar);
+    SpeedButton3->setObjectName(QStringLiteral("SpeedButton3"));
+    SpeedButton3->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
+    SpeedButton3->setAutoRaise(true);
+
+    Edit1 = new QLineEdit(topBar);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setFixedWidth(kAddressFieldWidth);
+    Edit1->setText(QString::fromUtf8(config::kDefaultBoardUrl));
+    Edit1->installEventFilter(this);
+
+    SpeedButton1 = new QToolButton(topBar);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setText(QStringLiteral("->"));
+    SpeedButton1->setAutoRaise(true);
+
+    Button3 = new QPushButton(ToQt(QUORLAN_CP949("네이버")), topBar);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button4 = new QPushButton(ToQt(QUORLAN_CP949("다음")), topBar);
+    Button4->setObjectName(QStringLiteral("Button4"));
+    BtnSeleteBoard = new QPushButton(ToQt(QUORLAN_CP949("게시판선택")), topBar);
+    BtnSeleteBoard->setObjectName(QStringLiteral("BtnSeleteBoard"));
+
+    bar->addWidget(SpeedButton3);
+    bar->addWidget(Edit1);
+    bar->addWidget(SpeedButton1);
+    bar->addWidget(Button3);
+    bar->addWidget(Button4);
+    bar->addStretch(1);
+    bar->addWidget(BtnSeleteBoard);
+
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(topBar);
+    layout->addWidget(WebBrowser1, 1);
+
+    TimerCompareQt->setObjectName(QStringLiteral("TimerCompare"));
+    TimerCompareQt->setInterval(kCompareIntervalMs);
+    TimerCompareQt->setSingleShot(true);
+
+    connect(TimerCompareQt, &QTimer::timeout, this, &TFrmBrowser::TimerCompareTimer);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TFrmBrowser::SpeedButton1Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TFrmBrowser::SpeedButton3Click);
+    connect(Button3, &QPushButton::clicked, this, &TFrmBrowser::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TFrmBrowser::Button4Click);
+    connect(BtnSeleteBoard, &QPushButton::clicked, this, &TFrmBrowser::BtnSeleteBoardClick);
+    // The address follows every committed navigation, redirects included.
+    connect(WebBrowser1, &QWebEngineView::urlChanged, this, &TFrmBrowser::WebBrowser1NavigateComplete2);
+    connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TFrmBrowser::WebBrowser1DocumentComplete);
+}
+
+void TFrmBrowser::SetBoardUrlChanged(std::function<void(const std::string& url)> onChanged) {
+    boardUrlChanged_ = std::move(onChanged);
+}
+
+void TFrmBrowser::SetSmsGatewayUrl(std::string baseUrl) { smsGatewayUrl_ = std::move(baseUrl); }
+
+void TFrmBrowser::showEvent(QShowEvent* event) {
+    // A window restored by the window system keeps its page.
+    if (!event->spontaneous()) FormShow();
+    QWidget::showEvent(event);
+}
+
+void TFrmBrowser::FormShow() {
+    if (!services_.state.FBoardURL.empty()) {
+        browser_.Navigate(services_.state.FBoardURL);
+    } else {
+        browser_.GoHome();
+    }
+}
+
+void TFrmBrowser::hideEvent(QHideEvent* event) {
+    // Hiding (a board selection or the user closing the window) ends a modal
+    // showing, so the main window is usable again.
+    if (modalLoop_ && !event->spontaneous()) modalLoop_->quit();
+    QWidget::hideEvent(event);
+}
+
+bool TFrmBrowser::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit1 && event->type() == QEvent::KeyPress)
+        Edit1KeyDown(static_cast<QKeyEvent*>(event)->key());
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFrmBrowser::Edit1KeyDown(int key) {
+    // The Enter key, on the main block or the keypad; every other key only edits.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) NavigateTo(FromQt(Edit1->text()));
+}
+
+void TFrmBrowser::SpeedButton1Click() { NavigateTo(FromQt(Edit1->text())); }
+
+void TFrmBrowser::SpeedButton3Click() { browser_.GoHome(); }
+
+void TFrmBrowser::Button3Click() { NavigateTo(config::kPortal1Url); }
+
+void TFrmBrowser::Button4Click() { NavigateTo(config::kPortal2Url); }
+
+void TFrmBrowser::NavigateTo(const std::string& url) {
+    Edit1->setText(ToQt(url));
+    browser_.Navigate(url);
+}
+
+void TFrmBrowser::WebBrowser1NavigateComplete2() { Edit1->setText(ToQt(browser_.LocationURL())); }
+
+void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
+    WebBrowser1NavigateComplete2();
+    // A load that failed (no answer, refused, aborted by a newer navigation)
+    // shows the engine's error page, not the board: comparing that page would
+    // report an empty list and make every post of the next check look new. It
+    // does not start the compare timer; the pending list waits for a document
+    // that did load.
+    if (!ok) {
+        services_.logs.DebugLog("WebBrowser: load failed " + browser_.LocationURL());
+        return;
+    }
+    cycle_.DocumentComplete(browser_.LocationURL());
+}
+
+void TFrmBrowser::TimerCompareTimer() { cycle_.TimerCompareTimer(); }
+
+void TFrmBrowser::BtnSeleteBoardClick() {
+    services_.state.FBoardURL = FromQt(Edit1->text());
+    if (boardUrlChanged_) boardUrlChanged_(services_.state.FBoardURL);
+    // The page list is only stored; SetBoard waits for it, so a page that
+    // cannot be read sends nothing, as the selection's order of effects asks.
+    cycle_.RefreshPageList([this, boardUrl = services_.state.FBoardURL](bool read) { BoardPageRead(boardUrl, read); });
+}
+
+void TFrmBrowser::BoardPageRead(const std::string& boardUrl, bool read) {
+    if (!read) {
+        services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
+        return;
+    }
+    // An address of 256 bytes or more is refused here with "error" but stays
+    // stored and shown.
+    services_.sender.SendSetBoard(services_.state.FRepeat, boardUrl);
+    if (!services_.state.FDebugMode) hide();
+}
+
+void TFrmBrowser::AnswerListRequest() { cycle_.AnswerListRequest(); }
+
+void TFrmBrowser::ReceiveCheckList(const std::string& postListText) { cycle_.ReceiveCheckList(postListText); }
+
+void TFrmBrowser::SendSMSByGateway(const std::string& phone, const std::string& message) {
+    sms_.Get(BuildSmsGatewayUrl(smsGatewayUrl_, services_.state.FSMSID, services_.state.FSMSPassword, phone, message));
+}
+
+void TFrmBrowser::ShowModal() {
+    if (modalLoop_) {
+        raise();
+        activateWindow();
+        return;
+    }
+    // Modality can only change while the window is hidden.
+    if (isVisible()) hide();
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    activateWindow();
+
+    QPointer<TFrmBrowser> self(this);
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    if (!self) return;
+    modalLoop_ = nullptr;
+    if (!isVisible()) setWindowModality(Qt::NonModal);
+}
+
+void TFrmBrowser::ShowModeless() {
+    if (!isVisible() && !modalLoop_) setWindowModality(Qt::NonModal);
+    show();
+    raise();
+    activateWindow();
+}
+
+} // namespace quorlan::board

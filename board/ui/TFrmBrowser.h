@@ -1,0 +1,115 @@
+#pragma once
+#include "board/CheckCycle.h"
+#include "board/ui/QtCompareTimer.h"
+#include "board/ui/SmsGatewayClient.h"
+#include "board/ui/WebEngineBrowser.h"
+#include "net/ClientState.h"
+#include "net/ILineLogs.h"
+#include "net/IMessageBox.h"
+#include "net/Sender.h"
+
+#include <QWidget>
+#include <functional>
+#include <string>
+
+class QEventLoop;
+class QKeyEvent;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QToolButton;
+class QWebEngineView;
+
+namespace quorlan::board {
+
+// The board browser window: the user browses to the board to watch and
+// selects it; afterwards the window (mostly hidden) keeps the board page
+// loaded for the check cycle, which reads it through WebBrowser1. Created
+// hidden once at start-up; closing it only hides it. Texts and addresses
+// crossing this class are cp949 bytes.
+class TFrmBrowser : public QWidget {
+    Q_OBJECT
+public:
+    struct Services {
+        net::ClientState& state;
+        net::Sender& sender;
+        net::ILineLogs& logs;
+        net::IMessageBox& messageBox;
+    };
+
+    explicit TFrmBrowser(Services services, QWidget* parent = nullptr);
+    ~TFrmBrowser() override;
+
+    // Called with the new FBoardURL whenever a board is selected (the main
+    // window's board label follows it).
+    void SetBoardUrlChanged(std::function<void(const std::string& url)> onChanged);
+    // Scheme, host and port of the SMS gateway; the build-time address unless
+    // set otherwise.
+    void SetSmsGatewayUrl(std::string baseUrl);
+
+    // Board selection ("게시판선택", and the re-selection after a reconnect):
+    // FBoardURL := the address field; the page shown is read into FPageList;
+    // then SetBoard goes out and, outside debug mode, the window hides. A page
+    // that cannot be read sends nothing and says so in a message box.
+    void BtnSeleteBoardClick();
+    // ListRequest: the list of the page shown now, answered with ListReply.
+    void AnswerListRequest();
+    // CheckList: the text becomes FServerList and the board is reloaded.
+    void ReceiveCheckList(const std::string& postListText);
+    // RequestSMS: one GET to the gateway on a client of its own, so the board
+    // page stays where it is. The message-list line is the dispatcher's.
+    void SendSMSByGateway(const std::string& phone, const std::string& message);
+    // Start without a board: shown application-modal until the window hides
+    // (a board selection outside debug mode, or the user closing it).
+    void ShowModal();
+    // "게시판설정": shown without blocking anything.
+    void ShowModeless();
+
+    // Window handlers.
+    void Edit1KeyDown(int key);
+    void SpeedButton1Click();
+    void SpeedButton3Click();
+    void Button3Click();
+    void Button4Click();
+    void NavigateTo(const std::string& url);
+    void WebBrowser1NavigateComplete2();
+    void WebBrowser1DocumentComplete(bool ok);
+    void TimerCompareTimer();
+
+    CheckCycle& Cycle() { return cycle_; }
+    const net::ITimer& TimerCompare() const { return compareTimer_; }
+    bool InModalShowing() const { return modalLoop_ != nullptr; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void FormShow();
+    void BoardPageRead(const std::string& boardUrl, bool read);
+
+    Services services_;
+    std::function<void(const std::string&)> boardUrlChanged_;
+    std::string smsGatewayUrl_;
+    QEventLoop* modalLoop_ = nullptr;
+
+    QToolButton* SpeedButton3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* BtnSeleteBoard = nullptr;
+    QWebEngineView* WebBrowser1 = nullptr;
+    QTimer* TimerCompareQt = nullptr;
+
+    // Declared after the widgets they use and destroyed before them (child
+    // widgets go last, with QWidget), so no page answer reaches a dead cycle.
+    QtCompareTimer compareTimer_;
+    WebEngineBrowser browser_;
+    CheckCycle cycle_;
+    SmsGatewayClient sms_;
+};
+
+} // namespace quorlan::board

@@ -1,0 +1,53 @@
+#include "board/ui/WebEngineBrowser.h"
+
+#include "net/Cp949.h"
+
+#include <QUrl>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+namespace quorlan::board {
+
+namespace {
+
+// null when the document has no body yet (nothing loaded, or a frameset).
+const QString kBodyMarkupScript = QStringLiteral("document.body ? document.body.innerHTML : null");
+
+} // namespace
+
+WebEngineBrowser::WebEngineBrowser(QWebEngineView& view, std::string homeUrl)
+    : view_(view), homeUrl_(std::move(homeUrl)) {}
+
+WebEngineBrowser::~WebEngineBrowser() = default;
+
+void WebEngineBrowser::Navigate(const std::string& url) {
+    // Addresses typed without a scheme ("example.com/bbs") are completed the
+    // way a browser's address field does it.
+    view_.setUrl(QUrl::fromUserInput(QString::fromUtf8(net::Utf8FromCp949(url))));
+}
+
+void WebEngineBrowser::GoHome() { Navigate(homeUrl_); }
+
+std::string WebEngineBrowser::LocationURL() const {
+    return net::Cp949FromUtf8(view_.url().toString(QUrl::FullyEncoded).toStdString());
+}
+
+void WebEngineBrowser::ReadBodyMarkup(MarkupCallback done) {
+    std::weak_ptr<int> alive = alive_;
+    // The engine calls back on the UI thread; while the page is being
+    // destroyed it calls back with an invalid value, which reads as "no
+    // document".
+    view_.page()->runJavaScript(kBodyMarkupScript, QWebEngineScript::ApplicationWorld,
+                                [alive, done = std::move(done)](const QVariant& result) {
+                                    if (alive.expired()) return;
+                                    if (result.typeId() != QMetaType::QString) {
+                                        done(std::nullopt);
+                                        return;
+                                    }
+                                    done(net::Cp949FromUtf8(result.toString().toStdString()));
+                                });
+}
+
+} // namespace quorlan::board

@@ -1,0 +1,333 @@
+#include "board/ui/TFrmBrowser.h"
+
+#include "LocalWeb.h"
+#include "fakes/FakeSocket.h"
+#include "fakes/RecordingLogs.h"
+#include "net/Cp949.h"
+#include "quorlan/BuildConfig.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWebEngineView>
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace quorlan::board {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using ::testing::ElementsAre;
+
+std::string Cp(const char* utf8) { return net::Cp949FromUtf8(utf8); }
+
+// Runs the event loop until done() holds or timeoutMs have passed, looking
+// every 20 ms (the engine keeps the loop busy, so one long processEvents call
+// would look far too late). QtTest's QTRY_ macros report to QtTest, not to
+// GoogleTest, so they are not used.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeoutMs) return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// The board page as the site serves it: cp949 bytes, EUC-KR charset. The
+// emoji, written as a reference, has no cp949 form; the absolute link is
+// never a post.
+const char* const kBoardPageUtf8 = R"(<html><head><meta charset="euc-kr"><title>share</title></head><body>
+<table>
+<tr><td><a href="view.php?no=3">자전거 팝니다</a> <span>[3]</span></td></tr>
+<tr><td><a href="view.php?no=2">노트북 &amp; 가방</a></td></tr>
+<tr><td><a href="http://elsewhere.example/">광고</a></td></tr>
+<tr><td><a href="view.php?no=1">모니터 &#x1F600;</a></td></tr>
+</table>
+</body></html>
+)";
+
+const char* const kBoardPath = "/bbs/zboard.php?id=share";
+
+// Packets with a trailing text: u16 length (little-endian), type letter,
+// [i32 interval,] text, NUL.
+Bytes TextPacket(char type, const std::string& text, std::optional<std::uint32_t> interval = std::nullopt) {
+    const std::size_t total = 3 + (interval ? 4 : 0) + text.size() + 1;
+    Bytes p{static_cast<std::uint8_t>(total & 0xFF), static_cast<std::uint8_t>(total >> 8),
+            static_cast<std::uint8_t>(type)};
+    if (interval)
+        for (int i = 0; i < 4; ++i) p.push_back(static_cast<std::uint8_t>(*interval >> (8 * i)));
+    p.insert(p.end(), text.begin(), text.end());
+    p.push_back(0x00);
+    return p;
+}
+
+class BoardWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { web = new test::LocalWeb(Cp(kBoardPageUtf8)); }
+    static void TearDownTestSuite() {
+        delete web;
+        web = nullptr;
+    }
+
+    void SetUp() override {
+        window = std::make_unique<TFrmBrowser>(TFrmBrowser::Services{state, sender, logs, box});
+        view = window->findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
+        ASSERT_NE(view, nullptr);
+        loads = std::make_unique<QSignalSpy>(view, &QWebEngineView::loadFinished);
+    }
+
+    template <class T> T* Find(const char* name) {
+        T* widget = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    std::string Address() { return net::Cp949FromUtf8(Find<QLineEdit>("Edit1")->text().toStdString()); }
+    bool Logged(const std::string& line) const {
+        return std::find(logs.debug.begin(), logs.debug.end(), line) != logs.debug.end();
+    }
+    // Loads url through the address field and waits for the document.
+    void LoadThroughAddressField(const std::string& url) {
+        window->NavigateTo(url);
+        ASSERT_TRUE(WaitFor([&] { return loads->count() == 1; }, 10000)) << loads->count();
+        ASSERT_TRUE(loads->at(0).at(0).toBool());
+    }
+
+    static test::LocalWeb* web;
+    net::ClientState state;
+    test::FakeSocket socket;
+    test::RecordingLogs logs;
+    test::RecordingMessageBox box;
+    net::Sender sender{socket, logs, box};
+    std::unique_ptr<TFrmBrowser> window;
+    QWebEngineView* view = nullptr;
+    std::unique_ptr<QSignalSpy> loads;
+};
+
+test::LocalWeb* BoardWindowTest::web = nullptr;
+
+TEST_F(BoardWindowTest, LayoutAndStartingAddress) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quorlan Internet Explorer "));
+    EXPECT_EQ(window->size(), QSize(1038, 801));
+    EXPECT_EQ(Address(), config::kDefaultBoardUrl);
+    EXPECT_EQ(Find<QLineEdit>("Edit1")->width(), 409);
+    EXPECT_TRUE(Find<QToolButton>("SpeedButton3")->text().isEmpty());
+    EXPECT_FALSE(Find<QToolButton>("SpeedButton3")->icon().isNull());
+    EXPECT_EQ(Find<QToolButton>("SpeedButton1")->text(), QStringLiteral("->"));
+    EXPECT_EQ(Find<QPushButton>("Button3")->text(), QString::fromUtf8("네이버"));
+    EXPECT_EQ(Find<QPushButton>("Button4")->text(), QString::fromUtf8("다음"));
+    EXPECT_EQ(Find<QPushButton>("BtnSeleteBoard")->text(), QString::fromUtf8("게시판선택"));
+    auto* timer = Find<QTimer>("TimerCompare");
+    EXPECT_EQ(timer->interval(), 2000);
+    EXPECT_TRUE(timer->isSingleShot());
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(BoardWindowTest, CheckListReloadsTheBoardAndTheCompareSendsTheNewLines) {
+    state.FBoardURL = web->Url(kBoardPath);
+    // Digits and spaces do not count: the first line is not new.
+    window->ReceiveCheckList(Cp("자전거  팝니다12\r\n"));
+    // The hidden window loads the board; the completed document restarts the timer.
+    ASSERT_TRUE(WaitFor([&] { return window->TimerCompare().IsActive(); }, 10000));
+    EXPECT_TRUE(Logged("WebBrowser: " + web->Url(kBoardPath)));
+    EXPECT_TRUE(window->Cycle().FServerListPending);
+
+    window->TimerCompareTimer();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 3u; }, 5000)) << socket.writes.size();
+    const std::string first = Cp("자전거 팝니다"), second = Cp("노트북 & 가방"), third = Cp("모니터 ?");
+    EXPECT_THAT(window->Cycle().FPageList, ElementsAre(first, second, third));
+    EXPECT_THAT(socket.writes, ElementsAre(TextPacket('j', first + "\r\n" + second + "\r\n" + third + "\r\n"),
+                                           TextPacket('k', second), TextPacket('k', third)));
+    EXPECT_FALSE(window->Cycle().FServerListPending);
+    EXPECT_FALSE(window->TimerCompare().IsActive());
+}
+
+TEST_F(BoardWindowTest, ListRequestAnswersWithThePageShown) {
+    LoadThroughAddressField(web->Url(kBoardPath));
+    window->AnswerListRequest();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 1u; }, 5000)) << socket.writes.size();
+    EXPECT_EQ(socket.writes[0],
+              TextPacket('i', Cp("자전거 팝니다\r\n노트북 & 가방\r\n모니터 ?\r\n")));
+}
+
+struct SelectionCase {
+    const char* name;
+    bool debugMode;
+    bool visibleAfter;
+};
+
+const SelectionCase kSelectionCases[] = {
+    {"HidesTheWindow", false, false},
+    {"DebugModeKeepsItOpen", true, true},
+};
+
+class BoardSelection : public BoardWindowTest, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(BoardSelection, StoresTheAddressSendsSetBoardAndHides) {
+    state.FDebugMode = GetParam().debugMode;
+    state.FRepeat = 600;
+    std::vector<std::string> labels;
+    window->SetBoardUrlChanged([&](const std::string& url) { labels.push_back(url); });
+    window->ShowModeless();
+    LoadThroughAddressField(web->Url("/old")); // the redirect leaves the board's address in the field
+
+    QTest::mouseClick(Find<QPushButton>("BtnSeleteBoard"), Qt::LeftButton);
+    const std::string board = web->Url(kBoardPath);
+    EXPECT_EQ(state.FBoardURL, board);
+    EXPECT_THAT(labels, ElementsAre(board));
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 1u; }, 5000)) << socket.writes.size();
+    EXPECT_EQ(socket.writes[0], TextPacket('h', board, 600));
+    EXPECT_EQ(window->Cycle().FPageList.size(), 3u);
+    EXPECT_EQ(window->isVisible(), GetParam().visibleAfter);
+    window->hide();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, BoardSelection, ::testing::ValuesIn(kSelectionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BoardWindowTest, OverlongBoardAddressIsStoredButNotSent) {
+    state.FDebugMode = true;
+    LoadThroughAddressField(web->Url(kBoardPath) + "&pad=" + std::string(240, 'x'));
+    window->BtnSeleteBoardClick();
+    ASSERT_TRUE(WaitFor([&] { return box.shown.size() == 1u; }, 5000)) << box.shown.size();
+    EXPECT_EQ(box.shown[0], "error");
+    EXPECT_TRUE(socket.written.empty());
+    EXPECT_GT(state.FBoardURL.size(), 255u);
+}
+
+TEST_F(BoardWindowTest, ModalShowingEndsWhenTheSelectionHidesTheWindow) {
+    state.FBoardURL = web->Url(kBoardPath);
+    // The window opens the stored board; once it is there the user selects it.
+    QObject::connect(view, &QWebEngineView::loadFinished, window.get(), [this](bool) {
+        EXPECT_TRUE(window->isModal());
+        window->BtnSeleteBoardClick();
+    });
+    // A safety net so a fault fails the test instead of blocking it.
+    QTimer::singleShot(15000, window.get(), [this] { window->hide(); });
+
+    window->ShowModal();
+
+    EXPECT_FALSE(window->InModalShowing());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_EQ(socket.writes.size(), 1u);
+    EXPECT_EQ(socket.writes[0], TextPacket('h', web->Url(kBoardPath), 600));
+    EXPECT_EQ(window->windowModality(), Qt::NonModal);
+}
+
+TEST_F(BoardWindowTest, RedirectLeavesTheFinalAddressInTheField) {
+    LoadThroughAddressField(web->Url("/old"));
+    EXPECT_EQ(Address(), web->Url(kBoardPath));
+}
+
+TEST_F(BoardWindowTest, AboutBlankNeitherLogsNorStartsTheTimer) {
+    LoadThroughAddressField("about:blank");
+    EXPECT_EQ(Address(), "about:blank");
+    EXPECT_FALSE(window->TimerCompare().IsActive());
+    EXPECT_TRUE(std::none_of(logs.debug.begin(), logs.debug.end(),
+                             [](const std::string& line) { return line.rfind("WebBrowser: ", 0) == 0; }));
+}
+
+TEST_F(BoardWindowTest, FailedLoadDoesNotStartTheTimer) {
+    const std::string closedPort = "http://127.0.0.1:1/";
+    window->NavigateTo(closedPort);
+    ASSERT_TRUE(WaitFor([&] { return loads->count() == 1; }, 10000)) << loads->count();
+    EXPECT_FALSE(loads->at(0).at(0).toBool());
+    EXPECT_FALSE(window->TimerCompare().IsActive());
+}
+
+struct KeyCase {
+    const char* name;
+    Qt::Key key;
+    bool navigates;
+};
+
+const KeyCase kKeyCases[] = {
+    {"Return", Qt::Key_Return, true},
+    {"KeypadEnter", Qt::Key_Enter, true},
+    {"Letter", Qt::Key_A, false},
+    {"Escape", Qt::Key_Escape, false},
+    {"Tab", Qt::Key_Tab, false},
+};
+
+class AddressFieldKeys : public BoardWindowTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(AddressFieldKeys, OnlyEnterNavigates) {
+    auto* field = Find<QLineEdit>("Edit1");
+    field->setText(QString::fromStdString(web->Url(kBoardPath)));
+    QTest::keyClick(field, GetParam().key);
+    if (GetParam().navigates) {
+        ASSERT_TRUE(WaitFor([&] { return loads->count() == 1; }, 10000)) << loads->count();
+        EXPECT_EQ(view->url().toString().toStdString(), web->Url(kBoardPath));
+    } else {
+        // A navigation is requested synchronously, so nothing has been asked for.
+        EXPECT_TRUE(view->url().isEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, AddressFieldKeys, ::testing::ValuesIn(kKeyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct ShowCase {
+    const char* name;
+    bool boardStored;
+};
+
+class FormShow : public BoardWindowTest, public ::testing::WithParamInterface<ShowCase> {};
+
+TEST_P(FormShow, OpensTheStoredBoardOrTheHomePage) {
+    if (GetParam().boardStored) state.FBoardURL = web->Url(kBoardPath);
+    window->ShowModeless();
+    const std::string expected = GetParam().boardStored ? web->Url(kBoardPath) : config::kBrowserHomeUrl;
+    EXPECT_EQ(view->url().toString(QUrl::FullyEncoded).toStdString(), expected);
+    window->hide();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FormShow, ::testing::Values(ShowCase{"NoBoard", false}, ShowCase{"Board", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BoardWindowTest, PortalButtonsPutTheirAddressInTheField) {
+    Find<QPushButton>("Button3")->click();
+    EXPECT_EQ(Address(), config::kPortal1Url);
+    Find<QPushButton>("Button4")->click();
+    EXPECT_EQ(Address(), config::kPortal2Url);
+}
+
+TEST_F(BoardWindowTest, SmsGoesToTheGatewayWithoutTouchingTheBoardPage) {
+    LoadThroughAddressField(web->Url(kBoardPath));
+    window->SetSmsGatewayUrl(web->Base());
+    state.FSMSID = "id";
+    state.FSMSPassword = "p&w=1";
+    const std::string text = Cp("새 글: a&receiver=1 b=2 c+d #e 100% 자전거");
+
+    window->SendSMSByGateway("000-0000-0000", text);
+
+    ASSERT_TRUE(WaitFor([&] { return web->GatewayHits().size() == 1u; }, 5000)) << web->GatewayHits().size();
+    const auto hit = web->GatewayHits()[0];
+    auto values = [&](const std::string& key) {
+        std::vector<std::string> out;
+        for (auto [it, end] = hit.params.equal_range(key); it != end; ++it) out.push_back(it->second);
+        return out;
+    };
+    EXPECT_THAT(values("message"), ElementsAre("Quorlan: " + text));
+    EXPECT_THAT(values("sender"), ElementsAre("00000000000"));
+    EXPECT_THAT(values("receiver"), ElementsAre("00000000000"));
+    EXPECT_THAT(values("userid"), ElementsAre("id"));
+    EXPECT_THAT(values("passwd"), ElementsAre("p&w=1"));
+    EXPECT_THAT(values("encode"), ElementsAre("1"));
+    EXPECT_EQ(hit.params.size(), 6u);
+    ASSERT_TRUE(WaitFor([&] { return Logged("SMS Gateway: 200"); }, 5000));
+    // The board page stays: no navigation, no new document.
+    EXPECT_EQ(loads->count(), 1);
+    EXPECT_EQ(Address(), web->Url(kBoardPath));
+}
+
+} // namespace
+} // namespace quorlan::board
