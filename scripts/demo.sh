@@ -8,6 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 DEMO=$ROOT/demo
+BUILD=${BUILD_DIR:-build}
+[[ $BUILD == /* ]] || BUILD=$ROOT/$BUILD
 JOBS=${JOBS:-$(nproc)}
 AUTO_POST=${AUTO_POST:-45}
 SERVER_PORT=3000
@@ -16,9 +18,9 @@ READY_SECONDS=${READY_SECONDS:-60}
 
 bash scripts/deps.sh
 
-echo "== build (RelWithDebInfo, build/)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$JOBS" --target quorlan-server quorlan-testweb quorlan
+echo "== build (RelWithDebInfo, $BUILD)"
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target quorlan-server quorlan-testweb quorlan
 
 mkdir -p "$DEMO"
 if [[ ! -e $DEMO/Quorlan.ini ]]; then
@@ -84,20 +86,20 @@ for port in $SERVER_PORT $WEB_PORT; do
 done
 
 echo "== coordination server on 127.0.0.1:$SERVER_PORT (log: demo/server.log)"
-setsid build/server/quorlan-server --listen "127.0.0.1:$SERVER_PORT" --db "$DEMO/server.db" --open-signup \
+setsid "$BUILD/server/quorlan-server" --listen "127.0.0.1:$SERVER_PORT" --db "$DEMO/server.db" --open-signup \
     --min-interval 10 >"$DEMO/server.log" 2>&1 &
 PIDS+=($!)
 wait_port "$SERVER_PORT" "${PIDS[-1]}" quorlan-server "$DEMO/server.log"
 
 echo "== web fixture on 127.0.0.1:$WEB_PORT, a new post every ${AUTO_POST}s (log: demo/testweb.log)"
-setsid build/tools/testweb/quorlan-testweb --listen "127.0.0.1:$WEB_PORT" --auto-post "$AUTO_POST" \
+setsid "$BUILD/tools/testweb/quorlan-testweb" --listen "127.0.0.1:$WEB_PORT" --auto-post "$AUTO_POST" \
     >"$DEMO/testweb.log" 2>&1 &
 PIDS+=($!)
 wait_port "$WEB_PORT" "${PIDS[-1]}" quorlan-testweb "$DEMO/testweb.log"
 
 # Chromium refuses its sandbox when run as root.
 if [[ $(id -u) -eq 0 ]]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-CLIENT=("$ROOT/build/app/quorlan")
+CLIENT=("$BUILD/app/quorlan")
 if [[ -z ${DISPLAY:-} ]]; then
     echo "No display: the client runs under xvfb-run."
     export QTWEBENGINE_CHROMIUM_FLAGS=${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}
