@@ -1,0 +1,53 @@
+#pragma once
+#include "Database.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorlan::server {
+
+struct Account {
+    std::string phone; // canonical digits
+    std::string passwordHash;
+    bool relay = false;
+    int failedLogins = 0;
+    std::int64_t lockedUntilMs = 0;
+};
+
+struct IdentNumber {
+    std::string number;
+    std::int64_t issuedMs = 0;
+    std::int64_t expiresMs = 0;
+    int wrongTries = 0;
+};
+
+// Accounts and issued identification numbers in the database. Every call is a
+// single statement, so the file is consistent after any crash. Failures are
+// returned as false / nothing and logged.
+class AccountStore {
+public:
+    explicit AccountStore(Database& db) : db_(db) {}
+
+    std::optional<Account> Find(const std::string& phone);
+    // False when the phone already has an account (or on a database error).
+    bool Create(const std::string& phone, const std::string& passwordHash, std::int64_t nowMs);
+    bool UpdatePassword(const std::string& phone, const std::string& passwordHash);
+    bool RecordLoginFailure(const std::string& phone, int failedLogins, std::int64_t lockedUntilMs);
+    bool ClearLoginFailures(const std::string& phone);
+    // False when there is no such account.
+    bool SetRelay(const std::string& phone, bool relay);
+
+    std::optional<IdentNumber> FindIdent(const std::string& phone);
+    bool StoreIdent(const std::string& phone, const IdentNumber& ident);
+    bool CountWrongIdent(const std::string& phone);
+    bool DeleteIdent(const std::string& phone);
+    void DeleteExpiredIdents(std::int64_t nowMs);
+
+private:
+    bool Changed(const char* sql, const std::string& phone, std::optional<std::int64_t> a = {},
+                 std::optional<std::int64_t> b = {});
+    Database& db_;
+};
+
+} // namespace quorlan::server

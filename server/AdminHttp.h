@@ -1,0 +1,50 @@
+#pragma once
+#include "Metrics.h"
+
+#include <asio/io_context.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+namespace quorlan::server {
+
+// The operator's HTTP endpoint, on loopback only, on its own thread:
+//   GET /health        200 "ok" while the event loop answers
+//   GET /metrics       Prometheus text
+//   POST /notice       body: UTF-8 text sent as a `System` notice to every
+//                      client, or with ?board=URL to that board's clients
+// Work that touches the server's state is posted into the event loop.
+class AdminHttp {
+public:
+    // Runs on the loop; the count reached, or nothing when the text is too long.
+    using NoticeSender = std::function<std::optional<std::size_t>(const std::string& text, const std::string& board)>;
+
+    AdminHttp(asio::io_context& loop, const Metrics& metrics, NoticeSender sendNotice);
+    ~AdminHttp();
+    AdminHttp(const AdminHttp&) = delete;
+    AdminHttp& operator=(const AdminHttp&) = delete;
+
+    bool Start(const std::string& host, std::uint16_t port, std::string& error);
+    std::uint16_t Port() const { return port_; }
+    void Stop();
+
+private:
+    template <typename T> std::optional<T> OnLoop(std::function<T()> work);
+
+    asio::io_context& loop_;
+    const Metrics& metrics_;
+    NoticeSender sendNotice_;
+    std::unique_ptr<httplib::Server> http_;
+    std::thread thread_;
+    std::uint16_t port_ = 0;
+};
+
+} // namespace quorlan::server

@@ -1,0 +1,29 @@
+#include "BoardListStore.h"
+
+#include "Statement.h"
+
+#include <spdlog/spdlog.h>
+
+namespace quorlan::server {
+
+std::optional<std::string> BoardListStore::Load(const std::string& url) {
+    Statement s(db_.Handle(), "SELECT list FROM board_lists WHERE url = ?");
+    s.Bind(1, url);
+    if (!s.Step()) {
+        if (!s.Done()) spdlog::error("board list lookup failed: {}", s.Error());
+        return std::nullopt;
+    }
+    return s.Bytes(0);
+}
+
+bool BoardListStore::Save(const std::string& url, const std::string& list, std::int64_t nowMs) {
+    Statement s(db_.Handle(), "INSERT OR REPLACE INTO board_lists (url, list, updated_ms) VALUES (?, ?, ?)");
+    s.Bind(1, url).Bind(2, list).Bind(3, nowMs);
+    if (!s.Run()) {
+        spdlog::error("board list not saved: {}", s.Error());
+        return false;
+    }
+    return true;
+}
+
+} // namespace quorlan::server

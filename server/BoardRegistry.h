@@ -1,0 +1,58 @@
+#pragma once
+#include "BoardListStore.h"
+#include "Clock.h"
+#include "DuplicateFilter.h"
+#include "IBoardRegistry.h"
+
+#include <map>
+#include <set>
+#include <unordered_map>
+
+namespace quorlan::server {
+
+// The board registry of a single server: everything in memory, post lists
+// written through to the database and read back when a board reappears.
+class BoardRegistry final : public IBoardRegistry {
+public:
+    struct Limits {
+        std::chrono::milliseconds minInterval{60'000};
+        std::size_t duplicateMemory = 2048;
+        std::int64_t duplicateMaxAgeMs = 6 * 3'600'000;
+    };
+    BoardRegistry(BoardListStore& lists, const IClock& clock, Limits limits);
+
+    std::string Join(SessionId id, const std::string& url, std::chrono::milliseconds interval,
+                     bool monitoring) override;
+    std::string Leave(SessionId id) override;
+    std::string SetMonitoring(SessionId id, bool monitoring) override;
+    std::string BoardOf(SessionId id) const override;
+    bool Exists(const std::string& url) const override { return FindBoard(url) != nullptr; }
+    std::size_t MonitoringCount(const std::string& url) const override;
+    bool IsMonitoring(const std::string& url, SessionId id) const override;
+    std::optional<SessionId> NextMonitoring(const std::string& url, SessionId after) const override;
+    void ForEachMonitoring(const std::string& url, const std::function<void(SessionId)>& f) const override;
+    void ForEachMember(const std::string& url, const std::function<void(SessionId)>& f) const override;
+    std::chrono::milliseconds Period(const std::string& url) const override;
+    std::optional<std::string> LastList(const std::string& url) const override;
+    void StoreList(const std::string& url, const std::string& list) override;
+    bool FirstSighting(const std::string& url, std::string_view line) override;
+    std::size_t BoardCount() const override { return boards_.size(); }
+
+private:
+    struct Board {
+        explicit Board(const Limits& limits) : recent(limits.duplicateMemory, limits.duplicateMaxAgeMs) {}
+        std::map<SessionId, std::chrono::milliseconds> members; // id order is connection order
+        std::set<SessionId> monitoring;
+        std::optional<std::string> list;
+        DuplicateFilter recent;
+    };
+    const Board* FindBoard(const std::string& url) const;
+
+    BoardListStore& lists_;
+    const IClock& clock_;
+    Limits limits_;
+    std::unordered_map<std::string, Board> boards_;
+    std::unordered_map<SessionId, std::string> boardOf_;
+};
+
+} // namespace quorlan::server

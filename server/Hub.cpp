@@ -1,0 +1,249 @@
+#include "Hub.h"
+
+#include "BoardUrl.h"
+#include "LogText.h"
+
+#include <spdlog/spdlog.h>
+
+namespace quorlan::server {
+namespace {
+
+// Intervals beyond a day are taken as a day; the board's period is the
+// smallest interval anyway.
+constexpr std::int32_t kLongestIntervalSeconds = 86'400;
+
+} // namespace
+
+Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
+         AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval)
+    : clients_(clients), boards_(boards), scheduler_(scheduler), relays_(relays), accounts_(accounts), clock_(clock),
+      metrics_(metrics), minInterval_(minInterval) {}
+
+void Hub::UpdateGauges() {
+    metrics_.connections.store(static_cast<std::int64_t>(clients_.Size()), std::memory_order_relaxed);
+    metrics_.boards.store(static_cast<std::int64_t>(boards_.BoardCount()), std::memory_order_relaxed);
+}
+
+void Hub::OnOpened(std::shared_ptr<IPeer> peer) {
+    clients_.Add(std::move(peer));
+    UpdateGauges();
+}
+
+void Hub::OnClosed(SessionId id) {
+    const std::string left = boards_.Leave(id);
+    if (!left.empty()) scheduler_.ClientLeft(left, id);
+    relays_.Remove(id);
+    clients_.Remove(id);
+    UpdateGauges();
+}
+
+void Hub::Reply(ClientRecord& client, net::MsgType type, std::uint32_t code) {
+    net::Encoded packet = net::EncodeResult(type, code);
+    if (packet.ok()) client.peer->Send(Share(std::move(packet.bytes)));
+}
+
+void Hub::ReplyLater(SessionId id, net::MsgType type, std::uint32_t code) {
+    ClientRecord* client = clients_.Find(id);
+    if (!client) return;
+    Reply(*client, type, code);
+    client->peer->Resume();
+}
+
+Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
+    ClientRecord* client = clients_.Find(id);
+    if (!client) return Flow::Continue;
+    switch (request.type) {
+    case net::Version:
+        Reply(*client, net::VersionResult, request.value == net::kClientBuild ? 1 : 0);
+        break;
+    case net::Login:
+        return OnLogin(id, request);
+    case net::NewAccount:
+        return OnNewAccount(id, request);
+    case net::ChangePassword:
+        return OnChangePassword(id, *client, request);
+    case net::RequestIdentNumber:
+        OnRequestIdentNumber(request);
+        break;
+    case net::SetBoard:
+        OnSetBoard(id, *client, request);
+        break;
+    case net::ListReply:
+        scheduler_.OnListReply(id, boards_.BoardOf(id), request.text);
+        break;
+    case net::ListReport:
+        scheduler_.OnListReport(id, boards_.BoardOf(id), request.text);
+        break;
+    case net::NewPost:
+        OnNewPost(id, request.text);
+        break;
+    case net::RequestPhone:
+        OnRequestPhone(*client, request.text);
+        break;
+    case net::SearchState:
+    case net::RobotMode:
+        // Both carry 0 or 1; anything else is a malformed field.
+        if (request.value > 1) {
+            metrics_.malformedPackets.fetch_add(1, std::memory_order_relaxed);
+            client->peer->Close("flag value out of range");
+            break;
+        }
+        if (request.type == net::SearchState) {
+            OnSearchState(id, *client, request.value == 1);
+        } else {
+            OnRobotMode(id, *client, request.value == 1);
+        }
+        break;
+    default:
+        break; // the decoder lets no other type through
+    }
+    return Flow::Continue;
+}
+
+Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
+    accounts_.Login(request.fields[0], request.fields[1], [this, id](std::optional<Account> account) {
+        ClientRecord* client = clients_.Find(id);
+        if (!client) return;
+        if (account) {
+            client->loggedIn = true;
+            client->phone = account->phone;
+            client->relayAccount = account->relay;
+            UpdateRelay(id, *client);
+        }
+        ReplyLater(id, net::LoginResult, account ? 1 : 0);
+    });
+    return Flow::Hold;
+}
+
+Flow Hub::OnNewAccount(SessionId id, const net::ClientRequest& request) {
+    accounts_.NewAccount(request.fields[0], request.fields[1], request.fields[2],
+                         [this, id](std::uint32_t code) { ReplyLater(id, net::NewAccountResult, code); });
+    return Flow::Hold;
+}
+
+Flow Hub::OnChangePassword(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
+    if (!client.loggedIn) {
+        Reply(client, net::ChangePasswordResult, 0);
+        return Flow::Continue;
+    }
+    accounts_.ChangePassword(client.phone, request.fields[0], request.fields[1],
+                             [this, id](std::uint32_t code) { ReplyLater(id, net::ChangePasswordResult, code); });
+    return Flow::Hold;
+}
+
+void Hub::OnRequestIdentNumber(const net::ClientRequest& request) {
+    // There is no answer to this request: the number reaches the user's phone.
+    const auto message = accounts_.IssueIdentNumber(request.fields[0]);
+    if (!message) return;
+    const auto relay = relays_.Next();
+    net::Encoded packet = net::EncodeRequestSMS(message->phone, message->text);
+    if (relay && packet.ok() && clients_.Send(*relay, Share(std::move(packet.bytes)))) {
+        metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
+        spdlog::info("identification number for {} sent through relay client {}", message->phone, *relay);
+    } else {
+        spdlog::warn("no relay connected; identification number for {} is {}", message->phone, message->number);
+    }
+}
+
+void Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
+    if (!IsBoardUrl(request.text)) {
+        spdlog::info("client {}: board address refused: \"{}\"", id, LogText(request.text));
+        Reply(client, net::SetBoardResult, 0);
+        return;
+    }
+    const auto interval = request.repeatSeconds <= 0
+                              ? minInterval_
+                              : std::chrono::milliseconds(
+                                    std::int64_t{std::min(request.repeatSeconds, kLongestIntervalSeconds)} * 1000);
+    const std::string left = boards_.Join(id, request.text, interval, client.monitoring);
+    Reply(client, net::SetBoardResult, 1);
+    if (!left.empty()) scheduler_.ClientLeft(left, id);
+    scheduler_.BoardChanged(request.text);
+    UpdateGauges();
+}
+
+void Hub::OnSearchState(SessionId id, ClientRecord& client, bool monitoring) {
+    client.monitoring = monitoring;
+    const std::string board = boards_.SetMonitoring(id, monitoring);
+    if (!board.empty()) scheduler_.BoardChanged(board);
+}
+
+void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
+    if (client.loggedIn && client.relayAccount && client.robotRequested) {
+        if (!relays_.Contains(id)) spdlog::info("relay {} ready on client {}", client.phone, id);
+        relays_.Add(id);
+    } else {
+        relays_.Remove(id);
+    }
+}
+
+void Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
+    client.robotRequested = on;
+    if (on && client.loggedIn && !client.relayAccount)
+        spdlog::warn("client {}: RobotMode from {}, which is not a relay account; ignored", id, client.phone);
+    else if (on && !client.loggedIn)
+        spdlog::info("client {}: RobotMode before login; it counts only if a relay account logs in", id);
+    UpdateRelay(id, client);
+}
+
+void Hub::OnNewPost(SessionId id, const std::string& line) {
+    const std::string board = boards_.BoardOf(id);
+    if (board.empty() || !scheduler_.HoldsCheck(board, id)) {
+        metrics_.postsRefused.fetch_add(1, std::memory_order_relaxed);
+        spdlog::debug("client {}: NewPost without holding the board's check; dropped", id);
+        return;
+    }
+    if (!boards_.FirstSighting(board, line)) {
+        metrics_.duplicatesDropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    net::Encoded packet = net::EncodeServerNewPost(line);
+    if (!packet.ok()) return;
+    const SharedPacket shared = Share(std::move(packet.bytes));
+    std::uint64_t delivered = 0;
+    boards_.ForEachMonitoring(board, [&](SessionId member) {
+        if (clients_.Send(member, shared)) ++delivered;
+    });
+    metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
+    metrics_.postDeliveries.fetch_add(delivered, std::memory_order_relaxed);
+}
+
+void Hub::OnRequestPhone(ClientRecord& client, const std::string& line) {
+    std::uint32_t code = 0;
+    if (!client.loggedIn) {
+        spdlog::info("client {}: RequestPhone refused: not logged in", client.peer->Id());
+    } else {
+        const auto order = relays_.OrderAlert(client.phone, line, clock_.NowMs());
+        net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
+        if (order.relay && packet.ok() && clients_.Send(*order.relay, Share(std::move(packet.bytes)))) {
+            code = 1;
+        } else {
+            static constexpr const char* kWhy[] = {"relay gone", "no relay connected", "same line already sent",
+                                                   "more than 30 in an hour"};
+            spdlog::info("RequestPhone of {} refused: {}", client.phone, kWhy[static_cast<int>(order.refusal)]);
+        }
+    }
+    (code == 1 ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
+    Reply(client, net::RequestPhoneResult, code);
+}
+
+std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {
+    net::Encoded packet = net::EncodeSystem(text);
+    if (!packet.ok()) return std::nullopt;
+    const SharedPacket shared = Share(std::move(packet.bytes));
+    std::size_t reached = 0;
+    if (board.empty()) {
+        clients_.ForEach([&](SessionId, ClientRecord& client) {
+            client.peer->Send(shared);
+            ++reached;
+        });
+    } else {
+        boards_.ForEachMember(board, [&](SessionId member) {
+            if (clients_.Send(member, shared)) ++reached;
+        });
+    }
+    metrics_.noticesSent.fetch_add(reached, std::memory_order_relaxed);
+    return reached;
+}
+
+} // namespace quorlan::server

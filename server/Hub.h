@@ -1,0 +1,59 @@
+#pragma once
+#include "AccountService.h"
+#include "ClientDirectory.h"
+#include "Clock.h"
+#include "IBoardRegistry.h"
+#include "Metrics.h"
+#include "RelayPool.h"
+#include "Scheduler.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace quorlan::server {
+
+// Receives every decoded request of every connection and answers it through
+// the registries. Sessions never reach each other except through here.
+class Hub final : public ISessionHandler {
+public:
+    Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
+        AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval);
+
+    void OnOpened(std::shared_ptr<IPeer> peer) override;
+    Flow OnRequest(SessionId id, const net::ClientRequest& request) override;
+    void OnClosed(SessionId id) override;
+
+    // Sends a `System` notice to every client, or to the clients registered on
+    // `board` when it is not empty. The count reached, or nothing when the
+    // text does not fit a packet.
+    std::optional<std::size_t> Notice(const std::string& text, const std::string& board);
+
+private:
+    void Reply(ClientRecord& client, net::MsgType type, std::uint32_t code);
+    // Answers a held request and lets the connection go on reading.
+    void ReplyLater(SessionId id, net::MsgType type, std::uint32_t code);
+
+    Flow OnLogin(SessionId id, const net::ClientRequest& request);
+    Flow OnNewAccount(SessionId id, const net::ClientRequest& request);
+    Flow OnChangePassword(SessionId id, ClientRecord& client, const net::ClientRequest& request);
+    void OnRequestIdentNumber(const net::ClientRequest& request);
+    void OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request);
+    void OnSearchState(SessionId id, ClientRecord& client, bool monitoring);
+    void OnRobotMode(SessionId id, ClientRecord& client, bool on);
+    void OnNewPost(SessionId id, const std::string& line);
+    void OnRequestPhone(ClientRecord& client, const std::string& line);
+    void UpdateRelay(SessionId id, ClientRecord& client);
+    void UpdateGauges();
+
+    ClientDirectory& clients_;
+    IBoardRegistry& boards_;
+    Scheduler& scheduler_;
+    RelayPool& relays_;
+    AccountService& accounts_;
+    const IClock& clock_;
+    Metrics& metrics_;
+    std::chrono::milliseconds minInterval_;
+};
+
+} // namespace quorlan::server

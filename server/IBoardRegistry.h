@@ -1,0 +1,53 @@
+#pragma once
+#include "IPeer.h"
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorlan::server {
+
+// Which clients watch which board, each board's period, last post list and
+// recently forwarded lines. Behind an interface so that boards can later be
+// spread over several server instances through a shared store.
+class IBoardRegistry {
+public:
+    virtual ~IBoardRegistry() = default;
+
+    // Registers the client on `url` with the interval it asked for, leaving
+    // any other board. Returns the board it left, or "" when none.
+    virtual std::string Join(SessionId id, const std::string& url, std::chrono::milliseconds interval,
+                             bool monitoring) = 0;
+    // Returns the board the client left, or "" when it had none.
+    virtual std::string Leave(SessionId id) = 0;
+    // Returns the client's board, or "" when it has none yet.
+    virtual std::string SetMonitoring(SessionId id, bool monitoring) = 0;
+    virtual std::string BoardOf(SessionId id) const = 0;
+    // A board exists while at least one client is registered on it.
+    virtual bool Exists(const std::string& url) const = 0;
+
+    virtual std::size_t MonitoringCount(const std::string& url) const = 0;
+    virtual bool IsMonitoring(const std::string& url, SessionId id) const = 0;
+    // The monitoring client following `after` in the board's turn order,
+    // wrapping round; `after` itself when it is the only one.
+    virtual std::optional<SessionId> NextMonitoring(const std::string& url, SessionId after) const = 0;
+    virtual void ForEachMonitoring(const std::string& url, const std::function<void(SessionId)>& f) const = 0;
+    virtual void ForEachMember(const std::string& url, const std::function<void(SessionId)>& f) const = 0;
+
+    // The smallest interval the board's clients asked for, never below the
+    // server's minimum.
+    virtual std::chrono::milliseconds Period(const std::string& url) const = 0;
+
+    virtual std::optional<std::string> LastList(const std::string& url) const = 0;
+    virtual void StoreList(const std::string& url, const std::string& list) = 0;
+    // True the first time a line (in normalised form) is offered for the board
+    // recently; later offers are duplicates.
+    virtual bool FirstSighting(const std::string& url, std::string_view line) = 0;
+
+    virtual std::size_t BoardCount() const = 0;
+};
+
+} // namespace quorlan::server

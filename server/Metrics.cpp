@@ -1,0 +1,61 @@
+#include "Metrics.h"
+
+namespace quorlan::server {
+namespace {
+
+template <typename T>
+void Write(std::string& out, const char* name, const char* type, const char* help, const std::atomic<T>& value) {
+    out += "# HELP ";
+    out += name;
+    out += ' ';
+    out += help;
+    out += "\n# TYPE ";
+    out += name;
+    out += ' ';
+    out += type;
+    out += '\n';
+    out += name;
+    out += ' ';
+    out += std::to_string(value.load(std::memory_order_relaxed));
+    out += '\n';
+}
+
+} // namespace
+
+std::string Metrics::Render() const {
+    std::string out;
+    out.reserve(4096);
+    Write(out, "quorlan_connections", "gauge", "Open client connections.", connections);
+    Write(out, "quorlan_boards", "gauge", "Boards with at least one registered client.", boards);
+    Write(out, "quorlan_connections_accepted_total", "counter", "Connections accepted.", connectionsAccepted);
+    Write(out, "quorlan_connections_rejected_total", "counter", "Connections refused at the connection limit.",
+          connectionsRejected);
+    Write(out, "quorlan_malformed_packets_total", "counter", "Connections closed for a malformed packet.",
+          malformedPackets);
+    Write(out, "quorlan_slow_consumers_dropped_total", "counter", "Connections dropped for unread output.",
+          slowConsumersDropped);
+    Write(out, "quorlan_checks_started_total", "counter", "CheckList turns given to clients.", checksStarted);
+    Write(out, "quorlan_checks_completed_total", "counter", "Checks answered with a ListReport.", checksCompleted);
+    Write(out, "quorlan_checks_timed_out_total", "counter", "Checks and baselines not answered in time.",
+          checksTimedOut);
+    Write(out, "quorlan_baselines_requested_total", "counter", "ListRequest sent to get a board's first list.",
+          baselinesRequested);
+    Write(out, "quorlan_posts_forwarded_total", "counter", "New post lines forwarded to a board's clients.",
+          postsForwarded);
+    Write(out, "quorlan_post_deliveries_total", "counter", "NewPost messages queued to clients.", postDeliveries);
+    Write(out, "quorlan_posts_refused_total", "counter", "NewPost from a client not holding the board's check.",
+          postsRefused);
+    Write(out, "quorlan_duplicates_dropped_total", "counter", "New post lines dropped as recently forwarded.",
+          duplicatesDropped);
+    Write(out, "quorlan_sms_relayed_total", "counter", "Text messages ordered from a relay client.", smsRelayed);
+    Write(out, "quorlan_sms_refused_total", "counter", "RequestPhone answered with a refusal.", smsRefused);
+    Write(out, "quorlan_logins_succeeded_total", "counter", "Successful logins.", loginsSucceeded);
+    Write(out, "quorlan_logins_failed_total", "counter", "Refused logins.", loginsFailed);
+    Write(out, "quorlan_accounts_created_total", "counter", "Accounts created.", accountsCreated);
+    Write(out, "quorlan_notices_sent_total", "counter", "System notices queued to clients.", noticesSent);
+    Write(out, "quorlan_bytes_in_total", "counter", "Bytes received from clients.", bytesIn);
+    Write(out, "quorlan_bytes_out_total", "counter", "Bytes written to clients.", bytesOut);
+    return out;
+}
+
+} // namespace quorlan::server

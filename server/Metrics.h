@@ -1,0 +1,38 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace quorlan::server {
+
+// Counters and gauges of the running server. Written on the event loop, read
+// by the admin thread; relaxed atomics are enough for monitoring figures.
+struct Metrics {
+    std::atomic<std::int64_t> connections{0};
+    std::atomic<std::int64_t> boards{0};
+    std::atomic<std::uint64_t> connectionsAccepted{0};
+    std::atomic<std::uint64_t> connectionsRejected{0};
+    std::atomic<std::uint64_t> malformedPackets{0};
+    std::atomic<std::uint64_t> slowConsumersDropped{0};
+    std::atomic<std::uint64_t> checksStarted{0};
+    std::atomic<std::uint64_t> checksCompleted{0};
+    std::atomic<std::uint64_t> checksTimedOut{0};
+    std::atomic<std::uint64_t> baselinesRequested{0};
+    std::atomic<std::uint64_t> postsForwarded{0};
+    std::atomic<std::uint64_t> postDeliveries{0};
+    std::atomic<std::uint64_t> postsRefused{0};
+    std::atomic<std::uint64_t> duplicatesDropped{0};
+    std::atomic<std::uint64_t> smsRelayed{0};
+    std::atomic<std::uint64_t> smsRefused{0};
+    std::atomic<std::uint64_t> loginsSucceeded{0};
+    std::atomic<std::uint64_t> loginsFailed{0};
+    std::atomic<std::uint64_t> accountsCreated{0};
+    std::atomic<std::uint64_t> noticesSent{0};
+    std::atomic<std::uint64_t> bytesIn{0};
+    std::atomic<std::uint64_t> bytesOut{0};
+
+    // Prometheus text exposition format, version 0.0.4.
+    std::string Render() const;
+};
+
+} // namespace quorlan::server

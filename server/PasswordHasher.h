@@ -1,0 +1,45 @@
+#pragma once
+#include <asio/io_context.hpp>
+#include <asio/thread_pool.hpp>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quorlan::server {
+
+// argon2id hashing and verification off the event loop. Two worker threads,
+// so at most two hashes are computed at once whatever the load; results are
+// posted back to the loop. A backlog beyond `maxQueued` is refused at once
+// rather than letting login floods queue unbounded memory.
+class PasswordHasher {
+public:
+    using HashDone = std::function<void(std::optional<std::string> hash)>;
+    using VerifyDone = std::function<void(bool matches)>;
+
+    PasswordHasher(asio::io_context& loop, unsigned long long opsLimit, std::size_t memLimit,
+                   std::size_t maxQueued = 64);
+    ~PasswordHasher();
+    PasswordHasher(const PasswordHasher&) = delete;
+    PasswordHasher& operator=(const PasswordHasher&) = delete;
+
+    // Both call `done` on the loop, never before returning.
+    void Hash(std::string password, HashDone done);
+    void Verify(std::string hash, std::string password, VerifyDone done);
+
+    // Synchronous forms for the operator's subcommands and tests.
+    static std::optional<std::string> HashNow(const std::string& password, unsigned long long opsLimit,
+                                              std::size_t memLimit);
+    static bool VerifyNow(const std::string& hash, const std::string& password);
+
+private:
+    asio::io_context& loop_;
+    unsigned long long opsLimit_;
+    std::size_t memLimit_;
+    std::size_t maxQueued_;
+    std::size_t queued_ = 0; // touched on the loop only
+    asio::thread_pool pool_;
+};
+
+} // namespace quorlan::server

@@ -1,0 +1,50 @@
+#include "Server.h"
+
+#include <sodium.h>
+#include <spdlog/spdlog.h>
+
+namespace quorlan::server {
+
+Server::Created Server::Create(const ServerConfig& config, const IClock& clock) {
+    if (sodium_init() < 0) return Created{nullptr, "libsodium failed to initialise"};
+    auto opened = Database::Open(config.databasePath);
+    if (!opened.db) return Created{nullptr, opened.error};
+    std::unique_ptr<Server> server(new Server(config, clock, std::move(opened.db)));
+    std::string error;
+    if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
+    if (!config.adminHost.empty()) {
+        server->admin_ = std::make_unique<AdminHttp>(
+            server->loop_, server->metrics_,
+            [hub = &server->hub_](const std::string& text, const std::string& board) { return hub->Notice(text, board); });
+        if (!server->admin_->Start(config.adminHost, config.adminPort, error)) return Created{nullptr, error};
+    }
+    return Created{std::move(server), {}};
+}
+
+Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database)
+    : config_(config), clock_(clock), database_(std::move(database)), accountStore_(*database_),
+      boardLists_(*database_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit), clients_(),
+      boards_(boardLists_, clock_,
+              BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs}),
+      scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout), relays_(),
+      accounts_(loop_, accountStore_, hasher_, clock_, metrics_, config_),
+      hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval),
+      acceptor_(loop_, hub_, metrics_,
+                Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
+                                  SessionLimits{config_.maxPendingOutput, config_.packetTimeout}}) {}
+
+Server::~Server() {
+    if (admin_) admin_->Stop();
+    acceptor_.Stop();
+}
+
+void Server::Run() {
+    spdlog::info("listening on {}:{}", config_.listenHost, Port());
+    if (admin_) spdlog::info("admin endpoint on http://{}:{}/", config_.adminHost, AdminPort());
+    loop_.run();
+    spdlog::info("event loop stopped");
+}
+
+void Server::Stop() { loop_.stop(); }
+
+} // namespace quorlan::server

@@ -1,0 +1,68 @@
+#pragma once
+#include "AccountService.h"
+#include "AccountStore.h"
+#include "Acceptor.h"
+#include "AdminHttp.h"
+#include "BoardListStore.h"
+#include "BoardRegistry.h"
+#include "ClientDirectory.h"
+#include "Clock.h"
+#include "Database.h"
+#include "Hub.h"
+#include "Metrics.h"
+#include "PasswordHasher.h"
+#include "RelayPool.h"
+#include "Scheduler.h"
+#include "ServerConfig.h"
+
+#include <asio/io_context.hpp>
+
+#include <memory>
+#include <string>
+
+namespace quorlan::server {
+
+// The whole coordination server, wired together: one event loop, the client
+// acceptor, the hub and its registries, the admin endpoint. `main` and the
+// integration tests create it the same way.
+class Server {
+public:
+    struct [[nodiscard]] Created {
+        std::unique_ptr<Server> server;
+        std::string error;
+    };
+    static Created Create(const ServerConfig& config, const IClock& clock);
+    ~Server();
+
+    // Runs the event loop until Stop().
+    void Run();
+    // Safe from any thread and from signal handlers run by the loop.
+    void Stop();
+
+    std::uint16_t Port() const { return acceptor_.Port(); }
+    std::uint16_t AdminPort() const { return admin_ ? admin_->Port() : 0; }
+    asio::io_context& Loop() { return loop_; }
+    const Metrics& CurrentMetrics() const { return metrics_; }
+
+private:
+    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database);
+
+    ServerConfig config_;
+    const IClock& clock_;
+    asio::io_context loop_{1};
+    std::unique_ptr<Database> database_;
+    AccountStore accountStore_;
+    BoardListStore boardLists_;
+    Metrics metrics_;
+    PasswordHasher hasher_;
+    ClientDirectory clients_;
+    BoardRegistry boards_;
+    Scheduler scheduler_;
+    RelayPool relays_;
+    AccountService accounts_;
+    Hub hub_;
+    Acceptor acceptor_;
+    std::unique_ptr<AdminHttp> admin_;
+};
+
+} // namespace quorlan::server

@@ -1,0 +1,47 @@
+#pragma once
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <sodium.h>
+
+namespace quorlan::server {
+
+// Everything the command line decides. Durations are milliseconds so tests
+// can run checks in fractions of a second.
+struct ServerConfig {
+    std::string listenHost = "127.0.0.1";
+    std::uint16_t listenPort = 3000;
+    std::string databasePath = "quorlan.db";
+    // Empty host: no admin endpoint.
+    std::string adminHost = "127.0.0.1";
+    std::uint16_t adminPort = 3001;
+
+    std::chrono::milliseconds minInterval{60'000};
+    std::chrono::milliseconds checkTimeout{30'000};
+    bool openSignup = false;
+    std::size_t maxConnections = 10'000;
+
+    // Per-connection output bound; a client that lets more pile up is dropped.
+    std::size_t maxPendingOutput = 1 << 20;
+    // A connection must complete its first packet, and any packet it starts,
+    // within this time.
+    std::chrono::milliseconds packetTimeout{60'000};
+    // 0 keeps the system default; tests shrink it to reach the output bound
+    // without megabytes of kernel buffers.
+    int socketSendBuffer = 0;
+
+    // argon2id cost; the interactive limits unless a test asks for less.
+    unsigned long long hashOpsLimit = crypto_pwhash_OPSLIMIT_INTERACTIVE;
+    std::size_t hashMemLimit = crypto_pwhash_MEMLIMIT_INTERACTIVE;
+
+    std::int64_t identValidityMs = 10 * 60'000;
+    // A phone gets a new identification number at most this often.
+    std::int64_t identResendMs = 60'000;
+    // Lines remembered per board against duplicates, and for how long.
+    std::size_t duplicateMemory = 2048;
+    std::int64_t duplicateMaxAgeMs = 6 * 3'600'000;
+};
+
+} // namespace quorlan::server

@@ -1,0 +1,143 @@
+// quorlan-server: the coordination server, and the operator's subcommands on
+// its database.
+#include "AccountStore.h"
+#include "Clock.h"
+#include "Database.h"
+#include "Endpoint.h"
+#include "PhoneNumber.h"
+#include "Server.h"
+#include "ServerConfig.h"
+#include "SocketOptions.h"
+
+#include <CLI/CLI.hpp>
+#include <asio/signal_set.hpp>
+#include <spdlog/spdlog.h>
+
+#include <cmath>
+#include <csignal>
+#include <iostream>
+
+namespace {
+
+using quorlan::server::ServerConfig;
+
+std::chrono::milliseconds Seconds(double seconds) {
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000.0)));
+}
+
+// Marks or unmarks an account as SMS relay, or lifts a login lock.
+int RunAccountCommand(const std::string& dbPath, const std::string& typedPhone, const char* what,
+                      bool (*apply)(quorlan::server::AccountStore&, const std::string&)) {
+    const auto phone = quorlan::server::CanonicalPhone(typedPhone);
+    if (!phone) {
+        std::cerr << typedPhone << " is not a phone number (10 or 11 digits, dashes allowed)\n";
+        return 2;
+    }
+    auto opened = quorlan::server::Database::Open(dbPath);
+    if (!opened.db) {
+        std::cerr << opened.error << "\n";
+        return 1;
+    }
+    quorlan::server::AccountStore store(*opened.db);
+    if (!apply(store, *phone)) {
+        std::cerr << "no account " << *phone << " in " << dbPath << "\n";
+        return 1;
+    }
+    std::cout << *phone << ": " << what << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Quorlan coordination server"};
+    ServerConfig config;
+    std::string listen = "127.0.0.1:3000";
+    std::string admin = "127.0.0.1:3001";
+    double minInterval = 60, checkTimeout = 30, packetTimeout = 60;
+    std::string logLevel = "info";
+    app.add_option("--listen", listen, "Client address, host:port")->capture_default_str();
+    app.add_option("--db", config.databasePath, "SQLite database file")->capture_default_str();
+    app.add_option("--admin", admin, "Admin HTTP address on loopback, host:port; \"off\" disables it")
+        ->capture_default_str();
+    app.add_option("--min-interval", minInterval, "Shortest check period of a board, seconds")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--check-timeout", checkTimeout, "Time a client has to answer a check, seconds")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--packet-timeout", packetTimeout, "Time to complete a started packet, seconds")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_flag("--open-signup", config.openSignup, "Sign-up without an identification number");
+    app.add_option("--max-connections", config.maxConnections, "Connection limit")->capture_default_str();
+    app.add_option("--send-buffer", config.socketSendBuffer, "Socket send buffer per client, bytes (0: system)");
+    app.add_option("--log-level", logLevel, "trace, debug, info, warn, error, off")->capture_default_str();
+
+    std::string phone;
+    auto* robot = app.add_subcommand("robot", "Mark an account as SMS relay, or unmark it");
+    auto* robotAdd = robot->add_subcommand("add", "Mark PHONE as relay");
+    robotAdd->add_option("PHONE", phone)->required();
+    auto* robotRemove = robot->add_subcommand("remove", "Unmark PHONE as relay");
+    robotRemove->add_option("PHONE", phone)->required();
+    robot->require_subcommand(1);
+    auto* unlock = app.add_subcommand("unlock", "Lift the login lock of an account");
+    unlock->add_option("PHONE", phone)->required();
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (robotAdd->parsed())
+        return RunAccountCommand(config.databasePath, phone, "marked as relay",
+                                 [](quorlan::server::AccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
+    if (robotRemove->parsed())
+        return RunAccountCommand(config.databasePath, phone, "no longer a relay",
+                                 [](quorlan::server::AccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
+    if (unlock->parsed())
+        return RunAccountCommand(config.databasePath, phone, "unlocked",
+                                 [](quorlan::server::AccountStore& s, const std::string& p) {
+                                     return s.ClearLoginFailures(p);
+                                 });
+
+    spdlog::set_level(spdlog::level::from_str(logLevel));
+    const auto listenAt = quorlan::server::ParseEndpoint(listen);
+    if (!listenAt) {
+        std::cerr << "--listen: expected host:port, got " << listen << "\n";
+        return 2;
+    }
+    config.listenHost = listenAt->host;
+    config.listenPort = listenAt->port;
+    if (admin == "off") {
+        config.adminHost.clear();
+    } else {
+        const auto adminAt = quorlan::server::ParseEndpoint(admin);
+        if (!adminAt) {
+            std::cerr << "--admin: expected host:port, got " << admin << "\n";
+            return 2;
+        }
+        config.adminHost = adminAt->host;
+        config.adminPort = adminAt->port;
+    }
+    config.minInterval = Seconds(minInterval);
+    config.checkTimeout = Seconds(checkTimeout);
+    config.packetTimeout = Seconds(packetTimeout);
+
+    const unsigned long files = quorlan::server::RaiseFileLimit();
+    if (files < config.maxConnections + 64)
+        spdlog::warn("open-file limit {} is below --max-connections {}", files, config.maxConnections);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    quorlan::server::SystemClock clock;
+    auto created = quorlan::server::Server::Create(config, clock);
+    if (!created.server) {
+        spdlog::error("{}", created.error);
+        return 1;
+    }
+    asio::signal_set signals(created.server->Loop(), SIGINT, SIGTERM);
+    signals.async_wait([&](const std::error_code& ec, int signal) {
+        if (ec) return;
+        spdlog::info("signal {}: shutting down", signal);
+        created.server->Stop();
+    });
+    created.server->Run();
+    return 0;
+}

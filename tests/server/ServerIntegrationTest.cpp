@@ -1,0 +1,454 @@
+// The real server on a loopback port with a temporary database, driven by
+// codec-based clients.
+#include "ManualClock.h"
+#include "RunningServer.h"
+#include "TestClient.h"
+#include "net/Cp949.h"
+#include "server/AccountStore.h"
+#include "server/BoardListStore.h"
+#include "server/PasswordHasher.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <functional>
+
+namespace quorlan::test {
+namespace {
+
+using namespace std::chrono_literals;
+using server::ServerConfig;
+
+constexpr const char* kBoard = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
+constexpr const char* kOtherBoard = "http://127.0.0.1:8080/bbs/zboard.php?id=free";
+// Clients of the check tests ask for 5 s, so no new turn starts while a test
+// looks at the current one; turns that must come sooner come from the check
+// timeout (300 ms) or from a board becoming watched.
+constexpr std::int32_t kSlowInterval = 5;
+
+std::string PercentEncoded(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '.' || c == '-' || c == '_') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    ServerTest() : config_(TestConfig(dir_.File("quorlan.db"))) {}
+
+    void Start() {
+        server_ = std::make_unique<RunningServer>(config_, clock_);
+        ASSERT_TRUE(server_->Ok()) << server_->Error();
+    }
+    void Stop() { server_.reset(); }
+
+    std::unique_ptr<TestClient> Connect(int receiveBuffer = 0) {
+        auto client = std::make_unique<TestClient>(server_->Port(), receiveBuffer);
+        EXPECT_TRUE(client->Connected());
+        return client;
+    }
+
+    // Works on the database file directly, as the operator's subcommands do.
+    void WithAccounts(const std::function<void(server::AccountStore&)>& work) {
+        auto opened = server::Database::Open(config_.databasePath);
+        ASSERT_TRUE(opened.db) << opened.error;
+        server::AccountStore store(*opened.db);
+        work(store);
+    }
+    void CreateAccount(const std::string& phone, const std::string& password, bool relay = false) {
+        WithAccounts([&](server::AccountStore& store) {
+            const auto hash = server::PasswordHasher::HashNow(password, config_.hashOpsLimit, config_.hashMemLimit);
+            ASSERT_TRUE(hash);
+            ASSERT_TRUE(store.Create(phone, *hash, 0));
+            if (relay) {
+                ASSERT_TRUE(store.SetRelay(phone, true));
+            }
+        });
+    }
+    void SeedBoardList(const std::string& url, const std::string& list) {
+        auto opened = server::Database::Open(config_.databasePath);
+        ASSERT_TRUE(opened.db);
+        ASSERT_TRUE(server::BoardListStore(*opened.db).Save(url, list, 0));
+    }
+
+    httplib::Result Admin(const std::string& method, const std::string& path, const std::string& body = "") {
+        httplib::Client http("127.0.0.1", server_->AdminPort());
+        if (method == "GET") return http.Get(path.c_str());
+        return http.Post(path.c_str(), body, "text/plain; charset=utf-8");
+    }
+
+    TempDir dir_;
+    ManualClock clock_;
+    ServerConfig config_;
+    std::unique_ptr<RunningServer> server_;
+};
+
+TEST_F(ServerTest, VersionIsAcceptedOnlyForBuildThree) {
+    Start();
+    auto client = Connect();
+    for (const auto& [build, code] : {std::pair{3u, 1u}, {2u, 0u}, {4u, 0u}}) {
+        ASSERT_TRUE(client->Send(net::EncodeVersion(build)));
+        EXPECT_EQ(client->Result(net::VersionResult), code) << build;
+    }
+}
+
+TEST_F(ServerTest, SignUpWithAnIdentificationNumberDeliveredThroughARelay) {
+    CreateAccount("01099990000", "relay-pw", true);
+    Start();
+    auto relay = Connect();
+    ASSERT_EQ(relay->LogIn("010-9999-0000", "relay-pw"), 1u);
+    ASSERT_TRUE(relay->Send(net::EncodeRobotMode(1)));
+
+    auto user = Connect();
+    ASSERT_TRUE(user->Send(net::EncodeRequestIdentNumber("010-5555-0001", "pw")));
+    const auto sms = relay->NextOf(net::RequestSMS);
+    ASSERT_TRUE(sms);
+    EXPECT_EQ(sms->phone, "01055550001");
+    ASSERT_GE(sms->text.size(), 6u);
+    const std::string number = sms->text.substr(sms->text.size() - 6);
+    ASSERT_EQ(number.find_first_not_of("0123456789"), std::string::npos) << sms->text;
+
+    const std::string wrong = number == "000000" ? "000001" : "000000";
+    struct Attempt {
+        const char* id;
+        const char* password;
+        std::string ident;
+        std::uint32_t code;
+    } attempts[] = {
+        {"010-5555-0001", "new-pw", wrong, 0},      // wrong number
+        {"010-5555-000", "new-pw", number, 0},      // not a phone number
+        {"010-5555-0001", "", number, 0},           // empty password
+        {"010-5555-0001", "new-pw", number, 1},     // right
+        {"01055550001", "other", number, 0},        // phone already used
+    };
+    for (const auto& a : attempts) {
+        ASSERT_TRUE(user->Send(net::EncodeNewAccount(a.id, a.password, a.ident)));
+        EXPECT_EQ(user->Result(net::NewAccountResult), a.code) << a.id << " / " << a.ident;
+    }
+    EXPECT_EQ(Connect()->LogIn("01055550001", "new-pw"), 1u);
+}
+
+TEST_F(ServerTest, IdentificationNumbersExpireAfterTenMinutes) {
+    CreateAccount("01099990000", "relay-pw", true);
+    Start();
+    auto relay = Connect();
+    ASSERT_EQ(relay->LogIn("01099990000", "relay-pw"), 1u);
+    ASSERT_TRUE(relay->Send(net::EncodeRobotMode(1)));
+    auto user = Connect();
+    ASSERT_TRUE(user->Send(net::EncodeRequestIdentNumber("01055550002", "pw")));
+    const auto sms = relay->NextOf(net::RequestSMS);
+    ASSERT_TRUE(sms);
+    clock_.Advance(10 * 60'000 + 1);
+    ASSERT_TRUE(user->Send(net::EncodeNewAccount("01055550002", "pw", sms->text.substr(sms->text.size() - 6))));
+    EXPECT_EQ(user->Result(net::NewAccountResult), 0u);
+}
+
+TEST_F(ServerTest, FiveFailedLoginsLockTheAccountForAWhile) {
+    CreateAccount("01012345678", "secret");
+    Start();
+    auto client = Connect();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(client->LogIn("010-1234-5678", "wrong"), 0u) << i;
+    EXPECT_EQ(client->LogIn("010-1234-5678", "secret"), 0u); // locked
+    clock_.Advance(30'001);
+    EXPECT_EQ(client->LogIn("010-1234-5678", "secret"), 1u);
+    EXPECT_EQ(client->LogIn("010-1234-5678", "wrong"), 0u); // the count started again
+    EXPECT_EQ(client->LogIn("010-1234-5678", "secret"), 1u);
+    EXPECT_GE(server_->Metrics().loginsFailed.load(), 7u);
+}
+
+TEST_F(ServerTest, TheHundredthFailureLocksUntilTheOperatorUnlocks) {
+    CreateAccount("01012345678", "secret");
+    WithAccounts([](server::AccountStore& store) { store.RecordLoginFailure("01012345678", 99, 0); });
+    Start();
+    auto client = Connect();
+    EXPECT_EQ(client->LogIn("01012345678", "wrong"), 0u);
+    clock_.Advance(30LL * 24 * 3'600'000);
+    EXPECT_EQ(client->LogIn("01012345678", "secret"), 0u);
+    WithAccounts([](server::AccountStore& store) { store.ClearLoginFailures("01012345678"); });
+    EXPECT_EQ(client->LogIn("01012345678", "secret"), 1u);
+}
+
+TEST_F(ServerTest, PasswordChangeNeedsALoginAndTheCurrentPassword) {
+    CreateAccount("01012345678", "old");
+    Start();
+    auto client = Connect();
+    ASSERT_TRUE(client->Send(net::EncodeChangePassword("old", "new")));
+    EXPECT_EQ(client->Result(net::ChangePasswordResult), 0u); // not logged in
+    ASSERT_EQ(client->LogIn("01012345678", "old"), 1u);
+    ASSERT_TRUE(client->Send(net::EncodeChangePassword("bad", "new")));
+    EXPECT_EQ(client->Result(net::ChangePasswordResult), 0u);
+    ASSERT_TRUE(client->Send(net::EncodeChangePassword("old", "new")));
+    EXPECT_EQ(client->Result(net::ChangePasswordResult), 1u);
+    EXPECT_EQ(Connect()->LogIn("01012345678", "old"), 0u);
+    EXPECT_EQ(Connect()->LogIn("01012345678", "new"), 1u);
+}
+
+TEST_F(ServerTest, AccountsSurviveARestartAndOnlyHashesAreStored) {
+    config_.openSignup = true;
+    Start();
+    auto client = Connect();
+    ASSERT_TRUE(client->Send(net::EncodeNewAccount("010-2222-3333", "pass word", "")));
+    ASSERT_EQ(client->Result(net::NewAccountResult), 1u);
+    client.reset();
+    Stop();
+
+    WithAccounts([](server::AccountStore& store) {
+        const auto account = store.Find("01022223333");
+        ASSERT_TRUE(account);
+        EXPECT_EQ(account->passwordHash.rfind("$argon2id$", 0), 0u);
+        EXPECT_EQ(account->passwordHash.find("pass word"), std::string::npos);
+    });
+    Start();
+    EXPECT_EQ(Connect()->LogIn("01022223333", "pass word"), 1u);
+}
+
+TEST_F(ServerTest, SetBoardAcceptsOnlyWebAddresses) {
+    Start();
+    auto client = Connect();
+    for (const auto& [url, code] : {std::pair{"", 0u}, {"ftp://x/y", 0u}, {"http://", 0u}, {kBoard, 1u}}) {
+        ASSERT_TRUE(client->Send(net::EncodeSetBoard(600, url)));
+        EXPECT_EQ(client->Result(net::SetBoardResult), code) << url;
+    }
+}
+
+TEST_F(ServerTest, BaselineFirstThenChecksRotateCarryingTheLastList) {
+    Start();
+    auto a = Connect();
+    ASSERT_TRUE(a->Watch(kBoard, 0));
+    ASSERT_TRUE(a->NextOf(net::ListRequest)); // no list yet: baseline
+    ASSERT_TRUE(a->Send(net::EncodeListReply("p1\r\np2\r\n")));
+    auto b = Connect();
+    ASSERT_TRUE(b->Watch(kBoard, 0));
+
+    // Period 200 ms (the minimum): the turns alternate, B first.
+    std::string expected = "p1\r\np2\r\n";
+    TestClient* order[] = {b.get(), a.get(), b.get()};
+    for (int i = 0; i < 3; ++i) {
+        const auto check = order[i]->NextOf(net::CheckList);
+        ASSERT_TRUE(check) << "turn " << i;
+        EXPECT_EQ(check->text, expected);
+        expected = "p" + std::to_string(i + 3) + "\r\n" + expected;
+        ASSERT_TRUE(order[i]->Send(net::EncodeListReport(expected)));
+    }
+    ASSERT_TRUE(a->NextOf(net::CheckList)); // the third report has been taken
+    EXPECT_GE(server_->Metrics().checksCompleted.load(), 3u);
+}
+
+TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
+    SeedBoardList(kBoard, "old\r\n");
+    Start();
+    auto a = Connect();
+    ASSERT_TRUE(a->Watch(kBoard, 0));
+    for (int i = 0; i < 2; ++i) {
+        const auto check = a->NextOf(net::CheckList);
+        ASSERT_TRUE(check);
+        EXPECT_EQ(check->text, "old\r\n");
+        ASSERT_TRUE(a->Send(net::EncodeListReport("")));
+    }
+}
+
+TEST_F(ServerTest, ThePeriodIsTheSmallestIntervalAsked) {
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    auto a = Connect();
+    ASSERT_TRUE(a->Watch(kBoard, 1));
+    ASSERT_TRUE(a->NextOf(net::CheckList)); // a watched board is checked at once
+    const auto first = std::chrono::steady_clock::now();
+    ASSERT_TRUE(a->Send(net::EncodeListReport("x\r\n")));
+    ASSERT_TRUE(a->NextOf(net::CheckList));
+    EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
+}
+
+TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    auto a = Connect();
+    ASSERT_TRUE(a->Watch(kBoard, kSlowInterval));
+    ASSERT_TRUE(a->NextOf(net::CheckList));
+    auto b = Connect();
+    ASSERT_TRUE(b->Watch(kBoard, kSlowInterval));
+    // A stays silent: B gets the turn after the 300 ms timeout, long before
+    // the 5 s period.
+    ASSERT_TRUE(b->NextOf(net::CheckList, 3s));
+    EXPECT_EQ(server_->Metrics().checksTimedOut.load(), 1u);
+
+    // The check is B's now: A's late post goes nowhere, B's reaches both.
+    ASSERT_TRUE(a->Send(net::EncodeNewPost("late from A")));
+    ASSERT_TRUE(b->Send(net::EncodeNewPost("from B")));
+    for (auto* client : {a.get(), b.get()}) {
+        const auto post = client->NextOf(net::ServerNewPost);
+        ASSERT_TRUE(post);
+        EXPECT_EQ(post->text, "from B");
+    }
+}
+
+TEST_F(ServerTest, NewPostsReachMonitoringClientsFromTheCheckerOnceEach) {
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    auto checker = Connect();
+    ASSERT_TRUE(checker->Watch(kBoard, kSlowInterval));
+    ASSERT_TRUE(checker->NextOf(net::CheckList));
+    auto watcher = Connect();
+    ASSERT_TRUE(watcher->Watch(kBoard, kSlowInterval));
+    auto idle = Connect(); // registered, not monitoring
+    ASSERT_TRUE(idle->Watch(kBoard, kSlowInterval, false));
+    auto elsewhere = Connect();
+    ASSERT_TRUE(elsewhere->Watch(kOtherBoard, kSlowInterval));
+
+    ASSERT_TRUE(checker->Send(net::EncodeListReport("bike 10 won\r\nx\r\n")));
+    ASSERT_TRUE(watcher->Send(net::EncodeNewPost("not the checker")));
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("bike 10 won")));
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("bike 12won"))); // same post, other digits
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("desk")));
+    for (auto* client : {checker.get(), watcher.get()}) {
+        std::vector<std::string> got;
+        for (int i = 0; i < 2; ++i) {
+            const auto post = client->NextOf(net::ServerNewPost);
+            ASSERT_TRUE(post);
+            got.push_back(post->text);
+        }
+        EXPECT_EQ(got, (std::vector<std::string>{"bike 10 won", "desk"}));
+    }
+    EXPECT_FALSE(idle->NextOf(net::ServerNewPost, 300ms));
+    EXPECT_FALSE(elsewhere->NextOf(net::ServerNewPost, 10ms));
+    EXPECT_EQ(server_->Metrics().duplicatesDropped.load(), 1u);
+    EXPECT_EQ(server_->Metrics().postsRefused.load(), 1u);
+}
+
+TEST_F(ServerTest, TextAlertsGoOnlyThroughAuthorisedRelays) {
+    CreateAccount("01011110000", "user");
+    CreateAccount("01022220000", "plain");
+    CreateAccount("01099990000", "relay", true);
+    Start();
+    auto user = Connect();
+    auto ask = [&](const std::string& line) {
+        EXPECT_TRUE(user->Send(net::EncodeRequestPhone(line)));
+        return user->Result(net::RequestPhoneResult);
+    };
+    EXPECT_EQ(ask("bike"), 0u); // not logged in
+    ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
+    EXPECT_EQ(ask("bike"), 0u); // no relay
+
+    auto pretender = Connect(); // RobotMode from an account not marked as relay
+    ASSERT_EQ(pretender->LogIn("01022220000", "plain"), 1u);
+    ASSERT_TRUE(pretender->Send(net::EncodeRobotMode(1)));
+    EXPECT_EQ(ask("bike"), 0u);
+
+    // RobotMode sent right behind Login, before its answer, still counts.
+    auto relay = Connect();
+    ASSERT_TRUE(relay->Send(net::EncodeLogin("01099990000", "relay")));
+    ASSERT_TRUE(relay->Send(net::EncodeRobotMode(1)));
+    ASSERT_EQ(relay->Result(net::LoginResult), 1u);
+    ASSERT_TRUE(relay->Send(net::EncodeVersion())); // a round trip: RobotMode has been handled
+    ASSERT_EQ(relay->Result(net::VersionResult), 1u);
+
+    EXPECT_EQ(ask("bike"), 1u);
+    const auto order = relay->NextOf(net::RequestSMS);
+    ASSERT_TRUE(order);
+    EXPECT_EQ(order->phone, "01011110000");
+    EXPECT_EQ(order->text, "bike");
+    EXPECT_EQ(ask("bike"), 0u); // the same line again
+    EXPECT_FALSE(pretender->NextOf(net::RequestSMS, 100ms));
+    EXPECT_EQ(server_->Metrics().smsRelayed.load(), 1u);
+    EXPECT_EQ(server_->Metrics().smsRefused.load(), 4u);
+}
+
+TEST_F(ServerTest, NoticesFromTheAdminEndpointReachAllOrOneBoard) {
+    Start();
+    auto onBoard = Connect();
+    ASSERT_TRUE(onBoard->Watch(kBoard, kSlowInterval, false));
+    auto onOther = Connect();
+    ASSERT_TRUE(onOther->Watch(kOtherBoard, kSlowInterval, false));
+    auto noBoard = Connect();
+    ASSERT_TRUE(noBoard->Send(net::EncodeVersion()));
+    ASSERT_TRUE(noBoard->Result(net::VersionResult));
+
+    auto all = Admin("POST", "/notice", "서버 점검");
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->status, 200);
+    for (auto* client : {onBoard.get(), onOther.get(), noBoard.get()}) {
+        const auto notice = client->NextOf(net::System);
+        ASSERT_TRUE(notice);
+        EXPECT_EQ(notice->text, net::Cp949FromUtf8("서버 점검"));
+    }
+    auto one = Admin("POST", std::string("/notice?board=") + PercentEncoded(kBoard), "board only");
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->body, "sent to 1 clients\n");
+    EXPECT_EQ(onBoard->NextOf(net::System)->text, "board only");
+    EXPECT_FALSE(onOther->NextOf(net::System, 200ms));
+
+    EXPECT_EQ(Admin("POST", "/notice", "")->status, 400);
+    EXPECT_EQ(Admin("POST", "/notice", std::string(9000, 'x'))->status, 413);
+}
+
+TEST_F(ServerTest, HealthAndMetricsAreServed) {
+    Start();
+    auto client = Connect();
+    ASSERT_TRUE(client->Send(net::EncodeVersion()));
+    ASSERT_TRUE(client->Result(net::VersionResult));
+    auto health = Admin("GET", "/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+    EXPECT_EQ(health->body, "ok\n");
+    auto metrics = Admin("GET", "/metrics");
+    ASSERT_TRUE(metrics);
+    EXPECT_NE(metrics->body.find("\nquorlan_connections 1\n"), std::string::npos);
+    EXPECT_NE(metrics->body.find("\nquorlan_bytes_in_total 7\n"), std::string::npos);
+}
+
+TEST_F(ServerTest, AMalformedPacketClosesOnlyItsOwnConnection) {
+    Start();
+    auto bystander = Connect();
+    const std::vector<std::vector<std::uint8_t>> bad = {
+        {0x02, 0x00, 0x64},                               // length below 3
+        {0x00, 0x20, 0x6B},                               // length 8192
+        {0x07, 0x00, 0x71, 0x01, 0x00, 0x00, 0x00},       // unknown type 'q'
+        {0x06, 0x00, 0x6B, 0x61, 0x62, 0x63},             // NewPost without its NUL
+        {0x07, 0x00, 0x6D, 0x02, 0x00, 0x00, 0x00},       // SearchState 2
+    };
+    for (const auto& bytes : bad) {
+        auto offender = Connect();
+        ASSERT_TRUE(offender->SendBytes(bytes));
+        EXPECT_TRUE(offender->ClosedByServer()) << int(bytes[2]);
+        ASSERT_TRUE(bystander->Send(net::EncodeVersion()));
+        EXPECT_EQ(bystander->Result(net::VersionResult), 1u);
+    }
+    EXPECT_EQ(server_->Metrics().malformedPackets.load(), bad.size());
+}
+
+TEST_F(ServerTest, AClientThatDoesNotReadIsDroppedWhileOthersKeepReceiving) {
+    config_.socketSendBuffer = 4096; // reach the 1 MiB bound without megabytes of kernel buffers
+    Start();
+    auto stalled = Connect(4096);
+    auto reader = Connect();
+    for (auto* client : {stalled.get(), reader.get()}) {
+        ASSERT_TRUE(client->Send(net::EncodeVersion()));
+    }
+    ASSERT_TRUE(reader->Result(net::VersionResult));
+    const std::string text(8000, 'n');
+    int sent = 0;
+    while (server_->Metrics().slowConsumersDropped.load() == 0 && sent < 400) {
+        ASSERT_EQ(Admin("POST", "/notice", text)->status, 200);
+        ++sent;
+        const auto notice = reader->NextOf(net::System);
+        ASSERT_TRUE(notice) << "notice " << sent;
+        ASSERT_EQ(notice->text.size(), text.size());
+    }
+    EXPECT_EQ(server_->Metrics().slowConsumersDropped.load(), 1u);
+    EXPECT_GT(sent, 1 << 20 >> 13); // the bound is about a megabyte, not less
+    EXPECT_TRUE(stalled->ClosedByServer());
+    auto after = Admin("POST", "/notice", "still here");
+    EXPECT_EQ(after->body, "sent to 1 clients\n");
+    EXPECT_EQ(reader->NextOf(net::System)->text, "still here");
+}
+
+} // namespace
+} // namespace quorlan::test
