@@ -5,6 +5,7 @@
 #include "shell/ClockSeededRandom.h"
 #include "shell/MinimumSize.h"
 #include "shell/Settings.h"
+#include "shell/http/UpdateCheck.h"
 #include "shell/ui/ProgramIcon.h"
 #include "shell/ui/QtInputBox.h"
 #include "shell/ui/QtMessageBox.h"
@@ -137,8 +138,13 @@ void TFrmMain::FormCreate() {
     timerDisplay_->Start();
 
     state_.FUpdateInstalled = false;
-    StartupNetwork network{config::kServerAddress, static_cast<std::uint16_t>(config::kServerPort), false};
-    if (options_.updateCheck) network = options_.updateCheck(logs_);
+    StartupNetwork network;
+    if (options_.updateCheck) {
+        network = options_.updateCheck(logs_);
+    } else {
+        const UpdateOutcome outcome = UpdateCheck(downloader_, logs_).Run();
+        network = {outcome.server.address, outcome.server.port, outcome.updateInstalled};
+    }
     ApplyStartupNetwork(network);
     connection_.Start();
 

@@ -17,6 +17,7 @@
 #include "shell/LineLogs.h"
 #include "shell/SearchSwitch.h"
 #include "shell/WindowShake.h"
+#include "shell/http/THTTPDown.h"
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
@@ -60,8 +61,9 @@ public:
     // Platform services; each empty member gets the real one.
     struct Options {
         std::string settingsPath = "Quorlan.ini";
-        // The start-up update check; runs first, with the receive queue and the
-        // timers already in place.
+        // The start-up update check; runs first, with the receive queue, the
+        // downloader and the timers already in place. The real one fetches
+        // the patch list with the window's downloader.
         std::function<StartupNetwork(net::ILineLogs& logs)> updateCheck;
         // Socket for the link to the server. The real one is a QtMainSock,
         // whose events are wired to the connection and the receive queue.
@@ -182,6 +184,7 @@ private:
 
     LineLogs logs_;
     net::ClientState state_;
+    THTTPDown downloader_;
     std::unique_ptr<net::ISocket> socket_;
     net::Sender sender_;
     net::PacketReceiver receiver_;
