@@ -2,6 +2,7 @@
 
 #include "net/Codec.h"
 #include "net/Cp949.h"
+#include "shell/ui/QtText.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -19,9 +20,8 @@ namespace quorlan::account {
 
 namespace {
 
-QString ToQt(const std::string& cp949) { return QString::fromUtf8(net::Utf8FromCp949(cp949)); }
-
-std::string FromQt(const QString& text) { return net::Cp949FromUtf8(text.toUtf8().toStdString()); }
+using shell::ui::Cp949FromQString;
+using shell::ui::QStringFromCp949;
 
 // Password edits show every character as "*", whatever the platform style's
 // own mask character is.
@@ -60,7 +60,7 @@ TFrmLoginOKBottomDlg::~TFrmLoginOKBottomDlg() {
 
 void TFrmLoginOKBottomDlg::BuildControls() {
     setObjectName(QStringLiteral("FrmLoginOKBottomDlg"));
-    setWindowTitle(ToQt(QUORLAN_CP949("로그인")));
+    setWindowTitle(QStringFromCp949(QUORLAN_CP949("로그인")));
     setFixedSize(kClientWidth, kClientHeight);
 
     auto* starStyle = new StarPasswordStyle;
@@ -77,13 +77,13 @@ void TFrmLoginOKBottomDlg::BuildControls() {
         return edit;
     };
     auto makeButton = [this](const char* name, const std::string& caption) {
-        auto* button = new QPushButton(ToQt(caption), this);
+        auto* button = new QPushButton(QStringFromCp949(caption), this);
         button->setObjectName(QString::fromLatin1(name));
         button->setAutoDefault(false);
         button->setDefault(false);
         return button;
     };
-    auto label = [](const std::string& text) { return ToQt(text); };
+    auto label = [](const std::string& text) { return QStringFromCp949(text); };
 
     TabbedNotebook1 = new QTabWidget(this);
     TabbedNotebook1->setObjectName(QStringLiteral("TabbedNotebook1"));
@@ -95,14 +95,14 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     EditLoginID = makeEdit("EditLoginID", false);
     EditLoginID->setText(QStringLiteral("000-0000-0000"));
     EditLoginPassword = makeEdit("EditLoginPassword", true);
-    CheckBoxAutoLogin = new QCheckBox(ToQt(QUORLAN_CP949("자동로그인")), this);
+    CheckBoxAutoLogin = new QCheckBox(QStringFromCp949(QUORLAN_CP949("자동로그인")), this);
     CheckBoxAutoLogin->setObjectName(QStringLiteral("CheckBoxAutoLogin"));
     BtnLogin = makeButton("BtnLogin", QUORLAN_CP949("로그인"));
     loginForm->addRow(label(QUORLAN_CP949("핸드펀번호 : ")), EditLoginID);
     loginForm->addRow(label(QUORLAN_CP949("비밀번호 : ")), EditLoginPassword);
     loginForm->addRow(CheckBoxAutoLogin);
     loginForm->addRow(BtnLogin);
-    TabbedNotebook1->addTab(loginPage, ToQt(QUORLAN_CP949("로그인")));
+    TabbedNotebook1->addTab(loginPage, QStringFromCp949(QUORLAN_CP949("로그인")));
 
     // Page 1: change password.
     auto* changePage = new QWidget(TabbedNotebook1);
@@ -115,7 +115,7 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     changeForm->addRow(label(QUORLAN_CP949("새번호 : ")), EditChangeNewPassword);
     changeForm->addRow(label(QUORLAN_CP949("새번호확인  : ")), EditChangePasswordConfirm);
     changeForm->addRow(BtnChangePassword);
-    TabbedNotebook1->addTab(changePage, ToQt(QUORLAN_CP949("비번변경")));
+    TabbedNotebook1->addTab(changePage, QStringFromCp949(QUORLAN_CP949("비번변경")));
 
     // Page 2: sign up.
     auto* newPage = new QWidget(TabbedNotebook1);
@@ -133,7 +133,7 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     newButtons->addWidget(BtnNewAccount);
     newButtons->addWidget(BtnRequestIdentNumber);
     newForm->addRow(newButtons);
-    TabbedNotebook1->addTab(newPage, ToQt(QUORLAN_CP949("신규가입")));
+    TabbedNotebook1->addTab(newPage, QStringFromCp949(QUORLAN_CP949("신규가입")));
 
     Button1 = makeButton("Button1", QUORLAN_CP949("닫기"));
 
@@ -165,8 +165,8 @@ void TFrmLoginOKBottomDlg::FormCreate() {
     CheckBoxAutoLogin->setChecked(services_.state.FAutoLogin);
     // Always, even when empty: the design-time default then disappears from
     // the login page (it stays on the sign-up page).
-    EditLoginID->setText(ToQt(services_.state.FLoginID));
-    if (CheckBoxAutoLogin->isChecked()) EditLoginPassword->setText(ToQt(services_.state.FLoginPassword));
+    EditLoginID->setText(QStringFromCp949(services_.state.FLoginID));
+    if (CheckBoxAutoLogin->isChecked()) EditLoginPassword->setText(QStringFromCp949(services_.state.FLoginPassword));
 }
 
 void TFrmLoginOKBottomDlg::showEvent(QShowEvent* event) {
@@ -197,9 +197,9 @@ void TFrmLoginOKBottomDlg::BtnLoginClick() {
 }
 
 void TFrmLoginOKBottomDlg::BtnChangePasswordClick() {
-    const std::string current = FromQt(EditChangePassword->text());
-    const std::string next = FromQt(EditChangeNewPassword->text());
-    const std::string confirm = FromQt(EditChangePasswordConfirm->text());
+    const std::string current = Cp949FromQString(EditChangePassword->text());
+    const std::string next = Cp949FromQString(EditChangeNewPassword->text());
+    const std::string confirm = Cp949FromQString(EditChangePasswordConfirm->text());
     if (next != confirm) {
         services_.messageBox.ShowMessage(QUORLAN_CP949("새번호 확인이 틀립니다."));
         return;
@@ -208,12 +208,12 @@ void TFrmLoginOKBottomDlg::BtnChangePasswordClick() {
 }
 
 void TFrmLoginOKBottomDlg::BtnNewAccountClick() {
-    services_.sender.Send(net::EncodeNewAccount(FromQt(EditNewID->text()), FromQt(EditNewPassword->text()),
-                                                FromQt(EditNewNic->text())));
+    services_.sender.Send(net::EncodeNewAccount(Cp949FromQString(EditNewID->text()), Cp949FromQString(EditNewPassword->text()),
+                                                Cp949FromQString(EditNewNic->text())));
 }
 
 void TFrmLoginOKBottomDlg::BtnRequestIdentNumberClick() {
-    const net::Encoded request = net::EncodeRequestIdentNumber(FromQt(EditNewID->text()), FromQt(EditNewPassword->text()));
+    const net::Encoded request = net::EncodeRequestIdentNumber(Cp949FromQString(EditNewID->text()), Cp949FromQString(EditNewPassword->text()));
     if (!request.ok()) {
         // A refused text is an input error: nothing went out, so the one
         // request of this run is still available once the text is corrected.
@@ -230,18 +230,18 @@ void TFrmLoginOKBottomDlg::Button1Click() { reject(); }
 
 bool TFrmLoginOKBottomDlg::AutoLoginChecked() const { return CheckBoxAutoLogin->isChecked(); }
 
-std::string TFrmLoginOKBottomDlg::LoginIDText() const { return FromQt(EditLoginID->text()); }
+std::string TFrmLoginOKBottomDlg::LoginIDText() const { return Cp949FromQString(EditLoginID->text()); }
 
-std::string TFrmLoginOKBottomDlg::LoginPasswordText() const { return FromQt(EditLoginPassword->text()); }
+std::string TFrmLoginOKBottomDlg::LoginPasswordText() const { return Cp949FromQString(EditLoginPassword->text()); }
 
 void TFrmLoginOKBottomDlg::LoginSucceeded() {
     SetStatusText(QUORLAN_CP949("로그인 되었습니다."));
     ApplyLoginButtonStates();
 }
 
-void TFrmLoginOKBottomDlg::SetStatusText(const std::string& text) { StatusPanel->setText(ToQt(text)); }
+void TFrmLoginOKBottomDlg::SetStatusText(const std::string& text) { StatusPanel->setText(QStringFromCp949(text)); }
 
-std::string TFrmLoginOKBottomDlg::StatusText() const { return FromQt(StatusPanel->text()); }
+std::string TFrmLoginOKBottomDlg::StatusText() const { return Cp949FromQString(StatusPanel->text()); }
 
 bool TFrmLoginOKBottomDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == EditLoginPassword && event->type() == QEvent::KeyPress)

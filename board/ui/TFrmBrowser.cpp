@@ -3,6 +3,7 @@
 #include "board/SmsGatewayUrl.h"
 #include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
+#include "shell/ui/QtText.h"
 
 #include <QEventLoop>
 #include <QHBoxLayout>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -21,9 +21,8 @@ namespace quorlan::board {
 
 namespace {
 
-QString ToQt(const std::string& cp949) { return QString::fromUtf8(net::Utf8FromCp949(cp949)); }
-
-std::string FromQt(const QString& text) { return net::Cp949FromUtf8(text.toUtf8().toStdString()); }
+using shell::ui::Cp949FromQString;
+using shell::ui::QStringFromCp949;
 
 constexpr int kWindowWidth = 1038;
 constexpr int kWindowHeight = 801;
@@ -36,9 +35,10 @@ constexpr int kCompareIntervalMs = 2000;
 
 TFrmBrowser::TFrmBrowser(Services services, QWidget* parent)
     : QWidget(parent, Qt::Window), services_(services), smsGatewayUrl_(config::kSmsGatewayUrl),
-      WebBrowser1(new QWebEngineView(this)), TimerCompareQt(new QTimer(this)), compareTimer_(*TimerCompareQt),
+      WebBrowser1(new QWebEngineView(this)),
+      timerCompare_(kCompareIntervalMs, true, [this] { TimerCompareTimer(); }),
       browser_(*WebBrowser1, config::kBrowserHomeUrl),
-      cycle_(browser_, compareTimer_, services.sender, services.logs, services.state), sms_(services.logs) {
+      cycle_(browser_, timerCompare_, services.sender, services.logs, services.state), sms_(services.logs) {
     BuildControls();
 }
 
@@ -48,7 +48,7 @@ TFrmBrowser::~TFrmBrowser() {
 
 void TFrmBrowser::BuildControls() {
     setObjectName(QStringLiteral("FrmBrowser"));
-    setWindowTitle(QStringLiteral("Quorlan Internet Explorer "));
+    setWindowTitle(QStringFromCp949("Quorlan Internet Explorer "));
     resize(kWindowWidth, kWindowHeight);
 
     auto* topBar = new QWidget(this);
@@ -73,11 +73,11 @@ void TFrmBrowser::BuildControls() {
     SpeedButton1->setText(QStringLiteral("->"));
     SpeedButton1->setAutoRaise(true);
 
-    Button3 = new QPushButton(ToQt(QUORLAN_CP949("네이버")), topBar);
+    Button3 = new QPushButton(QStringFromCp949(QUORLAN_CP949("네이버")), topBar);
     Button3->setObjectName(QStringLiteral("Button3"));
-    Button4 = new QPushButton(ToQt(QUORLAN_CP949("다음")), topBar);
+    Button4 = new QPushButton(QStringFromCp949(QUORLAN_CP949("다음")), topBar);
     Button4->setObjectName(QStringLiteral("Button4"));
-    BtnSeleteBoard = new QPushButton(ToQt(QUORLAN_CP949("게시판선택")), topBar);
+    BtnSeleteBoard = new QPushButton(QStringFromCp949(QUORLAN_CP949("게시판선택")), topBar);
     BtnSeleteBoard->setObjectName(QStringLiteral("BtnSeleteBoard"));
 
     bar->addWidget(SpeedButton3);
@@ -96,11 +96,6 @@ void TFrmBrowser::BuildControls() {
     layout->addWidget(topBar);
     layout->addWidget(WebBrowser1, 1);
 
-    TimerCompareQt->setObjectName(QStringLiteral("TimerCompare"));
-    TimerCompareQt->setInterval(kCompareIntervalMs);
-    TimerCompareQt->setSingleShot(true);
-
-    connect(TimerCompareQt, &QTimer::timeout, this, &TFrmBrowser::TimerCompareTimer);
     connect(SpeedButton1, &QToolButton::clicked, this, &TFrmBrowser::SpeedButton1Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TFrmBrowser::SpeedButton3Click);
     connect(Button3, &QPushButton::clicked, this, &TFrmBrowser::Button3Click);
@@ -146,10 +141,10 @@ bool TFrmBrowser::eventFilter(QObject* watched, QEvent* event) {
 
 void TFrmBrowser::Edit1KeyDown(int key) {
     // The Enter key, on the main block or the keypad; every other key only edits.
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) NavigateTo(FromQt(Edit1->text()));
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) NavigateTo(Cp949FromQString(Edit1->text()));
 }
 
-void TFrmBrowser::SpeedButton1Click() { NavigateTo(FromQt(Edit1->text())); }
+void TFrmBrowser::SpeedButton1Click() { NavigateTo(Cp949FromQString(Edit1->text())); }
 
 void TFrmBrowser::SpeedButton3Click() { browser_.GoHome(); }
 
@@ -158,11 +153,11 @@ void TFrmBrowser::Button3Click() { NavigateTo(config::kPortal1Url); }
 void TFrmBrowser::Button4Click() { NavigateTo(config::kPortal2Url); }
 
 void TFrmBrowser::NavigateTo(const std::string& url) {
-    Edit1->setText(ToQt(url));
+    Edit1->setText(QStringFromCp949(url));
     browser_.Navigate(url);
 }
 
-void TFrmBrowser::WebBrowser1NavigateComplete2() { Edit1->setText(ToQt(browser_.LocationURL())); }
+void TFrmBrowser::WebBrowser1NavigateComplete2() { Edit1->setText(QStringFromCp949(browser_.LocationURL())); }
 
 void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     WebBrowser1NavigateComplete2();
@@ -181,7 +176,7 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
 void TFrmBrowser::TimerCompareTimer() { cycle_.TimerCompareTimer(); }
 
 void TFrmBrowser::BtnSeleteBoardClick() {
-    services_.state.FBoardURL = FromQt(Edit1->text());
+    services_.state.FBoardURL = Cp949FromQString(Edit1->text());
     if (boardUrlChanged_) boardUrlChanged_(services_.state.FBoardURL);
     // The page list is only stored; SetBoard waits for it, so a page that
     // cannot be read sends nothing, as the selection's order of effects asks.

@@ -1,12 +1,12 @@
 #pragma once
 #include "board/CheckCycle.h"
-#include "board/ui/QtCompareTimer.h"
 #include "board/ui/SmsGatewayClient.h"
 #include "board/ui/WebEngineBrowser.h"
 #include "net/ClientState.h"
 #include "net/ILineLogs.h"
 #include "net/IMessageBox.h"
 #include "net/Sender.h"
+#include "shell/ui/QtTimer.h"
 
 #include <QWidget>
 #include <functional>
@@ -16,7 +16,6 @@ class QEventLoop;
 class QKeyEvent;
 class QLineEdit;
 class QPushButton;
-class QTimer;
 class QToolButton;
 class QWebEngineView;
 
@@ -77,7 +76,7 @@ public:
     void TimerCompareTimer();
 
     CheckCycle& Cycle() { return cycle_; }
-    const net::ITimer& TimerCompare() const { return compareTimer_; }
+    const shell::ui::QtTimer& TimerCompare() const { return timerCompare_; }
     bool InModalShowing() const { return modalLoop_ != nullptr; }
 
 protected:
@@ -102,11 +101,11 @@ private:
     QPushButton* Button4 = nullptr;
     QPushButton* BtnSeleteBoard = nullptr;
     QWebEngineView* WebBrowser1 = nullptr;
-    QTimer* TimerCompareQt = nullptr;
 
     // Declared after the widgets they use and destroyed before them (child
     // widgets go last, with QWidget), so no page answer reaches a dead cycle.
-    QtCompareTimer compareTimer_;
+    // One-shot, 2,000 ms: it fires that long after the last completed document.
+    shell::ui::QtTimer timerCompare_;
     WebEngineBrowser browser_;
     CheckCycle cycle_;
     SmsGatewayClient sms_;

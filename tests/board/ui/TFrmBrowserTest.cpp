@@ -124,10 +124,9 @@ TEST_F(BoardWindowTest, LayoutAndStartingAddress) {
     EXPECT_EQ(Find<QPushButton>("Button3")->text(), QString::fromUtf8("네이버"));
     EXPECT_EQ(Find<QPushButton>("Button4")->text(), QString::fromUtf8("다음"));
     EXPECT_EQ(Find<QPushButton>("BtnSeleteBoard")->text(), QString::fromUtf8("게시판선택"));
-    auto* timer = Find<QTimer>("TimerCompare");
-    EXPECT_EQ(timer->interval(), 2000);
-    EXPECT_TRUE(timer->isSingleShot());
-    EXPECT_FALSE(timer->isActive());
+    EXPECT_EQ(window->TimerCompare().IntervalMs(), 2000);
+    EXPECT_TRUE(window->TimerCompare().SingleShot());
+    EXPECT_FALSE(window->TimerCompare().IsActive());
     EXPECT_FALSE(window->isVisible());
 }
 
