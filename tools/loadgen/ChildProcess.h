@@ -1,0 +1,32 @@
+#pragma once
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace quorlan::loadgen {
+
+// A program started by the load generator (the server, redis-server), ended
+// with SIGTERM (then SIGKILL) when the object goes.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess() { Stop(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::vector<std::string>& argv, bool quiet, std::string& error);
+    void Stop();
+    pid_t Pid() const { return pid_; }
+    // Resident memory in bytes, from /proc; 0 when unknown.
+    long long ResidentBytes() const;
+
+private:
+    pid_t pid_ = -1;
+};
+
+// A loopback port that was free a moment ago.
+unsigned short FreePort();
+// Raises the open-file limit to the hard limit; the limit in force.
+unsigned long RaiseFileLimit();
+
+} // namespace quorlan::loadgen

@@ -1,0 +1,235 @@
+// quorlan-loadgen: fan-out figures of quorlan-server against redis-server
+// pub/sub, with the same subscribers and message size, on loopback.
+#include "ChildProcess.h"
+#include "FanoutMeter.h"
+#include "QuorlanFleet.h"
+#include "RedisFleet.h"
+
+#include <CLI/CLI.hpp>
+#include <asio/io_context.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <unistd.h>
+#include <thread>
+
+namespace {
+
+using namespace quorlan::loadgen;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    std::size_t clients = 10'000;
+    std::size_t latencyPosts = 200;
+    double seconds = 10;
+    std::size_t window = 8;
+    std::size_t size = 64;
+    std::string serverBin;
+    std::string redisBin = "/usr/bin/redis-server";
+    bool noRedis = false;
+    bool checkTargets = false;
+};
+
+struct Figures {
+    double p50 = 0, p99 = 0;       // fan-out to the last subscriber, one post at a time
+    double loadedP99 = 0;          // the same under sustained load
+    double deliveredPerSecond = 0; // messages received by subscribers per second
+    double postsPerSecond = 0;
+    long long rssPerConnection = -1;
+};
+
+bool WaitForPort(std::uint16_t port) {
+    for (int i = 0; i < 500; ++i) {
+        asio::io_context probe;
+        asio::ip::tcp::socket socket(probe);
+        std::error_code ec;
+        socket.connect({asio::ip::address_v4::loopback(), port}, ec);
+        if (!ec) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Runs the loop until `done` or the time limit; false on timeout.
+template <typename Done> bool RunUntil(asio::io_context& loop, Done done, std::chrono::seconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end) return false;
+        loop.run_one_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::optional<Figures> Measure(asio::io_context& loop, Fleet& fleet, const Options& o, std::string& error) {
+    Figures f;
+    std::vector<double> latencies;
+    std::size_t completed = 0;
+    FanoutMeter meter(o.clients, [&](std::uint64_t, double ms) {
+        latencies.push_back(ms);
+        ++completed;
+    });
+    fleet.StartReading(meter);
+    std::uint64_t sequence = 0;
+
+    for (std::size_t i = 0; i < o.latencyPosts; ++i) {
+        meter.Sent(sequence);
+        fleet.Publish(sequence, PostLine(sequence, o.size));
+        ++sequence;
+        if (!RunUntil(loop, [&] { return completed == i + 1; }, std::chrono::seconds(20))) {
+            error = std::string(fleet.Name()) + ": post " + std::to_string(i) + " did not reach every client";
+            return std::nullopt;
+        }
+    }
+    f.p50 = Percentile(latencies, 50);
+    f.p99 = Percentile(latencies, 99);
+
+    latencies.clear();
+    const std::uint64_t deliveriesBefore = meter.Deliveries();
+    const std::size_t completedBefore = completed;
+    const auto start = Clock::now();
+    const auto stopPublishing = start + std::chrono::duration<double>(o.seconds);
+    while (Clock::now() < stopPublishing) {
+        while (meter.InFlight() < o.window) {
+            meter.Sent(sequence);
+            fleet.Publish(sequence, PostLine(sequence, o.size));
+            ++sequence;
+        }
+        loop.run_one_for(std::chrono::milliseconds(50));
+    }
+    if (!RunUntil(loop, [&] { return meter.InFlight() == 0; }, std::chrono::seconds(30))) {
+        error = std::string(fleet.Name()) + ": posts of the sustained run did not all arrive";
+        return std::nullopt;
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    f.deliveredPerSecond = static_cast<double>(meter.Deliveries() - deliveriesBefore) / elapsed;
+    f.postsPerSecond = static_cast<double>(completed - completedBefore) / elapsed;
+    f.loadedP99 = Percentile(latencies, 99);
+    return f;
+}
+
+std::optional<Figures> RunQuorlan(const Options& o, std::string& error) {
+    const auto dir = std::filesystem::temp_directory_path() / ("quorlan-loadgen-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::uint16_t port = FreePort();
+    ChildProcess server;
+    const bool started = server.Start({o.serverBin, "--listen", "127.0.0.1:" + std::to_string(port), "--db",
+                                       (dir / "load.db").string(), "--admin", "off", "--min-interval", "1",
+                                       "--check-timeout", "3600", "--max-connections",
+                                       std::to_string(o.clients + 100), "--log-level", "warn"},
+                                      false, error);
+    std::optional<Figures> figures;
+    if (started && WaitForPort(port)) {
+        const long long before = server.ResidentBytes();
+        asio::io_context loop(1);
+        QuorlanFleet fleet(loop);
+        if (fleet.Setup(port, o.clients, error)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let the server settle
+            const long long after = server.ResidentBytes();
+            figures = Measure(loop, fleet, o, error);
+            if (figures) figures->rssPerConnection = (after - before) / static_cast<long long>(o.clients);
+        }
+        fleet.Close();
+    } else if (started) {
+        error = "quorlan-server did not start listening";
+    }
+    server.Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return figures;
+}
+
+std::optional<Figures> RunRedis(const Options& o, std::string& error) {
+    const std::uint16_t port = FreePort();
+    ChildProcess redis;
+    if (!redis.Start({o.redisBin, "--port", std::to_string(port), "--bind", "127.0.0.1", "--save", "",
+                      "--appendonly", "no", "--maxclients", std::to_string(o.clients + 100), "--loglevel",
+                      "warning"},
+                     true, error))
+        return std::nullopt;
+    std::optional<Figures> figures;
+    if (WaitForPort(port)) {
+        asio::io_context loop(1);
+        RedisFleet fleet(loop);
+        if (fleet.Setup(port, o.clients, error)) figures = Measure(loop, fleet, o, error);
+        fleet.Close();
+    } else {
+        error = "redis-server did not start listening";
+    }
+    redis.Stop();
+    return figures;
+}
+
+std::string DefaultServerBin(const char* argv0) {
+    std::error_code ec;
+    auto self = std::filesystem::canonical("/proc/self/exe", ec);
+    if (ec) self = argv0;
+    return (self.parent_path() / ".." / ".." / "server" / "quorlan-server").lexically_normal().string();
+}
+
+void Print(const char* name, const Figures& f) {
+    std::printf("%-16s %10.2f ms %10.2f ms %10.2f ms %14.0f %10.1f\n", name, f.p50, f.p99, f.loadedP99,
+                f.deliveredPerSecond, f.postsPerSecond);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Fan-out load generator: quorlan-server against redis-server pub/sub"};
+    Options o;
+    o.serverBin = DefaultServerBin(argv[0]);
+    app.add_option("--clients", o.clients, "Simulated clients on one board")->capture_default_str();
+    app.add_option("--latency-posts", o.latencyPosts, "Posts sent one at a time for p50/p99")->capture_default_str();
+    app.add_option("--seconds", o.seconds, "Length of the sustained run")->capture_default_str();
+    app.add_option("--window", o.window, "Posts in flight during the sustained run")->capture_default_str();
+    app.add_option("--size", o.size, "Post line length in bytes (at most 255)")->capture_default_str();
+    app.add_option("--server-bin", o.serverBin, "quorlan-server program")->capture_default_str();
+    app.add_option("--redis-bin", o.redisBin, "redis-server program")->capture_default_str();
+    app.add_flag("--no-redis", o.noRedis, "Measure quorlan-server only");
+    app.add_flag("--check-targets", o.checkTargets, "Exit 1 when a target is missed");
+    CLI11_PARSE(app, argc, argv);
+    if (o.clients == 0 || o.size < 16 || o.size > 255 || o.window == 0) {
+        std::cerr << "need --clients > 0, 16 <= --size <= 255, --window > 0\n";
+        return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    const unsigned long files = RaiseFileLimit();
+    if (files < o.clients + 64) {
+        std::cerr << "open-file limit " << files << " is too low for " << o.clients << " clients\n";
+        return 2;
+    }
+
+    std::string error;
+    const auto ours = RunQuorlan(o, error);
+    if (!ours) {
+        std::cerr << "quorlan-server run failed: " << error << "\n";
+        return 1;
+    }
+    std::optional<Figures> redis;
+    if (!o.noRedis) {
+        redis = RunRedis(o, error);
+        if (!redis) {
+            std::cerr << "redis-server run failed: " << error << "\n";
+            return 1;
+        }
+    }
+
+    std::printf("%zu clients on one board, %zu-byte posts; %zu posts one at a time, then %.0f s with %zu in flight\n",
+                o.clients, o.size, o.latencyPosts, o.seconds, o.window);
+    std::printf("%-16s %13s %13s %13s %14s %10s\n", "", "fan-out p50", "fan-out p99", "loaded p99", "delivered/s",
+                "posts/s");
+    Print("quorlan-server", *ours);
+    if (redis) Print("redis-server", *redis);
+    std::printf("server RSS per idle connection: %.2f KB\n", static_cast<double>(ours->rssPerConnection) / 1024.0);
+    bool met = ours->p99 < 100.0 && ours->rssPerConnection <= 20 * 1024;
+    if (redis) {
+        const double ratio = ours->deliveredPerSecond / redis->deliveredPerSecond;
+        std::printf("delivered msgs/s ratio quorlan/redis: %.2f\n", ratio);
+        met = met && ratio >= 1.0;
+    }
+    std::printf("targets (p99 < 100 ms, <= 20 KB per connection%s): %s\n", redis ? ", ratio >= 1.0" : "",
+                met ? "met" : "MISSED");
+    return o.checkTargets && !met ? 1 : 0;
+}
