@@ -7,7 +7,7 @@
 namespace quorlan::server {
 
 Acceptor::Acceptor(asio::io_context& loop, ISessionHandler& handler, Metrics& metrics, Options options)
-    : loop_(loop), acceptor_(loop), retry_(loop), handler_(handler), metrics_(metrics), options_(options) {}
+    : loop_(loop), acceptor_(loop), retry_(loop), handler_(handler), metrics_(metrics), options_(options), batcher_(loop) {}
 
 bool Acceptor::Listen(const std::string& host, std::uint16_t port, std::string& error) {
     std::error_code ec;
@@ -62,7 +62,7 @@ void Acceptor::Accept() {
             metrics_.connectionsAccepted.fetch_add(1, std::memory_order_relaxed);
             ApplyClientSocketOptions(socket, options_.socketSendBuffer);
             auto session = std::make_shared<Session>(std::move(socket), nextId_++, handler_, metrics_,
-                                                     options_.limits, scratch_);
+                                                     options_.limits, scratch_, batcher_);
             handler_.OnOpened(session);
             session->Start();
         }

@@ -39,6 +39,7 @@ private:
     Metrics& metrics_;
     Options options_;
     ReadScratch scratch_{};
+    WriteBatcher batcher_;
     SessionId nextId_ = 1;
 };
 

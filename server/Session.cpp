@@ -15,9 +15,9 @@ constexpr int kReadsPerWake = 4;
 } // namespace
 
 Session::Session(asio::ip::tcp::socket socket, SessionId id, ISessionHandler& handler, Metrics& metrics,
-                 SessionLimits limits, ReadScratch& scratch)
+                 SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher)
     : socket_(std::move(socket)), deadline_(socket_.get_executor()), id_(id), handler_(handler), metrics_(metrics),
-      limits_(limits), scratch_(scratch) {}
+      limits_(limits), scratch_(scratch), batcher_(batcher) {}
 
 std::string Session::Remote() const {
     std::error_code ec;
@@ -107,6 +107,14 @@ void Session::Send(SharedPacket packet) {
     }
     queuedBytes_ += packet->size();
     queue_.push_back(std::move(packet));
+    if (!writing_ && !flushScheduled_) {
+        flushScheduled_ = true;
+        batcher_.Schedule(shared_from_this());
+    }
+}
+
+void Session::FlushNow() {
+    flushScheduled_ = false;
     if (!writing_) Flush();
 }
 

@@ -2,6 +2,7 @@
 #include "FrameDecoder.h"
 #include "IPeer.h"
 #include "Metrics.h"
+#include "WriteBatcher.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
@@ -28,10 +29,10 @@ struct SessionLimits {
 // driven by readiness waits, so reads and writes happen in place without a
 // buffer or a handler per operation. Output is bounded: a client that leaves
 // more than `maxPendingOutput` unread is dropped as a slow consumer.
-class Session final : public IPeer, public std::enable_shared_from_this<Session> {
+class Session final : public IPeer, public IFlushable, public std::enable_shared_from_this<Session> {
 public:
     Session(asio::ip::tcp::socket socket, SessionId id, ISessionHandler& handler, Metrics& metrics,
-            SessionLimits limits, ReadScratch& scratch);
+            SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher);
 
     void Start();
 
@@ -40,6 +41,7 @@ public:
     void Send(SharedPacket packet) override;
     void Close(std::string_view reason) override;
     void Resume() override;
+    void FlushNow() override;
 
 private:
     void WaitReadable();
@@ -56,6 +58,7 @@ private:
     Metrics& metrics_;
     SessionLimits limits_;
     ReadScratch& scratch_;
+    WriteBatcher& batcher_;
     FrameDecoder decoder_;
 
     std::vector<SharedPacket> queue_;
@@ -64,6 +67,7 @@ private:
     std::size_t queuedBytes_ = 0; // unwritten bytes in the queue
     bool reading_ = false;
     bool writing_ = false;
+    bool flushScheduled_ = false;
     bool held_ = false;
     bool closed_ = false;
     bool deadlineArmed_ = false;
