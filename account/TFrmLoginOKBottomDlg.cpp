@@ -46,8 +46,7 @@ constexpr int kStatusPanelWidth = 200;
 
 } // namespace
 
-TFrmLoginOKBottomDlg::TFrmLoginOKBottomDlg(Services services, QWidget* parent)
-    : QDialog(parent), services_(services) {
+TFrmLoginOKBottomDlg::TFrmLoginOKBottomDlg(Services services, QWidget* parent) : QDialog(parent), services_(services) {
     BuildControls();
     FormCreate();
 }
@@ -208,12 +207,14 @@ void TFrmLoginOKBottomDlg::BtnChangePasswordClick() {
 }
 
 void TFrmLoginOKBottomDlg::BtnNewAccountClick() {
-    services_.sender.Send(net::EncodeNewAccount(Cp949FromQString(EditNewID->text()), Cp949FromQString(EditNewPassword->text()),
+    services_.sender.Send(net::EncodeNewAccount(Cp949FromQString(EditNewID->text()),
+                                                Cp949FromQString(EditNewPassword->text()),
                                                 Cp949FromQString(EditNewNic->text())));
 }
 
 void TFrmLoginOKBottomDlg::BtnRequestIdentNumberClick() {
-    const net::Encoded request = net::EncodeRequestIdentNumber(Cp949FromQString(EditNewID->text()), Cp949FromQString(EditNewPassword->text()));
+    const net::Encoded request =
+        net::EncodeRequestIdentNumber(Cp949FromQString(EditNewID->text()), Cp949FromQString(EditNewPassword->text()));
     if (!request.ok()) {
         // A refused text is an input error: nothing went out, so the one
         // request of this run is still available once the text is corrected.
@@ -226,22 +227,34 @@ void TFrmLoginOKBottomDlg::BtnRequestIdentNumberClick() {
     BtnRequestIdentNumber->setEnabled(false);
 }
 
-void TFrmLoginOKBottomDlg::Button1Click() { reject(); }
+void TFrmLoginOKBottomDlg::Button1Click() {
+    reject();
+}
 
-bool TFrmLoginOKBottomDlg::AutoLoginChecked() const { return CheckBoxAutoLogin->isChecked(); }
+bool TFrmLoginOKBottomDlg::AutoLoginChecked() const {
+    return CheckBoxAutoLogin->isChecked();
+}
 
-std::string TFrmLoginOKBottomDlg::LoginIDText() const { return Cp949FromQString(EditLoginID->text()); }
+std::string TFrmLoginOKBottomDlg::LoginIDText() const {
+    return Cp949FromQString(EditLoginID->text());
+}
 
-std::string TFrmLoginOKBottomDlg::LoginPasswordText() const { return Cp949FromQString(EditLoginPassword->text()); }
+std::string TFrmLoginOKBottomDlg::LoginPasswordText() const {
+    return Cp949FromQString(EditLoginPassword->text());
+}
 
 void TFrmLoginOKBottomDlg::LoginSucceeded() {
     SetStatusText(QUORLAN_CP949("로그인 되었습니다."));
     ApplyLoginButtonStates();
 }
 
-void TFrmLoginOKBottomDlg::SetStatusText(const std::string& text) { StatusPanel->setText(QStringFromCp949(text)); }
+void TFrmLoginOKBottomDlg::SetStatusText(const std::string& text) {
+    StatusPanel->setText(QStringFromCp949(text));
+}
 
-std::string TFrmLoginOKBottomDlg::StatusText() const { return Cp949FromQString(StatusPanel->text()); }
+std::string TFrmLoginOKBottomDlg::StatusText() const {
+    return Cp949FromQString(StatusPanel->text());
+}
 
 bool TFrmLoginOKBottomDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == EditLoginPassword && event->type() == QEvent::KeyPress)

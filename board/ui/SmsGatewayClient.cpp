@@ -14,7 +14,9 @@ SmsGatewayClient::SmsGatewayClient(net::ILineLogs& logs) : logs_(logs), network_
 
 // Replies still under way go with their manager; their connections, made in
 // the manager's context, are gone before that.
-SmsGatewayClient::~SmsGatewayClient() { delete network_; }
+SmsGatewayClient::~SmsGatewayClient() {
+    delete network_;
+}
 
 void SmsGatewayClient::Get(const std::string& url) {
     const QUrl address = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::StrictMode);

@@ -7,12 +7,14 @@
 
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -31,12 +33,29 @@ constexpr int kAddressFieldWidth = 409;
 // TimerCompare fires this long after the last completed document.
 constexpr int kCompareIntervalMs = 2000;
 
+// The home button's small house: a roof, walls and a door, drawn so it looks
+// the same whatever icon theme the desktop has.
+QIcon HouseIcon() {
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x60, 0x30, 0x10), 1.2));
+    painter.setBrush(QColor(0xC8, 0x40, 0x30));
+    const QPointF roof[] = {{1.5, 10.0}, {10.0, 2.0}, {18.5, 10.0}};
+    painter.drawPolygon(roof, 3);
+    painter.setBrush(QColor(0xF0, 0xE0, 0xB0));
+    painter.drawRect(QRectF(4.0, 10.0, 12.0, 8.5));
+    painter.setBrush(QColor(0x80, 0x50, 0x20));
+    painter.drawRect(QRectF(8.5, 12.5, 3.5, 6.0));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 TFrmBrowser::TFrmBrowser(Services services, QWidget* parent)
     : QWidget(parent, Qt::Window), services_(services), smsGatewayUrl_(config::kSmsGatewayUrl),
-      WebBrowser1(new QWebEngineView(this)),
-      timerCompare_(kCompareIntervalMs, true, [this] { TimerCompareTimer(); }),
+      WebBrowser1(new QWebEngineView(this)), timerCompare_(kCompareIntervalMs, true, [this] { TimerCompareTimer(); }),
       browser_(*WebBrowser1, config::kBrowserHomeUrl),
       cycle_(browser_, timerCompare_, services.sender, services.logs, services.state), sms_(services.logs) {
     BuildControls();
@@ -59,7 +78,7 @@ void TFrmBrowser::BuildControls() {
 
     SpeedButton3 = new QToolButton(topBar);
     SpeedButton3->setObjectName(QStringLiteral("SpeedButton3"));
-    SpeedButton3->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
+    SpeedButton3->setIcon(HouseIcon());
     SpeedButton3->setAutoRaise(true);
 
     Edit1 = new QLineEdit(topBar);
@@ -110,7 +129,9 @@ void TFrmBrowser::SetBoardUrlChanged(std::function<void(const std::string& url)>
     boardUrlChanged_ = std::move(onChanged);
 }
 
-void TFrmBrowser::SetSmsGatewayUrl(std::string baseUrl) { smsGatewayUrl_ = std::move(baseUrl); }
+void TFrmBrowser::SetSmsGatewayUrl(std::string baseUrl) {
+    smsGatewayUrl_ = std::move(baseUrl);
+}
 
 void TFrmBrowser::showEvent(QShowEvent* event) {
     // A window restored by the window system keeps its page.
@@ -134,8 +155,7 @@ void TFrmBrowser::hideEvent(QHideEvent* event) {
 }
 
 bool TFrmBrowser::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit1 && event->type() == QEvent::KeyPress)
-        Edit1KeyDown(static_cast<QKeyEvent*>(event)->key());
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) Edit1KeyDown(static_cast<QKeyEvent*>(event)->key());
     return QWidget::eventFilter(watched, event);
 }
 
@@ -144,20 +164,30 @@ void TFrmBrowser::Edit1KeyDown(int key) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter) NavigateTo(Cp949FromQString(Edit1->text()));
 }
 
-void TFrmBrowser::SpeedButton1Click() { NavigateTo(Cp949FromQString(Edit1->text())); }
+void TFrmBrowser::SpeedButton1Click() {
+    NavigateTo(Cp949FromQString(Edit1->text()));
+}
 
-void TFrmBrowser::SpeedButton3Click() { browser_.GoHome(); }
+void TFrmBrowser::SpeedButton3Click() {
+    browser_.GoHome();
+}
 
-void TFrmBrowser::Button3Click() { NavigateTo(config::kPortal1Url); }
+void TFrmBrowser::Button3Click() {
+    NavigateTo(config::kPortal1Url);
+}
 
-void TFrmBrowser::Button4Click() { NavigateTo(config::kPortal2Url); }
+void TFrmBrowser::Button4Click() {
+    NavigateTo(config::kPortal2Url);
+}
 
 void TFrmBrowser::NavigateTo(const std::string& url) {
     Edit1->setText(QStringFromCp949(url));
     browser_.Navigate(url);
 }
 
-void TFrmBrowser::WebBrowser1NavigateComplete2() { Edit1->setText(QStringFromCp949(browser_.LocationURL())); }
+void TFrmBrowser::WebBrowser1NavigateComplete2() {
+    Edit1->setText(QStringFromCp949(browser_.LocationURL()));
+}
 
 void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     WebBrowser1NavigateComplete2();
@@ -173,7 +203,9 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     cycle_.DocumentComplete(browser_.LocationURL());
 }
 
-void TFrmBrowser::TimerCompareTimer() { cycle_.TimerCompareTimer(); }
+void TFrmBrowser::TimerCompareTimer() {
+    cycle_.TimerCompareTimer();
+}
 
 void TFrmBrowser::BtnSeleteBoardClick() {
     services_.state.FBoardURL = Cp949FromQString(Edit1->text());
@@ -194,9 +226,13 @@ void TFrmBrowser::BoardPageRead(const std::string& boardUrl, bool read) {
     if (!services_.state.FDebugMode) hide();
 }
 
-void TFrmBrowser::AnswerListRequest() { cycle_.AnswerListRequest(); }
+void TFrmBrowser::AnswerListRequest() {
+    cycle_.AnswerListRequest();
+}
 
-void TFrmBrowser::ReceiveCheckList(const std::string& postListText) { cycle_.ReceiveCheckList(postListText); }
+void TFrmBrowser::ReceiveCheckList(const std::string& postListText) {
+    cycle_.ReceiveCheckList(postListText);
+}
 
 void TFrmBrowser::SendSMSByGateway(const std::string& phone, const std::string& message) {
     sms_.Get(BuildSmsGatewayUrl(smsGatewayUrl_, services_.state.FSMSID, services_.state.FSMSPassword, phone, message));

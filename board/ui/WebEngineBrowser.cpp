@@ -28,7 +28,9 @@ void WebEngineBrowser::Navigate(const std::string& url) {
     view_.setUrl(QUrl::fromUserInput(QString::fromUtf8(net::Utf8FromCp949(url))));
 }
 
-void WebEngineBrowser::GoHome() { Navigate(homeUrl_); }
+void WebEngineBrowser::GoHome() {
+    Navigate(homeUrl_);
+}
 
 std::string WebEngineBrowser::LocationURL() const {
     return net::Cp949FromUtf8(view_.url().toString(QUrl::FullyEncoded).toStdString());

@@ -20,11 +20,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Cp(const char* utf8) { return net::Cp949FromUtf8(utf8); }
+std::string Cp(const char* utf8) {
+    return net::Cp949FromUtf8(utf8);
+}
 
 // Expected packets are written out here: header bytes, then each text in its
 // 33-byte field (text, NUL, zeros).
-Bytes Header(std::uint8_t length, char type) { return {length, 0x00, static_cast<std::uint8_t>(type)}; }
+Bytes Header(std::uint8_t length, char type) {
+    return {length, 0x00, static_cast<std::uint8_t>(type)};
+}
 Bytes Field(const std::string& text) {
     Bytes field(33, 0x00);
     std::copy(text.begin(), text.end(), field.begin());
@@ -72,10 +76,12 @@ TEST_F(LoginDialogTest, LayoutCarriesTheCaptionsAndPages) {
     EXPECT_EQ(notebook->tabText(1), QString::fromUtf8("비번변경"));
     EXPECT_EQ(notebook->tabText(2), QString::fromUtf8("신규가입"));
     const std::pair<const char*, const char*> buttons[] = {
-        {"BtnLogin", "로그인"},          {"BtnChangePassword", "변경"}, {"BtnNewAccount", "가입"},
-        {"BtnRequestIdentNumber", "인증번호요청"}, {"Button1", "닫기"},
+        {"BtnLogin", "로그인"},    {"BtnChangePassword", "변경"},
+        {"BtnNewAccount", "가입"}, {"BtnRequestIdentNumber", "인증번호요청"},
+        {"Button1", "닫기"},
     };
-    for (const auto& [name, caption] : buttons) EXPECT_EQ(Find<QPushButton>(*dialog, name)->text(), QString::fromUtf8(caption));
+    for (const auto& [name, caption] : buttons)
+        EXPECT_EQ(Find<QPushButton>(*dialog, name)->text(), QString::fromUtf8(caption));
     EXPECT_EQ(Find<QCheckBox>(*dialog, "CheckBoxAutoLogin")->text(), QString::fromUtf8("자동로그인"));
     QStringList labels;
     for (auto* label : dialog->findChildren<QLabel*>()) labels << label->text();

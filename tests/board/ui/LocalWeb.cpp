@@ -9,9 +9,12 @@ LocalWeb::LocalWeb(std::string boardPageCp949) {
     server_.Get("/bbs/zboard.php", [page = std::move(boardPageCp949)](const httplib::Request&, httplib::Response& res) {
         res.set_content(page, "text/html; charset=EUC-KR");
     });
-    server_.Get("/old", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/bbs/zboard.php?id=share");
+    // An SVG document has no body: the page reader finds nothing to read.
+    server_.Get("/picture.svg", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)", "image/svg+xml");
     });
+    server_.Get("/old",
+                [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/bbs/zboard.php?id=share"); });
     server_.Get("/MSG/send/web_admin_send.htm", [this](const httplib::Request& req, httplib::Response& res) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -29,9 +32,13 @@ LocalWeb::~LocalWeb() {
     thread_.join();
 }
 
-std::string LocalWeb::Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string LocalWeb::Base() const {
+    return "http://127.0.0.1:" + std::to_string(port_);
+}
 
-std::string LocalWeb::Url(const std::string& path) const { return Base() + path; }
+std::string LocalWeb::Url(const std::string& path) const {
+    return Base() + path;
+}
 
 std::vector<LocalWeb::GatewayHit> LocalWeb::GatewayHits() {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -10,13 +10,13 @@
 namespace quorlan::test {
 
 // A loopback web server on a free port, run on its own thread for one test
-// suite: a cp949 board page, a redirect to it and a stand-in SMS gateway that
-// records the query values it receives.
+// suite: a cp949 board page, a redirect to it, a document without a body and
+// a stand-in SMS gateway that records the query values it receives.
 class LocalWeb {
 public:
     struct GatewayHit {
         std::multimap<std::string, std::string> params; // decoded values (cp949 bytes)
-        std::string target;                              // the request target as sent
+        std::string target;                             // the request target as sent
     };
 
     explicit LocalWeb(std::string boardPageCp949);

@@ -25,7 +25,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 
-std::string Cp(const char* utf8) { return net::Cp949FromUtf8(utf8); }
+std::string Cp(const char* utf8) {
+    return net::Cp949FromUtf8(utf8);
+}
 
 // Runs the event loop until done() holds or timeoutMs have passed, looking
 // every 20 ms (the engine keeps the loop busy, so one long processEvents call
@@ -153,8 +155,7 @@ TEST_F(BoardWindowTest, ListRequestAnswersWithThePageShown) {
     LoadThroughAddressField(web->Url(kBoardPath));
     window->AnswerListRequest();
     ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 1u; }, 5000)) << socket.writes.size();
-    EXPECT_EQ(socket.writes[0],
-              TextPacket('i', Cp("자전거 팝니다\r\n노트북 & 가방\r\n모니터 ?\r\n")));
+    EXPECT_EQ(socket.writes[0], TextPacket('i', Cp("자전거 팝니다\r\n노트북 & 가방\r\n모니터 ?\r\n")));
 }
 
 struct SelectionCase {
@@ -200,6 +201,28 @@ TEST_F(BoardWindowTest, OverlongBoardAddressIsStoredButNotSent) {
     EXPECT_EQ(box.shown[0], "error");
     EXPECT_TRUE(socket.written.empty());
     EXPECT_GT(state.FBoardURL.size(), 255u);
+}
+
+TEST_F(BoardWindowTest, APageWithoutBodySendsNothing) {
+    window->ShowModeless();
+    LoadThroughAddressField(web->Url("/picture.svg"));
+
+    window->BtnSeleteBoardClick();
+    ASSERT_TRUE(WaitFor([&] { return box.shown.size() == 1u; }, 5000));
+    EXPECT_EQ(box.shown[0], Cp("게시판 페이지를 읽을 수 없습니다."));
+    EXPECT_EQ(state.FBoardURL, web->Url("/picture.svg"));
+    EXPECT_TRUE(window->isVisible());
+
+    // Each read that finds no document leaves one debug line.
+    auto unreadable = [&] {
+        return std::count(logs.debug.begin(), logs.debug.end(), "WebBrowser: no document to read");
+    };
+    EXPECT_EQ(unreadable(), 1);
+    window->AnswerListRequest();
+    ASSERT_TRUE(WaitFor([&] { return unreadable() == 2; }, 5000));
+    EXPECT_TRUE(socket.written.empty());
+    EXPECT_TRUE(window->Cycle().FPageList.empty());
+    window->hide();
 }
 
 TEST_F(BoardWindowTest, ModalShowingEndsWhenTheSelectionHidesTheWindow) {
@@ -249,11 +272,8 @@ struct KeyCase {
 };
 
 const KeyCase kKeyCases[] = {
-    {"Return", Qt::Key_Return, true},
-    {"KeypadEnter", Qt::Key_Enter, true},
-    {"Letter", Qt::Key_A, false},
-    {"Escape", Qt::Key_Escape, false},
-    {"Tab", Qt::Key_Tab, false},
+    {"Return", Qt::Key_Return, true},  {"KeypadEnter", Qt::Key_Enter, true}, {"Letter", Qt::Key_A, false},
+    {"Escape", Qt::Key_Escape, false}, {"Tab", Qt::Key_Tab, false},
 };
 
 class AddressFieldKeys : public BoardWindowTest, public ::testing::WithParamInterface<KeyCase> {};
