@@ -123,6 +123,9 @@ TFrmMain::~TFrmMain() {
     (void)SaveSettings(options_.settingsPath, state_, WindowPlacement{x(), y()}, logs_);
     logs_.messageList.SetObserver({});
     if (trayIcon_) trayIcon_->hide();
+    // The socket goes after the connection and the receive queue it reports
+    // to; whatever it raises while closing must reach neither.
+    if (mainSock_) mainSock_->disconnect(this);
 }
 
 void TFrmMain::FormCreate() {

@@ -85,7 +85,7 @@ TEST(QtTimerTest, CallsItsHandlerOnEveryTickAndSingleShotStops) {
     EXPECT_FALSE(every.IsActive());
     every.Start();
     single.Start();
-    QTRY_VERIFY_WITH_TIMEOUT(repeating >= 3 && once == 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return repeating >= 3 && once == 1; }, 5000));
     EXPECT_TRUE(every.IsActive());
     EXPECT_FALSE(single.IsActive());
     every.Stop();

@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <gmock/gmock.h>
 
@@ -378,6 +380,51 @@ TEST_F(MainWindowTest, MessageListKeeps1001LinesAndSelectsTheNewest) {
     EXPECT_EQ(list->currentRow(), 1000);
     EXPECT_EQ(list->currentItem()->text().toStdString(), "line 1002");
     EXPECT_EQ(list->selectedItems().size(), 1);
+}
+
+// The real socket, wired by the window itself, against a loopback server.
+class MainWindowLinkTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TFrmMain> MakeWithRealSocket(std::uint16_t port) {
+        rig.network = {"127.0.0.1", port, false};
+        TFrmMain::Options options = rig.Options();
+        options.socket.reset();
+        options.applyServerAddress = nullptr;
+        return std::make_unique<TFrmMain>(rig.actions, std::move(options));
+    }
+    bool DebugHas(TFrmMain& window, const std::string& line) {
+        const auto& lines = window.Logs().debugLog.Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    test::MainWindowRig rig;
+};
+
+TEST_F(MainWindowLinkTest, ConnectsToTheCheckedAddressAndSendsVersion) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    auto window = MakeWithRealSocket(server.serverPort());
+
+    // The attempt starts from the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
+    QTcpSocket* peer = server.nextPendingConnection();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
+    const QByteArray version = peer->readAll();
+    EXPECT_EQ(version, QByteArray("\x07\x00\x64\x03\x00\x00\x00", 7));
+    EXPECT_TRUE(DebugHas(*window, "Socket: Connect"));
+    window.reset(); // closing the link while the window goes is safe
+}
+
+TEST_F(MainWindowLinkTest, ARefusedConnectionIsLoggedAndClosed) {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const std::uint16_t port = closed.serverPort();
+    closed.close();
+    auto window = MakeWithRealSocket(port);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DebugHas(*window, "Socket: DisConnect"); }, 5000));
+    EXPECT_TRUE(DebugHas(*window, "Socket: Socket Error: 10061"));
+    EXPECT_FALSE(window->Socket().Active());
 }
 
 } // namespace
