@@ -1,0 +1,130 @@
+#include "PeerClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quorlan::test {
+
+PeerClient::PeerClient(std::uint16_t port) {
+    if (::pipe(wake_) != 0) return;
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd_ < 0) return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    reader_ = std::thread([this] { Read(); });
+}
+
+PeerClient::~PeerClient() {
+    if (reader_.joinable()) {
+        const char stop = 1;
+        (void)::write(wake_[1], &stop, 1);
+        reader_.join();
+    }
+    for (int fd : {fd_, wake_[0], wake_[1]})
+        if (fd >= 0) ::close(fd);
+}
+
+bool PeerClient::Send(const net::Encoded& packet) {
+    if (!packet.ok() || fd_ < 0) return false;
+    std::lock_guard lock(writeMutex_);
+    std::size_t sent = 0;
+    while (sent < packet.bytes.size()) {
+        const ssize_t n = ::send(fd_, packet.bytes.data() + sent, packet.bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::vector<PeerClient::Received> PeerClient::Messages() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+std::size_t PeerClient::Count() const {
+    std::lock_guard lock(mutex_);
+    return received_.size();
+}
+
+std::optional<PeerClient::Received> PeerClient::Find(std::uint8_t type, std::size_t from) const {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = from; i < received_.size(); ++i)
+        if (received_[i].message.type == type) return received_[i];
+    return std::nullopt;
+}
+
+std::optional<PeerClient::Received> PeerClient::WaitFor(std::uint8_t type, std::size_t from,
+                                                        std::chrono::milliseconds wait) const {
+    std::unique_lock lock(mutex_);
+    std::optional<Received> found;
+    arrived_.wait_for(lock, wait, [&] {
+        for (std::size_t i = from; i < received_.size(); ++i) {
+            if (received_[i].message.type == type) {
+                found = received_[i];
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+void PeerClient::Read() {
+    std::vector<std::uint8_t> buffer;
+    while (true) {
+        pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents) return;
+        std::uint8_t chunk[16384];
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        const auto at = std::chrono::steady_clock::now();
+        buffer.insert(buffer.end(), chunk, chunk + n);
+        std::size_t used = 0;
+        while (true) {
+            const auto header = net::DecodeHeader(buffer.data() + used, buffer.size() - used);
+            if (!header || buffer.size() - used < header->length) break;
+            if (header->length < net::kHeaderSize) return; // no framing is possible after this
+            const net::ServerMessage message = net::DecodeServerMessage(buffer.data() + used, header->length);
+            used += header->length;
+            Answer(message);
+            {
+                std::lock_guard lock(mutex_);
+                received_.push_back({message, at});
+            }
+            arrived_.notify_all();
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used));
+    }
+}
+
+void PeerClient::Answer(const net::ServerMessage& message) {
+    if (message.type == net::CheckList) {
+        lastList_ = message.text;
+        (void)Send(net::EncodeListReport(message.text));
+    } else if (message.type == net::ListRequest) {
+        (void)Send(net::EncodeListReply(lastList_));
+    }
+}
+
+} // namespace quorlan::test
