@@ -6,15 +6,21 @@
 
 namespace quorlan::app {
 
-bool ClientActions::AutoLoginChecked() { return login_ && login_->AutoLoginChecked(); }
+bool ClientActions::AutoLoginChecked() {
+    return login_ && login_->AutoLoginChecked();
+}
 
 void ClientActions::BtnLoginClick() {
     if (login_) login_->BtnLoginClick();
 }
 
-std::string ClientActions::LoginIDText() { return login_ ? login_->LoginIDText() : std::string(); }
+std::string ClientActions::LoginIDText() {
+    return login_ ? login_->LoginIDText() : std::string();
+}
 
-std::string ClientActions::LoginPasswordText() { return login_ ? login_->LoginPasswordText() : std::string(); }
+std::string ClientActions::LoginPasswordText() {
+    return login_ ? login_->LoginPasswordText() : std::string();
+}
 
 void ClientActions::LoginSucceeded() {
     if (login_) login_->LoginSucceeded();

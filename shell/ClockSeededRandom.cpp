@@ -4,7 +4,9 @@
 
 namespace quorlan::shell {
 
-ClockSeededRandom::ClockSeededRandom() { Reseed(); }
+ClockSeededRandom::ClockSeededRandom() {
+    Reseed();
+}
 
 int ClockSeededRandom::Next(int bound) {
     if (bound <= 1) return 0;

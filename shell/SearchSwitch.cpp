@@ -4,13 +4,17 @@
 
 namespace quorlan::shell {
 
-SearchSwitch::SearchSwitch(net::ClientState& state, net::Sender& sender, net::ILineLogs& logs,
-                           const net::IClock& clock, ISearchSwitchView& view)
+SearchSwitch::SearchSwitch(net::ClientState& state, net::Sender& sender, net::ILineLogs& logs, const net::IClock& clock,
+                           ISearchSwitchView& view)
     : state_(state), sender_(sender), logs_(logs), clock_(clock), view_(view) {}
 
-const std::string& SearchSwitch::StartCaption() { return QUORLAN_CP949("시작"); }
+const std::string& SearchSwitch::StartCaption() {
+    return QUORLAN_CP949("시작");
+}
 
-const std::string& SearchSwitch::StopCaption() { return QUORLAN_CP949("검색중지"); }
+const std::string& SearchSwitch::StopCaption() {
+    return QUORLAN_CP949("검색중지");
+}
 
 void SearchSwitch::BtnStartClick() {
     // Monitoring needs a board the server has accepted; until then Start only

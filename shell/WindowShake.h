@@ -19,7 +19,7 @@ public:
         bool operator==(const Position&) const = default;
     };
     struct Step {
-        Position position; // where the window goes now
+        Position position;     // where the window goes now
         bool finished = false; // the shake is over: disable TimerShow
     };
 

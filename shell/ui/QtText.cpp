@@ -4,8 +4,12 @@
 
 namespace quorlan::shell::ui {
 
-QString QStringFromCp949(const std::string& cp949) { return QString::fromStdString(net::Utf8FromCp949(cp949)); }
+QString QStringFromCp949(const std::string& cp949) {
+    return QString::fromStdString(net::Utf8FromCp949(cp949));
+}
 
-std::string Cp949FromQString(const QString& text) { return net::Cp949FromUtf8(text.toStdString()); }
+std::string Cp949FromQString(const QString& text) {
+    return net::Cp949FromUtf8(text.toStdString());
+}
 
 } // namespace quorlan::shell::ui

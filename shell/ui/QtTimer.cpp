@@ -2,8 +2,7 @@
 
 namespace quorlan::shell::ui {
 
-QtTimer::QtTimer(int intervalMs, bool singleShot, std::function<void()> onTimeout)
-    : onTimeout_(std::move(onTimeout)) {
+QtTimer::QtTimer(int intervalMs, bool singleShot, std::function<void()> onTimeout) : onTimeout_(std::move(onTimeout)) {
     timer_.setInterval(intervalMs);
     timer_.setSingleShot(singleShot);
     // Window timers keep their nominal period; a coarse timer could stretch a

@@ -39,7 +39,9 @@ TFrmDebug::TFrmDebug(LineLog& debugLog, const QWidget& mainWindow, bool debugMod
     if (debugMode) show();
 }
 
-TFrmDebug::~TFrmDebug() { debugLog_.SetObserver({}); }
+TFrmDebug::~TFrmDebug() {
+    debugLog_.SetObserver({});
+}
 
 void TFrmDebug::AppendLine(bool droppedOldest, const std::string& line) {
     // A cursor of our own edits the document, so the memo's cursor (its

@@ -44,8 +44,7 @@ constexpr int kStatusPanel1Width = 50;
 constexpr int kProcessIntervalMs = 10;
 const char* const kTrayTip = "Quorlan";
 
-template <typename T>
-T* Owned(std::unique_ptr<T>& owner, T* injected, std::function<std::unique_ptr<T>()> make) {
+template <typename T> T* Owned(std::unique_ptr<T>& owner, T* injected, std::function<std::unique_ptr<T>()> make) {
     if (injected) return injected;
     owner = make();
     return owner.get();
@@ -88,11 +87,8 @@ TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* paren
       sender_(*socket_, logs_, *messageBox_),
       receiver_(*socket_, logs_,
                 [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
-      connection_(*socket_, logs_, state_, sender_, actions),
-      dispatcher_(logs_, state_, sender_, actions, *clock_),
-      searchSwitch_(state_, sender_, logs_, *clock_, *this),
-      countdown_(state_, *clock_),
-      shake_(*random_),
+      connection_(*socket_, logs_, state_, sender_, actions), dispatcher_(logs_, state_, sender_, actions, *clock_),
+      searchSwitch_(state_, sender_, logs_, *clock_, *this), countdown_(state_, *clock_), shake_(*random_),
       searchCondition_(state_, sender_, *this, *inputBox_, *messageBox_) {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Quorlan [Ver 0.1]"));
@@ -291,26 +287,34 @@ void TFrmMain::FollowMessageList() {
     });
 }
 
-void TFrmMain::SetLabelLoginState(const std::string& text) { LabelLoginState->setText(QStringFromCp949(text)); }
+void TFrmMain::SetLabelLoginState(const std::string& text) {
+    LabelLoginState->setText(QStringFromCp949(text));
+}
 
 void TFrmMain::SetStatusPanel(int index, const std::string& text) {
     if (index < 0 || index > 1) return;
     StatusPanels[index]->setText(QStringFromCp949(text));
 }
 
-void TFrmMain::SetLabelBoardURL(const std::string& text) { LabelBoardURL->setText(QStringFromCp949(text)); }
+void TFrmMain::SetLabelBoardURL(const std::string& text) {
+    LabelBoardURL->setText(QStringFromCp949(text));
+}
 
 void TFrmMain::SetLabelSearchCondition(const std::string& text) {
     LabelSearchCondition->setText(QStringFromCp949(text));
 }
 
-bool TFrmMain::CheckBoxSMSChecked() const { return CheckBoxSMS->isChecked(); }
+bool TFrmMain::CheckBoxSMSChecked() const {
+    return CheckBoxSMS->isChecked();
+}
 
 void TFrmMain::OpenBoardModal() {
     if (peers_.showBoardModal) peers_.showBoardModal();
 }
 
-void TFrmMain::SetStartCaption(const std::string& caption) { BtnStart->setText(QStringFromCp949(caption)); }
+void TFrmMain::SetStartCaption(const std::string& caption) {
+    BtnStart->setText(QStringFromCp949(caption));
+}
 
 void TFrmMain::SetSettingControlsEnabled(bool enabled) {
     BtnSetLogin->setEnabled(enabled);
@@ -340,7 +344,9 @@ void TFrmMain::NNewAccountClick() {
     if (peers_.showLoginPage) peers_.showLoginPage(2);
 }
 
-void TFrmMain::NCloseClick() { close(); }
+void TFrmMain::NCloseClick() {
+    close();
+}
 
 void TFrmMain::N1Click() {
     const QUrl url(QString::fromUtf8(config::kHomePageUrl));
@@ -355,7 +361,9 @@ void TFrmMain::NHelpClick() {
     if (peers_.showAbout) peers_.showAbout();
 }
 
-bool TFrmMain::TrayIconVisible() const { return trayIcon_ && trayIcon_->isVisible(); }
+bool TFrmMain::TrayIconVisible() const {
+    return trayIcon_ && trayIcon_->isVisible();
+}
 
 void TFrmMain::BtnClearClick() {
     if (state_.FDebugMode && peers_.hideDebugWindow) peers_.hideDebugWindow();
@@ -418,7 +426,9 @@ void TFrmMain::Notify(const QString& text) {
     trayIcon_->showMessage(QString::fromLatin1(kTrayTip), text, ProgramIcon());
 }
 
-void TFrmMain::TimerProcessTimer() { (void)receiver_.TimerProcess(); }
+void TFrmMain::TimerProcessTimer() {
+    (void)receiver_.TimerProcess();
+}
 
 void TFrmMain::TimerReConnectTimer() {
     if (!connection_.TimerReConnect()) timerReConnect_->Stop();
@@ -436,10 +446,18 @@ void TFrmMain::TimerShowTimer() {
     if (step.finished) timerShow_->Stop();
 }
 
-const net::ITimer& TFrmMain::TimerProcess() const { return *timerProcess_; }
-const net::ITimer& TFrmMain::TimerReConnect() const { return *timerReConnect_; }
-const net::ITimer& TFrmMain::TimerDisplay() const { return *timerDisplay_; }
-const net::ITimer& TFrmMain::TimerShow() const { return *timerShow_; }
+const net::ITimer& TFrmMain::TimerProcess() const {
+    return *timerProcess_;
+}
+const net::ITimer& TFrmMain::TimerReConnect() const {
+    return *timerReConnect_;
+}
+const net::ITimer& TFrmMain::TimerDisplay() const {
+    return *timerDisplay_;
+}
+const net::ITimer& TFrmMain::TimerShow() const {
+    return *timerShow_;
+}
 
 void TFrmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);

@@ -141,8 +141,9 @@ TEST_F(ProgramTest, HelpMenuShowsTheAboutBoxModally) {
     EXPECT_EQ(product.toStdString(), "Product Name : Quorlan");
     EXPECT_EQ(version.toStdString(), "Version : 0.1");
     EXPECT_EQ(program->AboutBox().size(), QSize(338, 395));
-    for (const char* line : {"사용방법", "1. 내게시판을 설정한다 ", "2. 검색단어를 설정한다",
-                             "3. 시작버튼을 눌러서 모니터링을 시작한다", "* 검색단어가 찾아지게되면 팝업메세지가 뜬다."}) {
+    for (const char* line :
+         {"사용방법", "1. 내게시판을 설정한다 ", "2. 검색단어를 설정한다", "3. 시작버튼을 눌러서 모니터링을 시작한다",
+          "* 검색단어가 찾아지게되면 팝업메세지가 뜬다."}) {
         EXPECT_TRUE(usage.contains(QString::fromUtf8(line))) << line;
     }
 }

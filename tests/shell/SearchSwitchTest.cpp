@@ -64,8 +64,7 @@ TEST_P(SearchSwitchNoBoardTest, OpensTheBoardWindowInsteadOfStarting) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SearchSwitchNoBoardTest,
                          ::testing::Values(NoBoardCase{"NotAccepted", false, "http://x/"},
-                                           NoBoardCase{"EmptyUrl", true, ""},
-                                           NoBoardCase{"Neither", false, ""}),
+                                           NoBoardCase{"EmptyUrl", true, ""}, NoBoardCase{"Neither", false, ""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SearchSwitchTest, StartSendsSearchStateOneAndLocksTheSettings) {

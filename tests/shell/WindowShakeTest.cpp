@@ -1,5 +1,5 @@
-#include "shell/MinimumSize.h"
 #include "shell/WindowShake.h"
+#include "shell/MinimumSize.h"
 
 #include "fakes/ScriptedRandom.h"
 

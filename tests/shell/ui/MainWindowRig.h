@@ -42,9 +42,7 @@ struct MainWindowRig {
         return options;
     }
 
-    std::unique_ptr<shell::ui::TFrmMain> Make() {
-        return std::make_unique<shell::ui::TFrmMain>(actions, Options());
-    }
+    std::unique_ptr<shell::ui::TFrmMain> Make() { return std::make_unique<shell::ui::TFrmMain>(actions, Options()); }
 
     void WriteSettings(const std::string& iniText) { TempDir::Write(settingsPath, iniText); }
 

@@ -69,7 +69,8 @@ TEST_F(DebugWindowTest, MemoKeeps1001LinesWithoutMovingTheSelection) {
 
     const QStringList lines = Lines(memo);
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(log.Size()));
-    for (std::size_t i = 0; i < log.Size(); ++i) EXPECT_EQ(lines[static_cast<qsizetype>(i)].toStdString(), log.Lines()[i]);
+    for (std::size_t i = 0; i < log.Size(); ++i)
+        EXPECT_EQ(lines[static_cast<qsizetype>(i)].toStdString(), log.Lines()[i]);
 }
 
 } // namespace

@@ -60,16 +60,11 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions) {
         const char* name;
         const char* caption;
     } cases[] = {
-        {"LabelLoginState", "일번접속"},
-        {"LabelBoardURL", ""}, // the (empty) board address from the settings
-        {"LabelSearchCondition", "직거래"},
-        {"BtnSetLogin", "로그인"},
-        {"BtnSetBoard", "게시판설정"},
-        {"BtnSearchCondition", "단어설정"},
-        {"CheckBoxSMS", "검색시 문자발신"},
-        {"BtnStart", "시작"},
-        {"BtnClear", "작게하기(숨기기)"},
-        {"StatusBar1Panel0", "현재상태"},
+        {"LabelLoginState", "일번접속"},    {"LabelBoardURL", ""}, // the (empty) board address from the settings
+        {"LabelSearchCondition", "직거래"}, {"BtnSetLogin", "로그인"},
+        {"BtnSetBoard", "게시판설정"},      {"BtnSearchCondition", "단어설정"},
+        {"CheckBoxSMS", "검색시 문자발신"}, {"BtnStart", "시작"},
+        {"BtnClear", "작게하기(숨기기)"},   {"StatusBar1Panel0", "현재상태"},
         {"StatusBar1Panel1", "대기"},
     };
     for (const auto& c : cases) EXPECT_EQ(Text(c.name), c.caption) << c.name;
@@ -77,8 +72,8 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions) {
     struct MenuCase {
         const char* name;
         const char* caption;
-    } menus[] = {{"NClose", "종료"},           {"NLogin", "로그인"},   {"NChangePassword", "비번변경"},
-                 {"NNewAccount", "신규가입"},  {"N1", "홈페이지"},     {"NHelp", "정보+도움말"}};
+    } menus[] = {{"NClose", "종료"},          {"NLogin", "로그인"}, {"NChangePassword", "비번변경"},
+                 {"NNewAccount", "신규가입"}, {"N1", "홈페이지"},   {"NHelp", "정보+도움말"}};
     for (const auto& m : menus) EXPECT_EQ(Find<QAction>(m.name)->text().toStdString(), m.caption) << m.name;
     EXPECT_EQ(Find<QMenu>("NTLogin")->title().toStdString(), "계정(&S)");
     EXPECT_EQ(Find<QMenu>("NFile")->title().toStdString(), "파일(&F)");
@@ -227,7 +222,8 @@ TEST_F(MainWindowTest, ShakeEndsAtItsOriginEvenWithASecondAlertMidway) {
 TEST_F(MainWindowTest, ResizingBelowTheMinimumSnapsBackTo310) {
     struct Case {
         QSize asked, result;
-    } cases[] = {{{100, 100}, {310, 310}}, {{200, 500}, {310, 500}}, {{640, 120}, {640, 310}}, {{400, 400}, {400, 400}}};
+    } cases[] = {
+        {{100, 100}, {310, 310}}, {{200, 500}, {310, 500}}, {{640, 120}, {640, 310}}, {{400, 400}, {400, 400}}};
     for (const auto& c : cases) {
         window->resize(c.asked);
         EXPECT_EQ(window->size(), c.result) << c.asked.width() << "x" << c.asked.height();
