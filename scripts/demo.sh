@@ -37,12 +37,20 @@ fi
 # Each program runs in a process group of its own (setsid), so that stopping
 # one also stops what it started (xvfb-run starts Xvfb), and nothing else.
 PIDS=()
+XVFB_RUN_PID=""
 stop_all() {
     trap - INT TERM EXIT
     if ((${#PIDS[@]})); then
         echo
         echo "== stopping"
         local pid
+        # Under xvfb-run only the client is stopped first: xvfb-run then stops
+        # its Xvfb and removes its temporary files itself.
+        if [[ -n $XVFB_RUN_PID ]]; then pkill -TERM -P "$XVFB_RUN_PID" -x quorlan 2>/dev/null || true; fi
+        for _ in $(seq 30); do
+            [[ -n $XVFB_RUN_PID ]] && kill -0 "$XVFB_RUN_PID" 2>/dev/null || break
+            sleep 0.1
+        done
         for pid in "${PIDS[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done
         for _ in $(seq 50); do
             local alive=0
@@ -108,6 +116,7 @@ fi
 echo "== client in demo/ (log: demo/client.log)"
 (cd "$DEMO" && exec setsid "${CLIENT[@]}" >"$DEMO/client.log" 2>&1) &
 PIDS+=($!)
+if [[ -z ${DISPLAY:-} ]]; then XVFB_RUN_PID=$!; fi
 
 cat <<EOF
 
