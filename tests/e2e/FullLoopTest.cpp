@@ -79,7 +79,9 @@ int EnvInt(const char* name, int fallback) {
     return std::max(0, std::atoi(text));
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Runs the event loop until done() holds or the time is up, looking every
 // 5 ms. Stages are stamped by the threads and signals that see them, so the
@@ -99,8 +101,7 @@ Bytes B(const char* bytes, std::size_t size) {
 }
 
 // A control found by its name, as the window's design names it.
-template <typename T>
-T* Control(QWidget& window, const char* name) {
+template <typename T> T* Control(QWidget& window, const char* name) {
     T* control = window.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(control, nullptr) << name;
     return control;
@@ -134,12 +135,12 @@ public:
         ASSERT_FALSE(dir_.Path().empty());
         server_ = std::make_unique<ServerProcess>(QStringLiteral(QUORLAN_SERVER_PROGRAM),
                                                   QString::fromStdString(dir_.File("server.db")));
-        const std::string started = server_->Start(
-            {QStringLiteral("--admin"), QStringLiteral("off"), QStringLiteral("--open-signup"),
-             QStringLiteral("--min-interval"), QString::number(periodSeconds_), QStringLiteral("--check-timeout"),
-             QString::number(std::chrono::seconds(kCheckTimeout).count()), QStringLiteral("--log-level"),
-             QStringLiteral("info")},
-            30s);
+        const std::string started = server_->Start({QStringLiteral("--admin"), QStringLiteral("off"),
+                                                    QStringLiteral("--open-signup"), QStringLiteral("--min-interval"),
+                                                    QString::number(periodSeconds_), QStringLiteral("--check-timeout"),
+                                                    QString::number(std::chrono::seconds(kCheckTimeout).count()),
+                                                    QStringLiteral("--log-level"), QStringLiteral("info")},
+                                                   30s);
         ASSERT_EQ(started, "");
 
         tap_ = std::make_unique<WireTap>(server_->Port());
@@ -196,7 +197,6 @@ public:
     app::Program& Program() { return *program_; }
     shell::ui::TFrmMain& Main() { return program_->FrmMain(); }
     PeerClient& Peer() { return *peer_; }
-    WireTap& Tap() { return *tap_; }
     testweb::TestWebServer& Web() { return *web_; }
     ServerProcess& Server() { return *server_; }
     const std::string& BoardUrl() const { return boardUrl_; }
@@ -237,7 +237,8 @@ public:
     }
 
     bool Loaded(const std::string& url) const {
-        return std::any_of(loads_.begin(), loads_.end(), [&](const Load& l) { return l.url.toString().toStdString() == url; });
+        return std::any_of(loads_.begin(), loads_.end(),
+                           [&](const Load& l) { return l.url.toString().toStdString() == url; });
     }
 
     bool DebugLogHas(const std::string& prefix) {
@@ -292,23 +293,32 @@ public:
         road.alerted = alert->at;
         road.peerReceived = peerPost->at;
 
+        if (!StampLinkStages(road, line)) return std::nullopt;
+        return road;
+    }
+
+private:
+    // The stages seen on the client's link: the first CheckList after the
+    // post, the ListReport and the post's NewPost that answer it, the
+    // server's NewPost back; and the last completed document in between.
+    bool StampLinkStages(Road& road, const std::string& line) const {
+        const auto clientText = [&](const TappedPacket& p) {
+            const auto sent = net::DecodeClientRequest(p.bytes.data(), p.bytes.size());
+            return sent.request && sent.request->text == line;
+        };
+        const auto serverText = [&](const TappedPacket& p) {
+            return net::DecodeServerMessage(p.bytes.data(), p.bytes.size()).text == line;
+        };
         const auto checkList = Tapped(false, net::CheckList, road.posted);
         const auto report = checkList ? Tapped(true, net::ListReport, checkList->at) : std::nullopt;
-        const auto sent = checkList ? Tapped(true, net::NewPost, checkList->at,
-                                             [&](const TappedPacket& p) {
-                                                 const auto sentLine = net::DecodeClientRequest(p.bytes.data(), p.bytes.size());
-                                                 return sentLine.request && sentLine.request->text == line;
-                                             })
-                                    : std::nullopt;
-        const auto forwarded = Tapped(false, net::ServerNewPost, road.posted, [&](const TappedPacket& p) {
-            return net::DecodeServerMessage(p.bytes.data(), p.bytes.size()).text == line;
-        });
+        const auto sent = checkList ? Tapped(true, net::NewPost, checkList->at, clientText) : std::nullopt;
+        const auto forwarded = Tapped(false, net::ServerNewPost, road.posted, serverText);
         if (!checkList || !report || !sent || !forwarded) {
-            ADD_FAILURE() << "a stage of the road was not seen on the client's link: CheckList " << checkList.has_value()
-                          << ", ListReport " << report.has_value() << ", NewPost sent " << sent.has_value()
-                          << ", NewPost forwarded " << forwarded.has_value() << "\n"
+            ADD_FAILURE() << "a stage of the road was not seen on the client's link: CheckList "
+                          << checkList.has_value() << ", ListReport " << report.has_value() << ", NewPost sent "
+                          << sent.has_value() << ", NewPost forwarded " << forwarded.has_value() << "\n"
                           << TapSummary(road.posted);
-            return std::nullopt;
+            return false;
         }
         road.checkList = checkList->at;
         road.reported = report->at;
@@ -317,10 +327,9 @@ public:
         road.loaded = road.checkList;
         for (const Load& l : loads_)
             if (l.at > road.checkList && l.at <= road.reported) road.loaded = l.at;
-        return road;
+        return true;
     }
 
-private:
     struct Row {
         Clock::time_point at;
         QString text;
@@ -384,7 +393,7 @@ void PrintRoad(const char* kind, int round, const Road& r) {
 // so rounds differ by letters.
 std::string BenchTitle(int round) {
     std::string tag;
-    for (int n = round; ; n = n / 26 - 1) {
+    for (int n = round;; n = n / 26 - 1) {
         tag.insert(tag.begin(), static_cast<char>('A' + n % 26));
         if (n < 26) break;
     }
@@ -456,8 +465,10 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     EXPECT_LT(road1->peerReceived - road1->posted, loop.Period() + loop.Period() / 20 + kCompareDelay + kRoadSlack);
     // Logged in with CheckBoxSMS ticked: RequestPhone with the matched line.
     ASSERT_TRUE(WaitFor([&] { return loop.Tapped(true, net::RequestPhone, road1->posted).has_value(); }, 5s));
-    EXPECT_EQ(loop.Tapped(true, net::RequestPhone, road1->posted)->bytes,
-              B("\x0E\x00\x6C" "MTB \xC1\xF7\xB0\xC5\xB7\xA1" "\x00", 14));
+    EXPECT_EQ(loop.Tapped(true, net::RequestPhone, road1->posted)->bytes, B("\x0E\x00\x6C"
+                                                                            "MTB \xC1\xF7\xB0\xC5\xB7\xA1"
+                                                                            "\x00",
+                                                                            14));
     std::optional<PeerClient::Received> order;
     ASSERT_TRUE(WaitFor([&] { return (order = loop.Peer().Find(net::RequestSMS, 0)).has_value(); }, 10s));
     EXPECT_EQ(order->message.phone, kClientPhoneDigits);
