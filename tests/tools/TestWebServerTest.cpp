@@ -78,6 +78,7 @@ TEST_F(TestWebServerTest, BoardPageIsCp949WithCharsetAndOneLinePerPost) {
     ASSERT_TRUE(response);
     EXPECT_EQ(response->status, 200);
     EXPECT_EQ(response->get_header_value("Content-Type"), "text/html; charset=euc-kr");
+    EXPECT_EQ(response->get_header_value("Cache-Control"), "no-store, no-cache, must-revalidate");
     const std::string& page = response->body;
     EXPECT_NE(page.find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-kr\">"), std::string::npos);
     // A seeded title, in cp949 bytes; its UTF-8 form must not appear.

@@ -46,6 +46,13 @@ nlohmann::json PostJson(const Post& post) {
             {"created_ms", UnixMs(post.created)}};
 }
 
+// Board pages change with every post; like a PHP board they forbid caching, so
+// every check of the client really asks the board again.
+void NoCache(httplib::Response& response) {
+    response.set_header("Cache-Control", "no-store, no-cache, must-revalidate");
+    response.set_header("Pragma", "no-cache");
+}
+
 void NotFound(httplib::Response& response, std::string_view what) {
     response.status = 404;
     response.set_content(RenderNotFound(what), kHtml);
@@ -126,6 +133,7 @@ void TestWebServer::Route() {
 
     http_->Get("/bbs/zboard.php", [this, origin](const httplib::Request& request, httplib::Response& response) {
         if (ParamOf(request, "id") != "share") return NotFound(response, "board");
+        NoCache(response);
         response.set_content(RenderBoardList(board_.Newest(kListPageRows), origin(request)), kHtml);
     });
     http_->Get("/bbs/view.php", [this, origin](const httplib::Request& request, httplib::Response& response) {
@@ -133,6 +141,7 @@ void TestWebServer::Route() {
         if (ParamOf(request, "id") != "share" || !no) return NotFound(response, "post");
         const std::optional<Post> post = *no == 0 ? NoticePost(options_.clock()) : board_.OpenPost(*no);
         if (!post) return NotFound(response, "post " + std::to_string(*no));
+        NoCache(response);
         response.set_content(RenderPostView(*post, origin(request)), kHtml);
     });
 
