@@ -123,7 +123,11 @@ Encoded EncodeResult(MsgType type, std::uint32_t code) {
     if (!IsResultType(type)) return Refused("not a result message type");
     return FixedU32(type, code);
 }
-Encoded EncodeListRequest() { return Encoded{NewPacket(kHeaderSize, ListRequest), {}}; }
+// The client frames a packet only once a byte has arrived behind its header,
+// so a bare 3-byte ListRequest would wait, unanswered, for whatever the server
+// sends next. One padding byte (which the client does not read) lets it be
+// handled at once.
+Encoded EncodeListRequest() { return Encoded{NewPacket(kHeaderSize + 1, ListRequest), {}}; }
 Encoded EncodeCheckList(std::string_view text) {
     return Trailing(CheckList, text, kMaxPacket - kHeaderSize - 1, "post list too long");
 }

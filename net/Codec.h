@@ -78,6 +78,7 @@ Encoded EncodeRobotMode(std::uint32_t value);
 // ---- server -> client ------------------------------------------------------
 // Result messages: VersionResult .. SetBoardResult, RequestPhoneResult.
 Encoded EncodeResult(MsgType type, std::uint32_t code);
+// Header and one padding byte: a bare header would not be framed until more arrives.
 Encoded EncodeListRequest();
 Encoded EncodeCheckList(std::string_view postListText);
 Encoded EncodeServerNewPost(std::string_view line);

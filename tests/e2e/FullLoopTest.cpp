@@ -453,12 +453,9 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     ASSERT_TRUE(loop.Peer().Send(net::EncodeSearchState(1)));
 
     // The board's first turn asks the client for the page as it stands, the
-    // reference of the first comparison. A ListRequest of the bare 3-byte
-    // header stays in the client's receive queue until a further byte comes
-    // behind it, so while the server sends it that way the answer comes only
-    // after a check timeout has passed the turn on and back.
+    // reference of the first comparison.
     ASSERT_TRUE(WaitFor([&] { return loop.Tapped(true, net::ListReply, started).has_value(); },
-                        2 * kCheckTimeout + 2 * loop.Period()))
+                        kCheckTimeout + 2 * loop.Period()))
         << loop.Server().Log();
 
     // Round 1: the second client is the SMS relay.

@@ -38,7 +38,7 @@ TEST(Codec, FixedLayoutsMatchTheWireBytes) {
         {"VersionResult 1", EncodeResult(VersionResult, 1), Hex({0x07, 0x00, 0x64, 0x01, 0x00, 0x00, 0x00})},
         {"RequestPhoneResult max", EncodeResult(RequestPhoneResult, 0xFFFFFFFFu),
          Hex({0x07, 0x00, 0x6C, 0xFF, 0xFF, 0xFF, 0xFF})},
-        {"ListRequest", EncodeListRequest(), Hex({0x03, 0x00, 0x69})},
+        {"ListRequest", EncodeListRequest(), Hex({0x04, 0x00, 0x69, 0x00})},
         {"System", EncodeSystem("hi"), Hex({0x06, 0x00, 0x70, 'h', 'i', 0x00})},
     };
     for (const auto& c : cases) {

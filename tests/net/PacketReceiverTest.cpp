@@ -58,7 +58,7 @@ TEST(PacketReceiver, TwoPacketsInOneChunkTakeTwoTicksInOrder) {
 
 TEST(PacketReceiver, HeaderOnlyPacketWaitsForOneMoreByteThatStaysQueued) {
     Rig rig;
-    rig.Receive(net::EncodeListRequest().bytes);
+    rig.Receive({0x03, 0x00, 0x69});
     EXPECT_FALSE(rig.receiver.TimerProcess());
     rig.Receive({0x07});
     EXPECT_TRUE(rig.receiver.TimerProcess());
