@@ -1,6 +1,7 @@
 // quorlan: watches a web bulletin board for new posts with the user's search
 // words, sharing the checks with every other client of the same board.
 #include "app/Program.h"
+#include "app/QuitOnSignal.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     // The program ends when the main window closes, not when the last visible
     // window goes (hiding to the notification area leaves none visible).
     QApplication::setQuitOnLastWindowClosed(false);
+    quorlan::app::QuitOnSignal quitOnSignal;
     int result = 0;
     {
         quorlan::app::Program program;
