@@ -1,10 +1,8 @@
 #include "PeerClient.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
+#include "fakes/LoopbackSocket.h"
+
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,19 +11,8 @@ namespace quorlan::test {
 
 PeerClient::PeerClient(std::uint16_t port) {
     if (::pipe(wake_) != 0) return;
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    fd_ = ConnectLoopback(port, 0, true);
     if (fd_ < 0) return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    const int on = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     reader_ = std::thread([this] { Read(); });
 }
 
@@ -42,14 +29,7 @@ PeerClient::~PeerClient() {
 bool PeerClient::Send(const net::Encoded& packet) {
     if (!packet.ok() || fd_ < 0) return false;
     std::lock_guard lock(writeMutex_);
-    std::size_t sent = 0;
-    while (sent < packet.bytes.size()) {
-        const ssize_t n = ::send(fd_, packet.bytes.data() + sent, packet.bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
+    return SendAll(fd_, packet.bytes);
 }
 
 std::vector<PeerClient::Received> PeerClient::Messages() const {

@@ -1,7 +1,7 @@
 #include "TestClient.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "fakes/LoopbackSocket.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,17 +11,7 @@
 namespace quorlan::test {
 
 TestClient::TestClient(std::uint16_t port, int receiveBuffer) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd_ < 0) return;
-    if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_ = ConnectLoopback(port, receiveBuffer);
 }
 
 TestClient::~TestClient() {
@@ -29,13 +19,7 @@ TestClient::~TestClient() {
 }
 
 bool TestClient::SendBytes(const std::vector<std::uint8_t>& bytes) {
-    std::size_t sent = 0;
-    while (fd_ >= 0 && sent < bytes.size()) {
-        const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return fd_ >= 0;
+    return SendAll(fd_, bytes);
 }
 
 bool TestClient::Fill(std::chrono::milliseconds wait) {
