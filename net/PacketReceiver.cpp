@@ -20,6 +20,10 @@ void PacketReceiver::MainSockRead() {
 }
 
 bool PacketReceiver::TimerProcess() {
+    // A read event comes only when new bytes arrive, so bytes left in the
+    // socket by an earlier read (queue full, or more than one read's worth)
+    // are fetched here as soon as the queue has room again.
+    if (queue_.Free() > 0 && socket_.BytesWaiting() > 0) MainSockRead();
     // Framing starts only when at least four bytes are queued.
     if (queue_.Size() <= 3) return false;
     std::array<std::uint8_t, kHeaderSize> header;

@@ -21,7 +21,8 @@ public:
     // never refused and the stream never loses bytes: what does not fit stays
     // in the socket until the framing tick has made room.
     void MainSockRead();
-    // Framing tick: dispatches at most one whole packet; true when it did.
+    // Framing tick: first reads what is still waiting in the socket when the
+    // queue has room, then dispatches at most one whole packet; true when it did.
     bool TimerProcess();
 
     TBufferClass& Queue() { return queue_; }
