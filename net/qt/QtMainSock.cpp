@@ -10,7 +10,6 @@ QtMainSock::QtMainSock(QObject* parent) : QObject(parent) {
     connect(&socket_, &QTcpSocket::disconnected, this, &QtMainSock::OnDisconnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &QtMainSock::OnError);
     connect(&socket_, &QTcpSocket::readyRead, this, &QtMainSock::ReadyRead);
-    connect(&socket_, &QTcpSocket::bytesWritten, this, &QtMainSock::Written);
 }
 
 QtMainSock::~QtMainSock() {
@@ -68,6 +67,13 @@ void QtMainSock::OnConnected() {
     if (!live_) return;
     active_ = true;
     emit Connected();
+    // A fresh link is writable once, after the connect event has been handled.
+    // QTcpSocket buffers every write whole, so the link never becomes
+    // writable again in the platform's sense: no later write event.
+    const quint64 attempt = attempt_;
+    QTimer::singleShot(0, this, [this, attempt] {
+        if (active_ && attempt == attempt_) emit Written();
+    });
 }
 
 void QtMainSock::OnDisconnected() {
@@ -76,7 +82,10 @@ void QtMainSock::OnDisconnected() {
 
 void QtMainSock::OnError(QAbstractSocket::SocketError error) {
     if (!live_) return;
-    emit ErrorOccurred(WinsockErrorCode(error));
+    // The server closing the link is no error, only the disconnect event.
+    // (QTcpSocket reports a reset by the peer under the same value; it ends
+    // the link the same way, just without an error line.)
+    if (error != QAbstractSocket::RemoteHostClosedError) emit ErrorOccurred(WinsockErrorCode(error));
     // The error handler normally closes the link. When it has not and Qt has
     // given the socket up, end the link here: a failed attempt or a broken
     // link always ends with the disconnect event.
@@ -85,7 +94,6 @@ void QtMainSock::OnError(QAbstractSocket::SocketError error) {
 
 // Qt error -> Winsock number:
 //   ConnectionRefused          -> 10061 WSAECONNREFUSED
-//   RemoteHostClosed           -> 10054 WSAECONNRESET
 //   HostNotFound               -> 11001 WSAHOST_NOT_FOUND
 //   SocketTimeout              -> 10060 WSAETIMEDOUT
 //   Network                    -> 10050 WSAENETDOWN
@@ -95,12 +103,12 @@ void QtMainSock::OnError(QAbstractSocket::SocketError error) {
 //   SocketAddressNotAvailable  -> 10049 WSAEADDRNOTAVAIL
 //   UnsupportedSocketOperation -> 10045 WSAEOPNOTSUPP
 //   TemporaryError             -> 10035 WSAEWOULDBLOCK
+//   RemoteHostClosed           -> raised as the disconnect event alone, see OnError
 //   anything else              -> 20000 + Qt's enum value (UnknownSocketError: 19999), a range Winsock
 //                                 does not use, so the number still tells the Qt error apart.
 int QtMainSock::WinsockErrorCode(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10054;
     case QAbstractSocket::HostNotFoundError: return 11001;
     case QAbstractSocket::SocketTimeoutError: return 10060;
     case QAbstractSocket::NetworkError: return 10050;

@@ -21,9 +21,9 @@ namespace quorlan::net {
 //   when a socket existed, and a failed attempt raises it after ErrorOccurred
 //   (at the latest when the error handler has not closed the link itself).
 // - Write takes what QTcpSocket buffers (all of it) while connected, else 0.
-// Error codes are Winsock numbers, see WinsockErrorCode. QTcpSocket reports a
-// server's orderly close like a reset, so a closed link reads as error 10054
-// followed by the disconnect.
+// - Written comes once per link, after Connected (the link became writable).
+// Error codes are Winsock numbers, see WinsockErrorCode. The server closing
+// the link raises Disconnected alone.
 class QtMainSock : public QObject, public ISocket {
     Q_OBJECT
 public:
@@ -52,7 +52,7 @@ signals:
     void Connected();
     void Disconnected();
     void ReadyRead();
-    void Written(qint64 bytes);
+    void Written();
     void ErrorOccurred(int code);
 
 private:
