@@ -24,6 +24,7 @@ PostList ReadPostListText(std::string_view text);
 // view of each line, in order.
 template <class OnLine>
 void ForEachTextLine(std::string_view text, OnLine&& onLine) {
+    if (text.empty()) return; // data() may be null then
     const char* p = text.data();
     const char* end = p + text.size();
     if (const void* nul = std::memchr(p, '\0', text.size())) end = static_cast<const char*>(nul);

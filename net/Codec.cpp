@@ -145,9 +145,9 @@ Encoded EncodeRequestSMS(std::string_view phone, std::string_view message) {
     return e;
 }
 
-std::optional<Header> DecodeHeader(const std::uint8_t* data, std::size_t size) {
+std::optional<PacketHeader> DecodeHeader(const std::uint8_t* data, std::size_t size) {
     if (size < kHeaderSize) return std::nullopt;
-    return Header{static_cast<std::uint16_t>(data[0] | (data[1] << 8)), data[2]};
+    return PacketHeader{static_cast<std::uint16_t>(data[0] | (data[1] << 8)), data[2]};
 }
 
 ServerMessage DecodeServerMessage(const std::uint8_t* packet, std::size_t size) {

@@ -86,12 +86,12 @@ Encoded EncodeRequestSMS(std::string_view phone, std::string_view message);
 Encoded EncodeSystem(std::string_view notice);
 
 // ---- decoding --------------------------------------------------------------
-struct Header {
+struct PacketHeader {
     std::uint16_t length = 0;
     std::uint8_t type = 0;
 };
 // Nothing when fewer than 3 bytes are given.
-std::optional<Header> DecodeHeader(const std::uint8_t* data, std::size_t size);
+std::optional<PacketHeader> DecodeHeader(const std::uint8_t* data, std::size_t size);
 
 // What the client reads of a server message, decoded the way the client's
 // dispatcher reads it. Texts stop at their NUL and never run past their field
