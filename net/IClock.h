@@ -11,7 +11,7 @@ public:
     virtual ~IClock() = default;
     // Monotonic millisecond tick; wraps at 2^32 like the platform's.
     virtual std::uint32_t TickMs() const = 0;
-    // Current time of day in the long time format ("HH:MM:SS"), cp949.
+    // Current time of day in the system's long time format, cp949.
     virtual std::string LongTimeNow() const = 0;
 };
 

@@ -1,14 +1,21 @@
 #pragma once
 #include "net/IClock.h"
 
+#include <QString>
+
+class QLocale;
+
 namespace quorlan::shell::ui {
 
 // The real clock: a monotonic millisecond tick that wraps at 2^32, and the
-// local time of day as "HH:MM:SS".
+// local time of day in the system's long time format, without the time zone.
 class SystemClock : public net::IClock {
 public:
     std::uint32_t TickMs() const override;
     std::string LongTimeNow() const override;
+
+    // The locale's long time format with its time-zone part removed.
+    static QString LongTimeFormat(const QLocale& locale);
 };
 
 } // namespace quorlan::shell::ui

@@ -9,10 +9,11 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTest>
+#include <QTime>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -94,11 +95,26 @@ TEST(QtTimerTest, CallsItsHandlerOnEveryTickAndSingleShotStops) {
     EXPECT_TRUE(single.SingleShot());
 }
 
-TEST(SystemClockTest, LongTimeIsHoursMinutesSeconds) {
+struct TimeFormatCase {
+    QLocale locale;
+    const char* time; // 15:04:05, UTF-8
+};
+class LongTimeFormat : public testing::TestWithParam<TimeFormatCase> {};
+
+TEST_P(LongTimeFormat, IsTheLocalesLongFormatWithoutTheTimeZone) {
+    const QString format = SystemClock::LongTimeFormat(GetParam().locale);
+    EXPECT_EQ(GetParam().locale.toString(QTime(15, 4, 5), format), QString::fromUtf8(GetParam().time)) << format.toStdString();
+}
+INSTANTIATE_TEST_SUITE_P(SystemClockTest, LongTimeFormat,
+                         testing::Values(TimeFormatCase{QLocale::c(), "15:04:05"},
+                                         TimeFormatCase{QLocale(QLocale::Korean, QLocale::SouthKorea), "오후 3시 4분 5초"},
+                                         TimeFormatCase{QLocale(QLocale::English, QLocale::UnitedStates), "3:04:05 PM"}));
+
+TEST(SystemClockTest, LongTimeIsCp949AndTheTickWrapsUnsigned) {
     SystemClock clock;
-    const QString time = QString::fromStdString(clock.LongTimeNow());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]$")).match(time).hasMatch())
-        << time.toStdString();
+    const std::string time = clock.LongTimeNow();
+    EXPECT_FALSE(time.empty());
+    EXPECT_EQ(net::Cp949FromUtf8(net::Utf8FromCp949(time)), time);
     const std::uint32_t first = clock.TickMs();
     EXPECT_LT(clock.TickMs() - first, 1000U); // unsigned difference: right across the wrap too
 }
