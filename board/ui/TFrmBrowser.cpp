@@ -134,8 +134,9 @@ void TFrmBrowser::SetSmsGatewayUrl(std::string baseUrl) {
 }
 
 void TFrmBrowser::showEvent(QShowEvent* event) {
-    // A window restored by the window system keeps its page.
-    if (!event->spontaneous()) FormShow();
+    // A window restored by the window system, or shown again only to become
+    // modal, keeps its page.
+    if (!event->spontaneous() && !keepPage_) FormShow();
     QWidget::showEvent(event);
 }
 
@@ -196,6 +197,7 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     // report an empty list and make every post of the next check look new. It
     // does not start the compare timer; the pending list waits for a document
     // that did load.
+    loadFailed_ = !ok;
     if (!ok) {
         services_.logs.DebugLog("WebBrowser: load failed " + browser_.LocationURL());
         return;
@@ -217,7 +219,9 @@ void TFrmBrowser::BtnSeleteBoardClick() {
 
 void TFrmBrowser::BoardPageRead(const std::string& boardUrl, bool read) {
     if (!read) {
-        services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
+        // Told only to a user looking at the window; a re-selection after a
+        // reconnect, with the window hidden, leaves the debug line alone.
+        if (isVisible()) services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
         return;
     }
     // An address of 256 bytes or more is refused here with "error" but stays
@@ -227,6 +231,12 @@ void TFrmBrowser::BoardPageRead(const std::string& boardUrl, bool read) {
 }
 
 void TFrmBrowser::AnswerListRequest() {
+    // After a failed load the engine shows its error page, whose empty list
+    // would become the board's reference and make every post look new.
+    if (loadFailed_) {
+        services_.logs.DebugLog("WebBrowser: no document to read");
+        return;
+    }
     cycle_.AnswerListRequest();
 }
 
@@ -244,10 +254,13 @@ void TFrmBrowser::ShowModal() {
         activateWindow();
         return;
     }
-    // Modality can only change while the window is hidden.
-    if (isVisible()) hide();
+    // Modality can only change while the window is hidden. Shown again at
+    // once, it keeps the page the user is on.
+    keepPage_ = isVisible();
+    if (keepPage_) hide();
     setWindowModality(Qt::ApplicationModal);
     show();
+    keepPage_ = false;
     raise();
     activateWindow();
 

@@ -93,6 +93,8 @@ private:
     std::function<void(const std::string&)> boardUrlChanged_;
     std::string smsGatewayUrl_;
     QEventLoop* modalLoop_ = nullptr;
+    bool keepPage_ = false;   // shown again only to change modality
+    bool loadFailed_ = false; // the engine shows its error page
 
     QToolButton* SpeedButton3 = nullptr;
     QLineEdit* Edit1 = nullptr;

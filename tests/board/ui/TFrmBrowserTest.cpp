@@ -222,7 +222,13 @@ TEST_F(BoardWindowTest, APageWithoutBodySendsNothing) {
     ASSERT_TRUE(WaitFor([&] { return unreadable() == 2; }, 5000));
     EXPECT_TRUE(socket.written.empty());
     EXPECT_TRUE(window->Cycle().FPageList.empty());
+
+    // A re-selection with the window hidden (after a reconnect) shows no box.
     window->hide();
+    window->BtnSeleteBoardClick();
+    ASSERT_TRUE(WaitFor([&] { return unreadable() == 3; }, 5000));
+    EXPECT_EQ(box.shown.size(), 1u);
+    EXPECT_TRUE(socket.written.empty());
 }
 
 TEST_F(BoardWindowTest, ModalShowingEndsWhenTheSelectionHidesTheWindow) {
@@ -244,6 +250,22 @@ TEST_F(BoardWindowTest, ModalShowingEndsWhenTheSelectionHidesTheWindow) {
     EXPECT_EQ(window->windowModality(), Qt::NonModal);
 }
 
+TEST_F(BoardWindowTest, ModalShowingOfAnOpenWindowKeepsThePageShown) {
+    window->ShowModeless();
+    LoadThroughAddressField(web->Url("/picture.svg")); // browsing, board not selected yet
+    state.FBoardURL = web->Url(kBoardPath);           // a board stored earlier
+    const int loadsBefore = loads->count();
+    QTimer::singleShot(0, window.get(), [this] {
+        EXPECT_TRUE(window->isModal());
+        window->hide();
+    });
+
+    window->ShowModal();
+
+    EXPECT_EQ(loads->count(), loadsBefore);
+    EXPECT_EQ(Address(), web->Url("/picture.svg"));
+}
+
 TEST_F(BoardWindowTest, RedirectLeavesTheFinalAddressInTheField) {
     LoadThroughAddressField(web->Url("/old"));
     EXPECT_EQ(Address(), web->Url(kBoardPath));
@@ -263,6 +285,13 @@ TEST_F(BoardWindowTest, FailedLoadDoesNotStartTheTimer) {
     ASSERT_TRUE(WaitFor([&] { return loads->count() == 1; }, 10000)) << loads->count();
     EXPECT_FALSE(loads->at(0).at(0).toBool());
     EXPECT_FALSE(window->TimerCompare().IsActive());
+
+    // The engine's error page is no board: a list request gets no answer
+    // rather than an empty list that would make every post look new.
+    window->AnswerListRequest();
+    QTest::qWait(50);
+    EXPECT_TRUE(socket.written.empty());
+    EXPECT_TRUE(Logged("WebBrowser: no document to read"));
 }
 
 struct KeyCase {
