@@ -34,11 +34,9 @@ public:
     }
 };
 
-// A wire field holds 32 text bytes. The edits stop at 32 characters; a text
-// that is short enough in characters but not in cp949 bytes (Korean takes two
-// bytes a syllable) is refused by the codec with its message box, so no field
-// ever spills into the next one.
-constexpr int kEditMaxLength = static_cast<int>(net::kMaxFieldText);
+// A wire field holds 32 text bytes. The edits take any length (a stored value
+// is shown whole, never cut); a longer text is refused by the codec with its
+// message box, so no field ever spills into the next one.
 
 constexpr int kClientWidth = 320;
 constexpr int kClientHeight = 235;
@@ -68,7 +66,6 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     auto makeEdit = [this, starStyle](const char* name, bool password) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QString::fromLatin1(name));
-        edit->setMaxLength(kEditMaxLength);
         if (password) {
             edit->setEchoMode(QLineEdit::Password);
             edit->setStyle(starStyle);

@@ -262,21 +262,30 @@ TEST_P(RobotChord, OnlyCtrlAltRInTheLoginPasswordEdit) {
 INSTANTIATE_TEST_SUITE_P(Keys, RobotChord, ::testing::ValuesIn(kKeyCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LoginDialogTest, TextsOver32BytesNeverReachAField) {
+TEST_F(LoginDialogTest, TextsOver32BytesAreRefusedWholeNeverCut) {
+    // A hand-edited settings file may hold a longer ID: the edit shows it whole.
+    const std::string storedId = "123456789012345678901234567890123";
+    state.FLoginID = storedId;
     auto dialog = Create();
-    // 33 ASCII bytes: the edit keeps 32, which fill the field up to its NUL.
-    SetText(*dialog, "EditLoginID", "123456789012345678901234567890123");
+    EXPECT_EQ(dialog->LoginIDText(), storedId);
+
+    // 33 ASCII bytes, and 17 Korean syllables (34 cp949 bytes).
+    for (const std::string& id : {storedId, Cp("가나다라마바사아자차카타파하가나다")}) {
+        socket.ClearWritten();
+        box.shown.clear();
+        SetText(*dialog, "EditLoginID", net::Utf8FromCp949(id).c_str());
+        dialog->BtnLoginClick();
+        EXPECT_TRUE(socket.written.empty());
+        ASSERT_EQ(box.shown.size(), 1u);
+        EXPECT_EQ(box.shown[0], Cp("입력한 글자가 너무 깁니다. 32바이트(한글 16자)까지 입력할 수 있습니다."));
+    }
+
+    // 32 bytes fill the field up to its NUL.
+    socket.ClearWritten();
+    SetText(*dialog, "EditLoginID", "12345678901234567890123456789012");
     SetText(*dialog, "EditLoginPassword", "");
     dialog->BtnLoginClick();
     EXPECT_EQ(socket.written, Cat({Header(69, 'e'), Field("12345678901234567890123456789012"), Field("")}));
-
-    // 17 Korean syllables fit the edit but are 34 cp949 bytes: refused whole.
-    socket.ClearWritten();
-    SetText(*dialog, "EditLoginID", "가나다라마바사아자차카타파하가나다");
-    dialog->BtnLoginClick();
-    EXPECT_TRUE(socket.written.empty());
-    ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_FALSE(box.shown[0].empty());
 }
 
 TEST_F(LoginDialogTest, ShowPageSelectsThePageAndRunsModally) {
