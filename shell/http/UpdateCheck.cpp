@@ -34,6 +34,7 @@ UpdateOutcome UpdateCheck::Run() {
     if (IniStatus loaded = listFile.Load(); !loaded.ok) logs_.DebugLog("Update: " + loaded.error);
     const PatchList list = ReadPatchList(listFile, options_.defaultAddress, options_.defaultPort);
     outcome.server = EndpointFromList(list, options_.defaultAddress, options_.defaultPort, logs_);
+    if (options_.applyEndpoint) options_.applyEndpoint(outcome.server);
 
     if (OffersNewerBuild(list, options_.clientBuild)) outcome.updateInstalled = InstallAndStart(list);
     return outcome;

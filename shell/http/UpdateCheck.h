@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace quorlan::shell {
@@ -22,6 +23,10 @@ struct UpdateCheckOptions {
     std::string defaultAddress = config::kServerAddress;
     std::uint16_t defaultPort = static_cast<std::uint16_t>(config::kServerPort);
     std::uint32_t clientBuild = net::kClientBuild;
+    // Given the list's server address and port as soon as the list is read,
+    // before any patch download, so a reconnect tick during the download
+    // already goes there.
+    std::function<void(const ServerEndpoint&)> applyEndpoint;
 };
 
 struct UpdateOutcome {

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "quorlan/BuildConfig.h"
@@ -43,6 +44,9 @@ constexpr int kStatusPanel0Width = 100;
 constexpr int kStatusPanel1Width = 50;
 constexpr int kProcessIntervalMs = 10;
 const char* const kTrayTip = "Quorlan";
+// How long the icon stays after an alert, so its notification can be read:
+// removing an icon takes its notification with it.
+constexpr int kNotificationMs = 10000;
 
 template <typename T> T* Owned(std::unique_ptr<T>& owner, T* injected, std::function<std::unique_ptr<T>()> make) {
     if (injected) return injected;
@@ -137,11 +141,16 @@ void TFrmMain::FormCreate() {
     timerDisplay_->Start();
 
     state_.FUpdateInstalled = false;
+    // A reconnect tick during the check connects to the address known then:
+    // the built-in one, then the list's as soon as the list is read.
+    ApplyServerAddress(config::kServerAddress, static_cast<std::uint16_t>(config::kServerPort));
     StartupNetwork network;
     if (options_.updateCheck) {
         network = options_.updateCheck(logs_);
     } else {
-        const UpdateOutcome outcome = UpdateCheck(downloader_, logs_).Run();
+        UpdateCheckOptions check;
+        check.applyEndpoint = [this](const ServerEndpoint& server) { ApplyServerAddress(server.address, server.port); };
+        const UpdateOutcome outcome = UpdateCheck(downloader_, logs_, std::move(check)).Run();
         network = {outcome.server.address, outcome.server.port, outcome.updateInstalled};
     }
     ApplyStartupNetwork(network);
@@ -160,11 +169,15 @@ void TFrmMain::FormCreate() {
 
 void TFrmMain::ApplyStartupNetwork(const StartupNetwork& network) {
     state_.FUpdateInstalled = network.updateInstalled;
+    ApplyServerAddress(network.serverAddress, network.serverPort);
+}
+
+void TFrmMain::ApplyServerAddress(const std::string& address, std::uint16_t port) {
     if (options_.applyServerAddress) {
-        options_.applyServerAddress(network.serverAddress, network.serverPort);
+        options_.applyServerAddress(address, port);
     } else if (mainSock_) {
-        mainSock_->SetAddress(network.serverAddress);
-        mainSock_->SetPort(network.serverPort);
+        mainSock_->SetAddress(address);
+        mainSock_->SetPort(port);
     }
 }
 
@@ -189,7 +202,7 @@ void TFrmMain::BuildControls() {
 
     auto* topPanel = new QFrame(central);
     topPanel->setObjectName(QStringLiteral("Panel1"));
-    topPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    topPanel->setFrameStyle(QFrame::Box | QFrame::Sunken); // raised bevel inside a lowered one
     topPanel->setFixedHeight(kTopPanelHeight);
     auto* top = new QGridLayout(topPanel);
     top->setContentsMargins(6, 4, 6, 4);
@@ -405,8 +418,14 @@ void TFrmMain::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
 
 void TFrmMain::ShowAlert(const std::string& line) {
     if (!isActiveWindow()) {
-        Notify(QStringFromCp949(line));
-        RemoveTrayIcon();
+        if (Notify(QStringFromCp949(line))) {
+            // Unless the window has gone back to the notification area by then.
+            QTimer::singleShot(kNotificationMs, this, [this] {
+                if (isVisible()) RemoveTrayIcon();
+            });
+        } else {
+            RemoveTrayIcon();
+        }
         if (isMinimized()) showNormal();
         show();
         raise();
@@ -414,16 +433,17 @@ void TFrmMain::ShowAlert(const std::string& line) {
     timerShow_->Start(); // an alert during a shake only keeps it running
 }
 
-void TFrmMain::Notify(const QString& text) {
+bool TFrmMain::Notify(const QString& text) {
     if (options_.notify) {
         options_.notify(QString::fromLatin1(kTrayTip), text);
-        return;
+        return false;
     }
-    if (!TrayAvailable()) return;
+    if (!TrayAvailable()) return false;
     EnsureTrayIcon();
-    // A notification needs the icon in place; the alert removes it afterwards.
+    // A notification needs the icon in place.
     trayIcon_->show();
-    trayIcon_->showMessage(QString::fromLatin1(kTrayTip), text, ProgramIcon());
+    trayIcon_->showMessage(QString::fromLatin1(kTrayTip), text, ProgramIcon(), kNotificationMs);
+    return true;
 }
 
 void TFrmMain::TimerProcessTimer() {

@@ -163,10 +163,12 @@ private:
     void ConnectMainSock();
     void FormCreate();
     void ApplyStartupNetwork(const StartupNetwork& network);
+    void ApplyServerAddress(const std::string& address, std::uint16_t port);
     bool TrayAvailable() const;
     void EnsureTrayIcon();
     void RemoveTrayIcon();
-    void Notify(const QString& text);
+    // A desktop notification of an alert; true when it went through the tray icon.
+    bool Notify(const QString& text);
     void FormResize();
 
     Options options_;

@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTest>
 #include <filesystem>
+#include <string>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace {
@@ -43,8 +45,9 @@ protected:
                patchfile + "\r\nsignature=" + signature + "\r\n";
     }
 
-    UpdateOutcome Run(const std::string& listUrl) {
+    UpdateOutcome Run(const std::string& listUrl, std::function<void(const ServerEndpoint&)> applyEndpoint = {}) {
         UpdateCheckOptions options;
+        options.applyEndpoint = std::move(applyEndpoint);
         options.listUrl = QString::fromStdString(listUrl);
         options.listFile = QString::fromStdString(listFile);
         options.programPath = QString::fromStdString(program);
@@ -95,8 +98,14 @@ TEST_F(UpdateCheckTest, SignedNewerBuildIsInstalledBackedUpAndStarted) {
     server.Serve("/patch_quorlan.txt",
                  List(4, server.Url("/patch.bin"), *quorlan::tools::SignHex(keys.secretKey, body)));
 
-    UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
+    // The list's server is applied before the patch is fetched.
+    std::vector<std::string> applied;
+    UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"), [&](const ServerEndpoint& endpoint) {
+        applied.push_back(endpoint.address + ":" + std::to_string(endpoint.port) + " after " +
+                          std::to_string(server.Hits("/patch.bin")) + " patch requests");
+    });
 
+    EXPECT_EQ(applied, std::vector<std::string>{"10.9.8.7:4123 after 0 patch requests"});
     EXPECT_TRUE(outcome.updateInstalled);
     EXPECT_EQ(outcome.server.port, 4123);
     EXPECT_EQ(TempDir::Read(program), body);

@@ -24,7 +24,10 @@ struct MainWindowRig {
     shell::ui::TFrmMain::Options Options() {
         shell::ui::TFrmMain::Options options;
         options.settingsPath = settingsPath;
-        options.updateCheck = [this](net::ILineLogs&) { return network; };
+        options.updateCheck = [this](net::ILineLogs&) {
+            serverDuringCheck = appliedAddress + ":" + std::to_string(appliedPort);
+            return network;
+        };
         auto fakeSocket = std::make_unique<FakeSocket>();
         socket = fakeSocket.get();
         options.socket = std::move(fakeSocket);
@@ -49,6 +52,7 @@ struct MainWindowRig {
     TempDir dir;
     std::string settingsPath = dir.File("Quorlan.ini");
     shell::ui::StartupNetwork network{"10.1.2.3", 4321, false};
+    std::string serverDuringCheck; // where a reconnect tick during the check would go
     FakeSocket* socket = nullptr;
     FakeClock clock;
     ScriptedRandom random{{19, 0, 7, 13, 4}};

@@ -95,6 +95,7 @@ TEST_F(MainWindowTest, CreationAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSetti
     rig.network = {"192.0.2.7", 3100, true};
     window = rig.Make();
 
+    EXPECT_EQ(rig.serverDuringCheck, std::string(config::kServerAddress) + ":" + std::to_string(config::kServerPort));
     EXPECT_EQ(rig.appliedAddress, "192.0.2.7");
     EXPECT_EQ(rig.appliedPort, 3100);
     EXPECT_TRUE(window->State().FUpdateInstalled);
