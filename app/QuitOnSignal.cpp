@@ -22,10 +22,11 @@ void OnSignal(int) {
 QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [] {
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
         while (::read(signalPipe[0], &byte, 1) > 0) {
         }
+        requested_ = true;
         QCoreApplication::quit();
     });
     struct sigaction action {};

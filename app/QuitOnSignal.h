@@ -15,8 +15,13 @@ public:
     explicit QuitOnSignal(QObject* parent = nullptr);
     ~QuitOnSignal() override;
 
+    // A signal came before the loop ran (during the start-up download, whose
+    // own loop runs the notifier): quit() was lost, the loop must not start.
+    bool Requested() const { return requested_; }
+
 private:
     QSocketNotifier* notifier_ = nullptr;
+    bool requested_ = false;
 };
 
 } // namespace quorlan::app

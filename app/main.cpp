@@ -5,10 +5,14 @@
 
 #include <QApplication>
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
     // The board window's web engine shares one GL context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
+    // The program takes no command line: Qt and the web engine get only the
+    // program's name, so no option of theirs can be slipped in either.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Quorlan"));
     // The program ends when the main window closes, not when the last visible
     // window goes (hiding to the notification area leaves none visible).
@@ -20,7 +24,7 @@ int main(int argc, char** argv) {
         QObject::connect(&program.FrmMain(), &quorlan::shell::ui::TFrmMain::Closed, &application,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         program.FrmMain().show();
-        result = QApplication::exec();
+        if (!quitOnSignal.Requested()) result = QApplication::exec();
     }
     return result;
 }
