@@ -26,8 +26,15 @@ void Scheduler::BoardChanged(const std::string& url) {
     }
     switch (turn->phase) {
     case Phase::Idle:
-        // A board nobody was watching is checked at once: its list may be old.
-        if (watched) StartTurn(url, *turn, true);
+        if (!watched) break;
+        if (turn->turnStart == Clock::time_point{}) {
+            // Never checked since it appeared: at once, its list may be old.
+            StartTurn(url, *turn, true);
+        } else {
+            // Checked before: the period holds however often monitoring is
+            // switched off and on.
+            WaitForNextTurn(url, *turn);
+        }
         break;
     case Phase::Waiting:
         if (watched) {

@@ -52,7 +52,7 @@ private:
         SessionId asked = 0;  // whose answer is awaited
         SessionId holder = 0; // who holds the current check (may post NewPost)
         SessionId cursor = 0; // last client given a turn
-        Clock::time_point turnStart{};
+        Clock::time_point turnStart{}; // the epoch until the board's first turn
         std::chrono::milliseconds jitter{0};
         std::size_t attempts = 0; // clients tried in this turn
         std::unordered_map<SessionId, unsigned> silentTurns;
