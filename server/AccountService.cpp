@@ -13,56 +13,82 @@ namespace quorlan::server {
 
 AccountService::AccountService(asio::io_context& loop, AccountStore& store, PasswordHasher& hasher,
                                const IClock& clock, Metrics& metrics, const ServerConfig& config)
-    : loop_(loop), store_(store), hasher_(hasher), clock_(clock), metrics_(metrics), config_(config) {}
+    : loop_(loop), store_(store), hasher_(hasher), clock_(clock), metrics_(metrics), config_(config) {
+    // A hash of a random password with the same cost as the real ones.
+    unsigned char secret[16];
+    randombytes_buf(secret, sizeof secret);
+    const std::string random(reinterpret_cast<const char*>(secret), sizeof secret);
+    dummyHash_ = PasswordHasher::HashNow(random, config.hashOpsLimit, config.hashMemLimit).value_or("");
+}
 
 void AccountService::Finish(CodeDone done, std::uint32_t code) {
     asio::post(loop_, [done = std::move(done), code] { done(code); });
 }
 
 void AccountService::Login(const std::string& typedId, std::string password, LoginDone done) {
-    auto refuse = [this, &done] {
+    const auto phone = CanonicalPhone(typedId);
+    if (!phone) {
+        // Whether the text is a phone number is no secret: answered at once.
         metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
         asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
-    };
-    const auto phone = CanonicalPhone(typedId);
-    if (!phone) return refuse();
-    const auto account = store_.Find(*phone);
-    if (!account) return refuse();
-    const std::int64_t now = clock_.NowMs();
-    if (account->lockedUntilMs > now) {
-        spdlog::info("login to {} refused: account locked", *phone);
-        return refuse();
+        return;
     }
-    hasher_.Verify(account->passwordHash, std::move(password), [this, phone = *phone, done = std::move(done)](
-                                                                    bool matches) {
-        // Read again: another connection may have failed or succeeded meanwhile.
-        auto current = store_.Find(phone);
-        if (!current) {
-            metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
-            return done(std::nullopt);
-        }
-        if (matches) {
-            if (current->failedLogins != 0) store_.ClearLoginFailures(phone);
-            current->failedLogins = 0;
-            current->lockedUntilMs = 0;
-            metrics_.loginsSucceeded.fetch_add(1, std::memory_order_relaxed);
-            return done(current);
-        }
-        const int failures = current->failedLogins + 1;
-        const std::int64_t lockedUntil = failures > LockoutPolicy::kFreeFailures
-                                             ? LockoutPolicy::LockedUntil(failures, clock_.NowMs())
-                                             : 0;
-        store_.RecordLoginFailure(phone, failures, lockedUntil);
-        if (lockedUntil == LockoutPolicy::kForever) {
-            spdlog::warn("account {} locked until the operator unlocks it ({} failed logins in a row)", phone,
-                         failures);
-        } else if (lockedUntil != 0) {
-            spdlog::info("account {} locked for {} s after {} failed logins in a row", phone,
-                         LockoutPolicy::DelayAfter(failures) / 1000, failures);
-        }
+    const auto account = store_.Find(*phone);
+    const bool locked = account && account->lockedUntilMs > clock_.NowMs();
+    if (locked) spdlog::info("login to {} refused: account locked", *phone);
+    // A phone without an account and a locked account still cost one hash
+    // (against a dummy), so the time of the answer does not tell which phones
+    // have accounts. Neither records a failure.
+    const bool checked = account && !locked;
+    const std::string& hash = checked ? account->passwordHash : dummyHash_;
+    hasher_.Verify(hash, std::move(password),
+                   [this, phone = *phone, checked, done = std::move(done)](PasswordHasher::Verdict verdict) {
+                       if (!checked) {
+                           metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
+                           return done(std::nullopt);
+                       }
+                       FinishLogin(phone, verdict, done);
+                   });
+}
+
+void AccountService::FinishLogin(const std::string& phone, PasswordHasher::Verdict verdict, const LoginDone& done) {
+    if (verdict == PasswordHasher::Verdict::Busy) {
+        // Overload says nothing about the password: refused, not counted.
+        spdlog::warn("login to {} refused unchecked: too many passwords waiting", phone);
+        return done(std::nullopt);
+    }
+    // Read again: another connection may have failed or succeeded meanwhile.
+    auto current = store_.Find(phone);
+    if (!current) {
         metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
-        done(std::nullopt);
-    });
+        return done(std::nullopt);
+    }
+    if (current->lockedUntilMs > clock_.NowMs()) {
+        // Guesses checked alongside this one locked the account meanwhile; a
+        // right guess among them must not get in, nor lift the lock.
+        spdlog::info("login to {} refused: account locked while the password was checked", phone);
+        metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
+        return done(std::nullopt);
+    }
+    if (verdict == PasswordHasher::Verdict::Matches) {
+        if (current->failedLogins != 0) store_.ClearLoginFailures(phone);
+        current->failedLogins = 0;
+        current->lockedUntilMs = 0;
+        metrics_.loginsSucceeded.fetch_add(1, std::memory_order_relaxed);
+        return done(current);
+    }
+    const int failures = current->failedLogins + 1;
+    const std::int64_t lockedUntil =
+        failures > LockoutPolicy::kFreeFailures ? LockoutPolicy::LockedUntil(failures, clock_.NowMs()) : 0;
+    store_.RecordLoginFailure(phone, failures, lockedUntil);
+    if (lockedUntil == LockoutPolicy::kForever) {
+        spdlog::warn("account {} locked until the operator unlocks it ({} failed logins in a row)", phone, failures);
+    } else if (lockedUntil != 0) {
+        spdlog::info("account {} locked for {} s after {} failed logins in a row", phone,
+                     LockoutPolicy::DelayAfter(failures) / 1000, failures);
+    }
+    metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
+    done(std::nullopt);
 }
 
 bool AccountService::CheckIdent(const std::string& phone, const std::string& number) {
@@ -113,10 +139,16 @@ void AccountService::ChangePassword(const std::string& phone, std::string curren
     const auto account = store_.Find(phone);
     if (!account || next.empty()) return Finish(std::move(done), 0);
     hasher_.Verify(account->passwordHash, std::move(current),
-                   [this, phone, next = std::move(next), done = std::move(done)](bool matches) mutable {
-                       if (!matches) {
+                   [this, phone, next = std::move(next), done = std::move(done)](
+                       PasswordHasher::Verdict verdict) mutable {
+                       if (verdict != PasswordHasher::Verdict::Matches) {
                            sodium_memzero(next.data(), next.size());
-                           spdlog::info("password change of {} refused: wrong current password", phone);
+                           if (verdict == PasswordHasher::Verdict::Busy) {
+                               spdlog::warn("password change of {} refused unchecked: too many passwords waiting",
+                                            phone);
+                           } else {
+                               spdlog::info("password change of {} refused: wrong current password", phone);
+                           }
                            return done(0);
                        }
                        hasher_.Hash(std::move(next), [this, phone, done = std::move(done)](
@@ -126,6 +158,15 @@ void AccountService::ChangePassword(const std::string& phone, std::string curren
                            done(stored ? 1 : 0);
                        });
                    });
+}
+
+bool AccountService::IsRelay(const std::string& phone) {
+    const auto account = store_.Find(phone);
+    return account && account->relay;
+}
+
+void AccountService::RememberRobotMode(const std::string& phone, bool on) {
+    if (!store_.SetRobotMode(phone, on)) spdlog::warn("robot mode of {} not stored", phone);
 }
 
 std::optional<AccountService::IdentMessage> AccountService::IssueIdentNumber(const std::string& typedId) {

@@ -40,10 +40,17 @@ public:
     };
     std::optional<IdentMessage> IssueIdentNumber(const std::string& typedId);
 
+    // Whether the operator has the account marked as relay, as of now.
+    bool IsRelay(const std::string& phone);
+    // Remembers that the account's client asked for robot mode (or withdrew),
+    // so that its next login rejoins the relays without asking again.
+    void RememberRobotMode(const std::string& phone, bool on);
+
     static constexpr int kIdentTries = 5;
 
 private:
     void Finish(CodeDone done, std::uint32_t code);
+    void FinishLogin(const std::string& phone, PasswordHasher::Verdict verdict, const LoginDone& done);
     bool CheckIdent(const std::string& phone, const std::string& number);
 
     asio::io_context& loop_;
@@ -52,6 +59,7 @@ private:
     const IClock& clock_;
     Metrics& metrics_;
     const ServerConfig& config_;
+    std::string dummyHash_;
 };
 
 } // namespace quorlan::server

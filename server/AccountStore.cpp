@@ -9,13 +9,14 @@ namespace quorlan::server {
 
 std::optional<Account> AccountStore::Find(const std::string& phone) {
     Statement s(db_.Handle(),
-                "SELECT phone, password_hash, relay, failed_logins, locked_until FROM accounts WHERE phone = ?");
+                "SELECT phone, password_hash, relay, failed_logins, locked_until, robot_mode FROM accounts "
+                "WHERE phone = ?");
     s.Bind(1, phone);
     if (!s.Step()) {
         if (!s.Done()) spdlog::error("account lookup failed: {}", s.Error());
         return std::nullopt;
     }
-    return Account{s.Bytes(0), s.Bytes(1), s.Int(2) != 0, static_cast<int>(s.Int(3)), s.Int(4)};
+    return Account{s.Bytes(0), s.Bytes(1), s.Int(2) != 0, static_cast<int>(s.Int(3)), s.Int(4), s.Int(5) != 0};
 }
 
 bool AccountStore::Create(const std::string& phone, const std::string& passwordHash, std::int64_t nowMs) {
@@ -63,6 +64,10 @@ bool AccountStore::ClearLoginFailures(const std::string& phone) {
 
 bool AccountStore::SetRelay(const std::string& phone, bool relay) {
     return Changed("UPDATE accounts SET relay = ? WHERE phone = ?", phone, relay ? 1 : 0);
+}
+
+bool AccountStore::SetRobotMode(const std::string& phone, bool on) {
+    return Changed("UPDATE accounts SET robot_mode = ? WHERE phone = ?", phone, on ? 1 : 0);
 }
 
 std::optional<IdentNumber> AccountStore::FindIdent(const std::string& phone) {

@@ -13,6 +13,7 @@ struct Account {
     bool relay = false;
     int failedLogins = 0;
     std::int64_t lockedUntilMs = 0;
+    bool robotMode = false; // a relay account asked for robot mode and has not withdrawn it
 };
 
 struct IdentNumber {
@@ -37,6 +38,7 @@ public:
     bool ClearLoginFailures(const std::string& phone);
     // False when there is no such account.
     bool SetRelay(const std::string& phone, bool relay);
+    bool SetRobotMode(const std::string& phone, bool on);
 
     std::optional<IdentNumber> FindIdent(const std::string& phone);
     bool StoreIdent(const std::string& phone, const IdentNumber& ident);

@@ -3,6 +3,7 @@
 #include "Statement.h"
 
 #include <spdlog/spdlog.h>
+#include <sqlite3.h>
 
 namespace quorlan::server {
 
@@ -24,6 +25,16 @@ bool BoardListStore::Save(const std::string& url, const std::string& list, std::
         return false;
     }
     return true;
+}
+
+std::size_t BoardListStore::DeleteStale(std::int64_t nowMs) {
+    Statement s(db_.Handle(), "DELETE FROM board_lists WHERE updated_ms < ?");
+    s.Bind(1, nowMs - kKeepMs);
+    if (!s.Run()) {
+        spdlog::error("stale board lists not removed: {}", s.Error());
+        return 0;
+    }
+    return static_cast<std::size_t>(sqlite3_changes(db_.Handle()));
 }
 
 } // namespace quorlan::server

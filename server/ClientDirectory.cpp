@@ -19,9 +19,7 @@ ClientRecord* ClientDirectory::Find(SessionId id) {
 
 bool ClientDirectory::Send(SessionId id, const SharedPacket& packet) {
     ClientRecord* record = Find(id);
-    if (!record) return false;
-    record->peer->Send(packet);
-    return true;
+    return record && record->peer->Send(packet);
 }
 
 } // namespace quorlan::server

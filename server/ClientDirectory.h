@@ -1,5 +1,6 @@
 #pragma once
 #include "IPeer.h"
+#include "RateWindow.h"
 
 #include <cstddef>
 #include <memory>
@@ -13,9 +14,13 @@ struct ClientRecord {
     std::shared_ptr<IPeer> peer;
     std::string phone; // canonical, once logged in
     bool loggedIn = false;
-    bool relayAccount = false;   // the logged-in account is marked as relay
-    bool robotRequested = false; // sent RobotMode 1
+    bool robotRequested = false; // sent RobotMode 1, or its account did before
     bool monitoring = false;     // last SearchState
+    // Identification numbers issued at this connection's request.
+    RateWindow identRequests{kIdentPerConnection, kIdentConnectionWindowMs};
+
+    static constexpr std::size_t kIdentPerConnection = 3;
+    static constexpr std::int64_t kIdentConnectionWindowMs = 10 * 60'000;
 };
 
 // The connected clients, by connection id.
@@ -24,7 +29,7 @@ public:
     ClientRecord& Add(std::shared_ptr<IPeer> peer);
     void Remove(SessionId id);
     ClientRecord* Find(SessionId id);
-    // False when the client is gone.
+    // False when the client is gone or its connection is closed.
     bool Send(SessionId id, const SharedPacket& packet);
     std::size_t Size() const { return clients_.size(); }
 

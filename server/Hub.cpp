@@ -11,13 +11,15 @@ namespace {
 // Intervals beyond a day are taken as a day; the board's period is the
 // smallest interval anyway.
 constexpr std::int32_t kLongestIntervalSeconds = 86'400;
+constexpr std::int64_t kHourMs = 3'600'000;
 
 } // namespace
 
 Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
-         AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval)
+         AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval,
+         std::size_t identPerHour)
     : clients_(clients), boards_(boards), scheduler_(scheduler), relays_(relays), accounts_(accounts), clock_(clock),
-      metrics_(metrics), minInterval_(minInterval) {}
+      metrics_(metrics), minInterval_(minInterval), identRequests_(identPerHour, kHourMs) {}
 
 void Hub::UpdateGauges() {
     metrics_.connections.store(static_cast<std::int64_t>(clients_.Size()), std::memory_order_relaxed);
@@ -63,7 +65,7 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
     case net::ChangePassword:
         return OnChangePassword(id, *client, request);
     case net::RequestIdentNumber:
-        OnRequestIdentNumber(request);
+        OnRequestIdentNumber(id, *client, request);
         break;
     case net::SetBoard:
         OnSetBoard(id, *client, request);
@@ -107,7 +109,11 @@ Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
         if (account) {
             client->loggedIn = true;
             client->phone = account->phone;
-            client->relayAccount = account->relay;
+            if (account->robotMode) {
+                client->robotRequested = true; // asked on an earlier connection
+            } else if (client->robotRequested && account->relay) {
+                accounts_.RememberRobotMode(account->phone, true); // asked before this login
+            }
             UpdateRelay(id, *client);
         }
         ReplyLater(id, net::LoginResult, account ? 1 : 0);
@@ -131,13 +137,27 @@ Flow Hub::OnChangePassword(SessionId id, ClientRecord& client, const net::Client
     return Flow::Hold;
 }
 
-void Hub::OnRequestIdentNumber(const net::ClientRequest& request) {
+void Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
     // There is no answer to this request: the number reaches the user's phone.
+    // Each one issued costs a text message, hence the limits per connection
+    // and for the whole server on top of the one per phone.
+    const std::int64_t now = clock_.NowMs();
+    if (client.identRequests.Full(now)) {
+        spdlog::info("client {}: identification number refused: {} issued to this connection within {} minutes", id,
+                     ClientRecord::kIdentPerConnection, ClientRecord::kIdentConnectionWindowMs / 60'000);
+        return;
+    }
+    if (identRequests_.Full(now)) {
+        spdlog::warn("client {}: identification number refused: the server's hourly limit is reached", id);
+        return;
+    }
     const auto message = accounts_.IssueIdentNumber(request.fields[0]);
     if (!message) return;
-    const auto relay = relays_.Next();
+    client.identRequests.Record(now);
+    identRequests_.Record(now);
     net::Encoded packet = net::EncodeRequestSMS(message->phone, message->text);
-    if (relay && packet.ok() && clients_.Send(*relay, Share(std::move(packet.bytes)))) {
+    const auto relay = packet.ok() ? SendToRelay(Share(std::move(packet.bytes))) : std::nullopt;
+    if (relay) {
         metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("identification number for {} sent through relay client {}", message->phone, *relay);
     } else {
@@ -169,20 +189,37 @@ void Hub::OnSearchState(SessionId id, ClientRecord& client, bool monitoring) {
 }
 
 void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
-    if (client.loggedIn && client.relayAccount && client.robotRequested) {
-        if (!relays_.Contains(id)) spdlog::info("relay {} ready on client {}", client.phone, id);
+    // Whether the account is marked as relay is asked at each dispatch, so a
+    // connection in robot mode starts or stops relaying as the operator marks.
+    if (client.loggedIn && client.robotRequested) {
+        if (!relays_.Contains(id)) spdlog::info("client {} of {} in robot mode", id, client.phone);
         relays_.Add(id);
     } else {
         relays_.Remove(id);
     }
 }
 
+std::optional<SessionId> Hub::SendToRelay(const SharedPacket& packet) {
+    return relays_.Dispatch([&](SessionId candidate) {
+        ClientRecord* relay = clients_.Find(candidate);
+        if (!relay || !relay->loggedIn || !accounts_.IsRelay(relay->phone)) return false;
+        return relay->peer->Send(packet);
+    });
+}
+
 void Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
     client.robotRequested = on;
-    if (on && client.loggedIn && !client.relayAccount)
-        spdlog::warn("client {}: RobotMode from {}, which is not a relay account; ignored", id, client.phone);
-    else if (on && !client.loggedIn)
+    if (client.loggedIn) {
+        const bool relay = accounts_.IsRelay(client.phone);
+        if (on && !relay) {
+            spdlog::warn("client {}: RobotMode from {}, which is not a relay account; it counts only once the "
+                         "operator marks the account",
+                         id, client.phone);
+        }
+        if (relay || !on) accounts_.RememberRobotMode(client.phone, on);
+    } else if (on) {
         spdlog::info("client {}: RobotMode before login; it counts only if a relay account logs in", id);
+    }
     UpdateRelay(id, client);
 }
 
@@ -213,14 +250,21 @@ void Hub::OnRequestPhone(ClientRecord& client, const std::string& line) {
     if (!client.loggedIn) {
         spdlog::info("client {}: RequestPhone refused: not logged in", client.peer->Id());
     } else {
-        const auto order = relays_.OrderAlert(client.phone, line, clock_.NowMs());
+        const std::int64_t now = clock_.NowMs();
+        const auto refusal = relays_.CheckAlert(client.phone, line, now);
         net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
-        if (order.relay && packet.ok() && clients_.Send(*order.relay, Share(std::move(packet.bytes)))) {
-            code = 1;
+        if (refusal == RelayPool::Refusal::SameLine) {
+            spdlog::info("RequestPhone of {} refused: same line already sent", client.phone);
+        } else if (refusal == RelayPool::Refusal::OverHourlyLimit) {
+            spdlog::info("RequestPhone of {} refused: more than 30 in an hour", client.phone);
+        } else if (!packet.ok()) {
+            spdlog::info("RequestPhone of {} refused: {}", client.phone, LogText(packet.error));
+        } else if (!SendToRelay(Share(std::move(packet.bytes)))) {
+            spdlog::info("RequestPhone of {} refused: no relay connected", client.phone);
         } else {
-            static constexpr const char* kWhy[] = {"relay gone", "no relay connected", "same line already sent",
-                                                   "more than 30 in an hour"};
-            spdlog::info("RequestPhone of {} refused: {}", client.phone, kWhy[static_cast<int>(order.refusal)]);
+            // Counted only once a relay has it: a refused alert may be asked again.
+            relays_.RecordAlert(client.phone, line, now);
+            code = 1;
         }
     }
     (code == 1 ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
@@ -234,8 +278,7 @@ std::optional<std::size_t> Hub::Notice(const std::string& text, const std::strin
     std::size_t reached = 0;
     if (board.empty()) {
         clients_.ForEach([&](SessionId, ClientRecord& client) {
-            client.peer->Send(shared);
-            ++reached;
+            if (client.peer->Send(shared)) ++reached;
         });
     } else {
         boards_.ForEachMember(board, [&](SessionId member) {

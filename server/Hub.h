@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "IBoardRegistry.h"
 #include "Metrics.h"
+#include "RateWindow.h"
 #include "RelayPool.h"
 #include "Scheduler.h"
 
@@ -18,7 +19,8 @@ namespace quorlan::server {
 class Hub final : public ISessionHandler {
 public:
     Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
-        AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval);
+        AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval,
+        std::size_t identPerHour);
 
     void OnOpened(std::shared_ptr<IPeer> peer) override;
     Flow OnRequest(SessionId id, const net::ClientRequest& request) override;
@@ -37,13 +39,16 @@ private:
     Flow OnLogin(SessionId id, const net::ClientRequest& request);
     Flow OnNewAccount(SessionId id, const net::ClientRequest& request);
     Flow OnChangePassword(SessionId id, ClientRecord& client, const net::ClientRequest& request);
-    void OnRequestIdentNumber(const net::ClientRequest& request);
+    void OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request);
     void OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request);
     void OnSearchState(SessionId id, ClientRecord& client, bool monitoring);
     void OnRobotMode(SessionId id, ClientRecord& client, bool on);
     void OnNewPost(SessionId id, const std::string& line);
     void OnRequestPhone(ClientRecord& client, const std::string& line);
     void UpdateRelay(SessionId id, ClientRecord& client);
+    // Hands the message to a connected relay; which one, or nothing when none
+    // took it.
+    std::optional<SessionId> SendToRelay(const SharedPacket& packet);
     void UpdateGauges();
 
     ClientDirectory& clients_;
@@ -54,6 +59,8 @@ private:
     const IClock& clock_;
     Metrics& metrics_;
     std::chrono::milliseconds minInterval_;
+    // Identification numbers issued by the whole server in the last hour.
+    RateWindow identRequests_;
 };
 
 } // namespace quorlan::server

@@ -22,8 +22,9 @@ public:
     virtual SessionId Id() const = 0;
     virtual std::string Remote() const = 0;
     // Queues the packet; a connection whose unsent output would pass its bound
-    // is closed instead.
-    virtual void Send(SharedPacket packet) = 0;
+    // is closed instead. False when the packet will not be sent: the
+    // connection is closed, or has just been closed for it.
+    virtual bool Send(SharedPacket packet) = 0;
     virtual void Close(std::string_view reason) = 0;
     // Continues reading after a request that the hub asked to hold.
     virtual void Resume() = 0;

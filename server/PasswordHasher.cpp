@@ -2,6 +2,7 @@
 
 #include <asio/post.hpp>
 #include <sodium.h>
+#include <spdlog/spdlog.h>
 
 namespace quorlan::server {
 namespace {
@@ -39,6 +40,7 @@ bool PasswordHasher::VerifyNow(const std::string& hash, const std::string& passw
 void PasswordHasher::Hash(std::string password, HashDone done) {
     if (queued_ >= maxQueued_) {
         Wipe(password);
+        spdlog::warn("password hashing refused: {} hashes already waiting", queued_);
         asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
         return;
     }
@@ -56,7 +58,8 @@ void PasswordHasher::Hash(std::string password, HashDone done) {
 void PasswordHasher::Verify(std::string hash, std::string password, VerifyDone done) {
     if (queued_ >= maxQueued_) {
         Wipe(password);
-        asio::post(loop_, [done = std::move(done)] { done(false); });
+        spdlog::warn("password check refused: {} hashes already waiting", queued_);
+        asio::post(loop_, [done = std::move(done)] { done(Verdict::Busy); });
         return;
     }
     ++queued_;
@@ -65,7 +68,7 @@ void PasswordHasher::Verify(std::string hash, std::string password, VerifyDone d
         Wipe(password);
         asio::post(loop_, [this, matches, done = std::move(done)] {
             --queued_;
-            done(matches);
+            done(matches ? Verdict::Matches : Verdict::Mismatch);
         });
     });
 }

@@ -12,14 +12,20 @@ namespace quorlan::server {
 // argon2id hashing and verification off the event loop. Two worker threads,
 // so at most two hashes are computed at once whatever the load; results are
 // posted back to the loop. A backlog beyond `maxQueued` is refused at once
-// rather than letting login floods queue unbounded memory.
+// rather than letting login floods queue unbounded memory. The server sizes
+// the bound to its connection limit (a connection has at most one hash
+// pending), so a refusal means overload, never a wrong password.
 class PasswordHasher {
 public:
+    enum class Verdict { Matches, Mismatch, Busy };
+    // Nothing when the hash could not be computed or the backlog is full.
     using HashDone = std::function<void(std::optional<std::string> hash)>;
-    using VerifyDone = std::function<void(bool matches)>;
+    using VerifyDone = std::function<void(Verdict verdict)>;
+
+    static constexpr std::size_t kMinQueue = 64;
 
     PasswordHasher(asio::io_context& loop, unsigned long long opsLimit, std::size_t memLimit,
-                   std::size_t maxQueued = 64);
+                   std::size_t maxQueued = kMinQueue);
     ~PasswordHasher();
     PasswordHasher(const PasswordHasher&) = delete;
     PasswordHasher& operator=(const PasswordHasher&) = delete;

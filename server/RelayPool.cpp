@@ -1,26 +1,39 @@
 #include "RelayPool.h"
 
+#include <vector>
+
 namespace quorlan::server {
 
-std::optional<SessionId> RelayPool::Next() {
-    if (relays_.empty()) return std::nullopt;
-    auto it = relays_.upper_bound(last_);
-    if (it == relays_.end()) it = relays_.begin();
-    last_ = *it;
-    return last_;
+std::optional<SessionId> RelayPool::Dispatch(const std::function<bool(SessionId)>& deliver) {
+    // A copy of the order: `deliver` may close connections, and a closed one
+    // leaves the pool later, from the loop.
+    std::vector<SessionId> order;
+    order.reserve(relays_.size());
+    order.insert(order.end(), relays_.upper_bound(last_), relays_.end());
+    order.insert(order.end(), relays_.begin(), relays_.upper_bound(last_));
+    for (const SessionId id : order) {
+        if (deliver(id)) {
+            last_ = id;
+            return id;
+        }
+    }
+    return std::nullopt;
 }
 
-RelayPool::Order RelayPool::OrderAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
-    if (relays_.empty()) return Order{std::nullopt, Refusal::NoRelay};
-    switch (limiter_.Admit(phone, line, nowMs)) {
+RelayPool::Refusal RelayPool::CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
+    switch (limiter_.Check(phone, line, nowMs)) {
     case SmsLimiter::Verdict::SameLine:
-        return Order{std::nullopt, Refusal::SameLine};
+        return Refusal::SameLine;
     case SmsLimiter::Verdict::OverHourlyLimit:
-        return Order{std::nullopt, Refusal::OverHourlyLimit};
+        return Refusal::OverHourlyLimit;
     case SmsLimiter::Verdict::Admitted:
         break;
     }
-    return Order{Next(), Refusal::None};
+    return Refusal::None;
+}
+
+void RelayPool::RecordAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
+    limiter_.Record(phone, line, nowMs);
 }
 
 } // namespace quorlan::server

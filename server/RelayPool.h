@@ -3,6 +3,7 @@
 #include "SmsLimiter.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,26 +11,27 @@
 
 namespace quorlan::server {
 
-// The connections that send text messages for the others: logged in with an
-// account the operator marked as relay, and in robot mode. Orders go to them
-// in turn; alerts are limited per account.
+// The connections that may send text messages for the others: logged in and
+// in robot mode. Whether the account is (still) marked as relay is asked at
+// each dispatch, so the operator's marks take effect on connected clients.
+// Messages go to them in turn; alerts are limited per account.
 class RelayPool {
 public:
-    enum class Refusal { None, NoRelay, SameLine, OverHourlyLimit };
-    struct Order {
-        std::optional<SessionId> relay;
-        Refusal refusal = Refusal::None;
-    };
+    enum class Refusal { None, SameLine, OverHourlyLimit };
 
     void Add(SessionId id) { relays_.insert(id); }
     void Remove(SessionId id) { relays_.erase(id); }
     bool Contains(SessionId id) const { return relays_.count(id) != 0; }
     std::size_t Size() const { return relays_.size(); }
 
-    // The relay for an alert of the account, or why none is given.
-    Order OrderAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
-    // The relay for a message the server itself sends (identification numbers).
-    std::optional<SessionId> Next();
+    // Whether the account's limits let another alert with this line through.
+    Refusal CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
+    // Counts an alert that a relay has taken.
+    void RecordAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
+
+    // Offers a message to each relay at most once, in turn from the one after
+    // the last used, until `deliver` takes it; the relay that took it.
+    std::optional<SessionId> Dispatch(const std::function<bool(SessionId)>& deliver);
 
 private:
     std::set<SessionId> relays_;

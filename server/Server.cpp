@@ -9,6 +9,8 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
     if (sodium_init() < 0) return Created{nullptr, "libsodium failed to initialise"};
     auto opened = Database::Open(config.databasePath);
     if (!opened.db) return Created{nullptr, opened.error};
+    if (const std::size_t stale = BoardListStore(*opened.db).DeleteStale(clock.NowMs()); stale != 0)
+        spdlog::info("forgot the post lists of {} boards unchecked for 30 days", stale);
     std::unique_ptr<Server> server(new Server(config, clock, std::move(opened.db)));
     std::string error;
     if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
@@ -23,12 +25,18 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
 
 Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database)
     : config_(config), clock_(clock), database_(std::move(database)), accountStore_(*database_),
-      boardLists_(*database_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit), clients_(),
+      boardLists_(*database_),
+      // Each connection has at most one password waiting, so a backlog this
+      // long is reached only by connections that left theirs behind.
+      hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit,
+              std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections)),
+      clients_(),
       boards_(boardLists_, clock_,
               BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs}),
       scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout), relays_(),
       accounts_(loop_, accountStore_, hasher_, clock_, metrics_, config_),
-      hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval),
+      hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval,
+           config_.identPerHour),
       acceptor_(loop_, hub_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
                                   SessionLimits{config_.maxPendingOutput, config_.packetTimeout}}) {}

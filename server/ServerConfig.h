@@ -39,6 +39,9 @@ struct ServerConfig {
     std::int64_t identValidityMs = 10 * 60'000;
     // A phone gets a new identification number at most this often.
     std::int64_t identResendMs = 60'000;
+    // Identification numbers the whole server issues per hour at most (each
+    // one is a text message).
+    std::size_t identPerHour = 100;
     // Lines remembered per board against duplicates, and for how long.
     std::size_t duplicateMemory = 2048;
     std::int64_t duplicateMaxAgeMs = 6 * 3'600'000;

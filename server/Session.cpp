@@ -98,12 +98,13 @@ void Session::Resume() {
     });
 }
 
-void Session::Send(SharedPacket packet) {
-    if (closed_ || !packet || packet->empty()) return;
+bool Session::Send(SharedPacket packet) {
+    if (closed_ || !packet || packet->empty()) return false;
     if (queuedBytes_ + packet->size() > limits_.maxPendingOutput) {
         metrics_.slowConsumersDropped.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("client {} ({}): dropped as a slow consumer ({} bytes unread)", id_, Remote(), queuedBytes_);
-        return Close("slow consumer");
+        Close("slow consumer");
+        return false;
     }
     queuedBytes_ += packet->size();
     queue_.push_back(std::move(packet));
@@ -111,6 +112,7 @@ void Session::Send(SharedPacket packet) {
         flushScheduled_ = true;
         batcher_.Schedule(shared_from_this());
     }
+    return true;
 }
 
 void Session::FlushNow() {

@@ -38,7 +38,7 @@ public:
 
     SessionId Id() const override { return id_; }
     std::string Remote() const override;
-    void Send(SharedPacket packet) override;
+    bool Send(SharedPacket packet) override;
     void Close(std::string_view reason) override;
     void Resume() override;
     void FlushNow() override;

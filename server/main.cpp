@@ -72,7 +72,13 @@ int main(int argc, char** argv) {
     app.add_flag("--open-signup", config.openSignup, "Sign-up without an identification number");
     app.add_option("--max-connections", config.maxConnections, "Connection limit")->capture_default_str();
     app.add_option("--send-buffer", config.socketSendBuffer, "Socket send buffer per client, bytes (0: system)");
-    app.add_option("--log-level", logLevel, "trace, debug, info, warn, error, off")->capture_default_str();
+    app.add_option("--ident-per-hour", config.identPerHour,
+                   "Identification numbers the server issues per hour at most")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--log-level", logLevel, "trace, debug, info, warn, error, critical or off")
+        ->check(CLI::IsMember({"trace", "debug", "info", "warn", "error", "critical", "off"}))
+        ->capture_default_str();
 
     std::string phone;
     auto* robot = app.add_subcommand("robot", "Mark an account as SMS relay, or unmark it");

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sys/stat.h>
+
 #include <functional>
 
 namespace quorlan::test {
@@ -73,10 +75,10 @@ protected:
             }
         });
     }
-    void SeedBoardList(const std::string& url, const std::string& list) {
+    void SeedBoardList(const std::string& url, const std::string& list, std::int64_t ageMs = 0) {
         auto opened = server::Database::Open(config_.databasePath);
         ASSERT_TRUE(opened.db);
-        ASSERT_TRUE(server::BoardListStore(*opened.db).Save(url, list, 0));
+        ASSERT_TRUE(server::BoardListStore(*opened.db).Save(url, list, clock_.NowMs() - ageMs));
     }
 
     httplib::Result Admin(const std::string& method, const std::string& path, const std::string& body = "") {
@@ -267,6 +269,23 @@ TEST_F(ServerTest, ThePeriodIsTheSmallestIntervalAsked) {
     EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
 }
 
+TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    auto a = Connect();
+    ASSERT_TRUE(a->Watch(kBoard, 1));
+    ASSERT_TRUE(a->NextOf(net::CheckList)); // a board new to the server is checked at once
+    const auto first = std::chrono::steady_clock::now();
+    ASSERT_TRUE(a->Send(net::EncodeListReport("x\r\n")));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(a->Send(net::EncodeSearchState(0)));
+        ASSERT_TRUE(a->Send(net::EncodeSearchState(1)));
+    }
+    ASSERT_TRUE(a->NextOf(net::CheckList));
+    EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
+    EXPECT_EQ(server_->Metrics().checksStarted.load(), 2u);
+}
+
 TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
     SeedBoardList(kBoard, "x\r\n");
     Start();
@@ -359,6 +378,134 @@ TEST_F(ServerTest, TextAlertsGoOnlyThroughAuthorisedRelays) {
     EXPECT_FALSE(pretender->NextOf(net::RequestSMS, 100ms));
     EXPECT_EQ(server_->Metrics().smsRelayed.load(), 1u);
     EXPECT_EQ(server_->Metrics().smsRefused.load(), 4u);
+}
+
+TEST_F(ServerTest, RobotModeIsRememberedAcrossReconnectsAndRestartsUntilWithdrawn) {
+    CreateAccount("01011110000", "user");
+    CreateAccount("01099990000", "relay", true);
+    Start();
+    auto user = Connect();
+    ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
+    auto ask = [&](const std::string& line) {
+        EXPECT_TRUE(user->Send(net::EncodeRequestPhone(line)));
+        return user->Result(net::RequestPhoneResult);
+    };
+    auto relay = Connect();
+    ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
+    ASSERT_TRUE(relay->Send(net::EncodeRobotMode(1)));
+    ASSERT_TRUE(relay->Send(net::EncodeVersion())); // a round trip: RobotMode has been handled
+    ASSERT_EQ(relay->Result(net::VersionResult), 1u);
+    relay = Connect(); // the old connection goes; the new one only logs in
+    ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
+    EXPECT_EQ(ask("after reconnect"), 1u);
+    EXPECT_TRUE(relay->NextOf(net::RequestSMS));
+
+    relay.reset();
+    user.reset();
+    Stop();
+    Start();
+    user = Connect();
+    ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
+    relay = Connect();
+    ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
+    EXPECT_EQ(ask("after restart"), 1u);
+    EXPECT_TRUE(relay->NextOf(net::RequestSMS));
+
+    ASSERT_TRUE(relay->Send(net::EncodeRobotMode(0)));
+    ASSERT_TRUE(relay->Send(net::EncodeVersion()));
+    ASSERT_EQ(relay->Result(net::VersionResult), 1u);
+    EXPECT_EQ(ask("withdrawn"), 0u);
+    relay = Connect();
+    ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
+    EXPECT_EQ(ask("withdrawn"), 0u);
+}
+
+TEST_F(ServerTest, TheOperatorsRelayMarksTakeEffectOnConnectedClients) {
+    CreateAccount("01011110000", "user");
+    CreateAccount("01022220000", "later");
+    CreateAccount("01099990000", "relay", true);
+    Start();
+    auto user = Connect();
+    ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
+    auto ask = [&](const std::string& line) {
+        EXPECT_TRUE(user->Send(net::EncodeRequestPhone(line)));
+        return user->Result(net::RequestPhoneResult);
+    };
+    auto inRobotMode = [&](const char* phone, const char* password) {
+        auto client = Connect();
+        EXPECT_EQ(client->LogIn(phone, password), 1u);
+        EXPECT_TRUE(client->Send(net::EncodeRobotMode(1)));
+        EXPECT_TRUE(client->Send(net::EncodeVersion()));
+        EXPECT_EQ(client->Result(net::VersionResult), 1u);
+        return client;
+    };
+    auto relay = inRobotMode("01099990000", "relay");
+    auto later = inRobotMode("01022220000", "later"); // not a relay yet
+    EXPECT_EQ(ask("one"), 1u);
+    EXPECT_TRUE(relay->NextOf(net::RequestSMS));
+
+    WithAccounts([](server::AccountStore& store) { ASSERT_TRUE(store.SetRelay("01099990000", false)); });
+    EXPECT_EQ(ask("two"), 0u);
+    WithAccounts([](server::AccountStore& store) { ASSERT_TRUE(store.SetRelay("01022220000", true)); });
+    EXPECT_EQ(ask("two"), 1u);
+    const auto order = later->NextOf(net::RequestSMS);
+    ASSERT_TRUE(order);
+    EXPECT_EQ(order->text, "two");
+    EXPECT_FALSE(relay->NextOf(net::RequestSMS, 100ms));
+}
+
+TEST_F(ServerTest, IdentificationNumbersAreLimitedPerConnectionAndForTheServer) {
+    config_.identPerHour = 4;
+    CreateAccount("01099990000", "relay", true);
+    Start();
+    auto relay = Connect();
+    ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
+    ASSERT_TRUE(relay->Send(net::EncodeRobotMode(1)));
+    ASSERT_TRUE(relay->Send(net::EncodeVersion()));
+    ASSERT_EQ(relay->Result(net::VersionResult), 1u);
+    int phone = 0;
+    // Asks `count` numbers for fresh phones; the numbers relayed so far.
+    auto request = [&](TestClient& client, int count) {
+        for (int i = 0; i < count; ++i)
+            EXPECT_TRUE(client.Send(net::EncodeRequestIdentNumber("0105555" + std::to_string(1000 + ++phone), "pw")));
+        EXPECT_TRUE(client.Send(net::EncodeVersion())); // answered after the requests before it
+        EXPECT_EQ(client.Result(net::VersionResult), 1u);
+        return server_->Metrics().smsRelayed.load();
+    };
+    auto first = Connect();
+    auto second = Connect();
+    EXPECT_EQ(request(*first, 4), 3u);  // three per connection in ten minutes
+    EXPECT_EQ(request(*second, 2), 4u); // four for the server in an hour
+    clock_.Advance(10 * 60'000);
+    EXPECT_EQ(request(*first, 1), 4u); // the connection may again, the server not yet
+    clock_.Advance(50 * 60'000);
+    EXPECT_EQ(request(*first, 1), 5u);
+}
+
+TEST_F(ServerTest, BoardListsUncheckedForThirtyDaysAreForgottenAtStartUp) {
+    constexpr std::int64_t kDay = 24 * 3'600'000LL;
+    SeedBoardList(kBoard, "old\r\n", 31 * kDay);
+    SeedBoardList(kOtherBoard, "recent\r\n", 29 * kDay);
+    Start();
+    Stop();
+    auto opened = server::Database::Open(config_.databasePath);
+    ASSERT_TRUE(opened.db);
+    server::BoardListStore lists(*opened.db);
+    EXPECT_EQ(lists.Load(kBoard), std::nullopt);
+    EXPECT_EQ(lists.Load(kOtherBoard), "recent\r\n");
+}
+
+TEST_F(ServerTest, TheDatabaseIsReadableByItsOwnerOnly) {
+    Start();
+    for (const std::string suffix : {"", "-wal", "-shm"}) {
+        struct stat info {};
+        if (suffix.empty()) {
+            ASSERT_EQ(::stat((config_.databasePath + suffix).c_str(), &info), 0);
+        } else if (::stat((config_.databasePath + suffix).c_str(), &info) != 0) {
+            continue;
+        }
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << suffix;
+    }
 }
 
 TEST_F(ServerTest, NoticesFromTheAdminEndpointReachAllOrOneBoard) {

@@ -7,6 +7,7 @@
 #include "server/LockoutPolicy.h"
 #include "server/Metrics.h"
 #include "server/PhoneNumber.h"
+#include "server/RateWindow.h"
 #include "server/SmsLimiter.h"
 
 #include <gtest/gtest.h>
@@ -160,6 +161,37 @@ TEST(SmsLimiter, RefusesTheSameLineAndMoreThanThirtyAnHour) {
     // An hour after the first, its slot (and its line) are free again.
     EXPECT_EQ(limiter.Admit("010", "line", SmsLimiter::kWindowMs), SmsLimiter::Verdict::Admitted);
     EXPECT_EQ(limiter.Admit("010", "another", SmsLimiter::kWindowMs), SmsLimiter::Verdict::OverHourlyLimit);
+}
+
+TEST(SmsLimiter, ChecksCountNothingUntilRecorded) {
+    SmsLimiter limiter;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(limiter.Check("010", "line", i), SmsLimiter::Verdict::Admitted);
+    EXPECT_EQ(limiter.Accounts(), 0u);
+    limiter.Record("010", "line", 5);
+    EXPECT_EQ(limiter.Check("010", "line", 6), SmsLimiter::Verdict::SameLine);
+}
+
+TEST(SmsLimiter, ForgetsAccountsWhoseHourRanOutAtTheNextSweep) {
+    SmsLimiter limiter;
+    for (int i = 0; i < 10; ++i) limiter.Admit("010000000" + std::to_string(i), "line", 0);
+    const std::int64_t later = SmsLimiter::kWindowMs;
+    // Between sweeps, a check expires only its own account's history.
+    EXPECT_EQ(limiter.Admit("0100000000", "line", later), SmsLimiter::Verdict::Admitted);
+    EXPECT_EQ(limiter.Accounts(), 10u);
+    for (std::size_t i = 0; i < SmsLimiter::kSweepEvery; ++i) limiter.Check("0100000000", "line", later);
+    EXPECT_EQ(limiter.Accounts(), 1u);
+}
+
+TEST(RateWindow, AllowsTheLimitWithinTheWindowAndFreesSlotsAsTheyAge) {
+    RateWindow window(3, 1000);
+    for (std::int64_t at : {0, 100, 200}) {
+        EXPECT_FALSE(window.Full(at)) << at;
+        window.Record(at);
+    }
+    EXPECT_TRUE(window.Full(999));
+    EXPECT_FALSE(window.Full(1000)); // the first has aged out
+    window.Record(1000);
+    EXPECT_TRUE(window.Full(1099));
 }
 
 TEST(BoardUrl, AcceptsHttpAndHttpsAddressesOnly) {

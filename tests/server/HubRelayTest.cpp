@@ -1,0 +1,133 @@
+// The hub's choice of relay, with connections that can be closed at will: a
+// connection closes before the hub hears of it, and nothing may be counted as
+// relayed through it.
+#include "ManualClock.h"
+#include "RunningServer.h"
+#include "server/Hub.h"
+#include "server/BoardRegistry.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quorlan::server {
+namespace {
+
+class FakePeer final : public IPeer {
+public:
+    explicit FakePeer(SessionId id) : id_(id) {}
+    SessionId Id() const override { return id_; }
+    std::string Remote() const override { return "fake"; }
+    bool Send(SharedPacket packet) override {
+        if (!open) return false;
+        received.push_back(net::DecodeServerMessage(packet->data(), packet->size()));
+        return true;
+    }
+    void Close(std::string_view) override { open = false; }
+    void Resume() override {}
+
+    std::size_t Count(std::uint8_t type) const {
+        std::size_t n = 0;
+        for (const auto& m : received) n += m.type == type;
+        return n;
+    }
+
+    bool open = true;
+    std::vector<net::ServerMessage> received;
+
+private:
+    SessionId id_;
+};
+
+class HubRelayTest : public ::testing::Test {
+protected:
+    HubRelayTest()
+        : config_(test::TestConfig(dir_.File("hub.db"))), db_(Database::Open(config_.databasePath).db),
+          store_(*db_), lists_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
+          boards_(lists_, clock_, BoardRegistry::Limits{}),
+          scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout),
+          accounts_(loop_, store_, hasher_, clock_, metrics_, config_),
+          hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval, 100) {}
+
+    // A connection logged in to a new account.
+    std::shared_ptr<FakePeer> LoggedIn(const std::string& phone, bool relay) {
+        const auto hash = PasswordHasher::HashNow("pw", config_.hashOpsLimit, config_.hashMemLimit);
+        EXPECT_TRUE(hash && store_.Create(phone, *hash, 0));
+        if (relay) {
+            EXPECT_TRUE(store_.SetRelay(phone, true) && store_.SetRobotMode(phone, true));
+        }
+        auto peer = std::make_shared<FakePeer>(++lastId_);
+        hub_.OnOpened(peer);
+        Request(*peer, net::EncodeLogin(phone, "pw"));
+        loop_.restart(); // a loop that ran out of work stays stopped until restarted
+        auto work = asio::make_work_guard(loop_);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (peer->Count(net::LoginResult) == 0 && std::chrono::steady_clock::now() < deadline)
+            loop_.run_one_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(peer->received.back().code, 1u);
+        return peer;
+    }
+    void Request(FakePeer& peer, const net::Encoded& packet) {
+        ASSERT_TRUE(packet.ok());
+        const auto decoded = net::DecodeClientRequest(packet.bytes.data(), packet.bytes.size());
+        ASSERT_TRUE(decoded.request) << decoded.error;
+        hub_.OnRequest(peer.Id(), *decoded.request);
+    }
+    std::optional<std::uint32_t> AskAlert(FakePeer& user, const std::string& line) {
+        Request(user, net::EncodeRequestPhone(line));
+        if (user.received.empty() || user.received.back().type != net::RequestPhoneResult) return std::nullopt;
+        return user.received.back().code;
+    }
+
+    test::TempDir dir_;
+    test::ManualClock clock_;
+    ServerConfig config_;
+    asio::io_context loop_;
+    std::unique_ptr<Database> db_;
+    AccountStore store_;
+    BoardListStore lists_;
+    Metrics metrics_;
+    PasswordHasher hasher_;
+    ClientDirectory clients_;
+    BoardRegistry boards_;
+    Scheduler scheduler_;
+    RelayPool relays_;
+    AccountService accounts_;
+    Hub hub_;
+    SessionId lastId_ = 0;
+};
+
+TEST_F(HubRelayTest, AClosedRelayIsPassedOverAndARefusedAlertIsNotCounted) {
+    auto first = LoggedIn("01099990001", true);
+    auto second = LoggedIn("01099990002", true);
+    auto user = LoggedIn("01011110000", false);
+
+    first->open = false; // closed; the hub has not heard yet
+    EXPECT_EQ(AskAlert(*user, "bike"), 1u);
+    EXPECT_EQ(second->Count(net::RequestSMS), 1u);
+
+    second->open = false;
+    EXPECT_EQ(AskAlert(*user, "desk"), 0u);
+    // The refused line was not counted against the account: a relay that
+    // comes later takes it.
+    auto third = LoggedIn("01099990003", true);
+    EXPECT_EQ(AskAlert(*user, "desk"), 1u);
+    ASSERT_EQ(third->Count(net::RequestSMS), 1u);
+    EXPECT_EQ(third->received.back().text, "desk");
+    EXPECT_EQ(metrics_.smsRelayed.load(), 2u);
+    EXPECT_EQ(metrics_.smsRefused.load(), 1u);
+}
+
+TEST_F(HubRelayTest, AnIdentificationNumberForAClosedRelayIsLoggedInstead) {
+    auto relay = LoggedIn("01099990001", true);
+    relay->open = false;
+    auto newcomer = std::make_shared<FakePeer>(++lastId_);
+    hub_.OnOpened(newcomer);
+    Request(*newcomer, net::EncodeRequestIdentNumber("01055550001", "pw"));
+    EXPECT_TRUE(store_.FindIdent("01055550001")); // issued, and written to the log
+    EXPECT_EQ(metrics_.smsRelayed.load(), 0u);
+}
+
+} // namespace
+} // namespace quorlan::server
