@@ -90,8 +90,8 @@ std::string BoardPage(std::size_t targetBytes, int* rows) {
     const std::string writer = net::Cp949FromUtf8("홍길동");
     std::string page = "<table width=\"100%\" cellspacing=\"0\" class=\"list\">\n<tbody>";
     int n = 0;
-    unsigned seed = 12345;
-    const auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    unsigned lcg = 12345; // fixed start: every run builds the same page
+    const auto next = [&] { return lcg = lcg * 1103515245u + 12345u, (lcg >> 16) & 0x7FFF; };
     while (page.size() < targetBytes) {
         const int no = 90000 - n;
         std::string title;

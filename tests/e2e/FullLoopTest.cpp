@@ -505,9 +505,9 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     const int rounds = EnvInt("QUORLAN_E2E_ROUNDS", 0);
     if (rounds == 0) return;
     Control<QCheckBox>(main, "CheckBoxSMS")->click();
-    const unsigned seed = std::random_device{}();
-    std::printf("[ e2e ] %d timed rounds, period %d s, seed %u\n", rounds, periodSeconds, seed);
-    std::mt19937 random(seed);
+    const unsigned randomStart = std::random_device{}();
+    std::printf("[ e2e ] %d timed rounds, period %d s, random start %u\n", rounds, periodSeconds, randomStart);
+    std::mt19937 random(randomStart);
     std::uniform_int_distribution<int> offsetMs(0, periodSeconds * 1000 - 1);
     for (int round = 1; round <= rounds; ++round) {
         const std::string title = BenchTitle(round);

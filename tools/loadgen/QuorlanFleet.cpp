@@ -67,9 +67,9 @@ bool QuorlanFleet::Setup(std::uint16_t port, std::size_t subscribers, std::strin
     Link& checker = *links_.front();
     if (!Write(checker, {net::EncodeVersion(), net::EncodeSetBoard(kFirstInterval, kBoard),
                          net::EncodeSearchState(1)}) ||
-        !Await(checker, net::ListRequest) || !Write(checker, {net::EncodeListReply("seed\r\n")}) ||
+        !Await(checker, net::ListRequest) || !Write(checker, {net::EncodeListReply("baseline\r\n")}) ||
         !Await(checker, net::CheckList) ||
-        !Write(checker, {net::EncodeSetBoard(kInterval, kBoard), net::EncodeListReport("seed\r\n")})) {
+        !Write(checker, {net::EncodeSetBoard(kInterval, kBoard), net::EncodeListReport("baseline\r\n")})) {
         error = "the checker did not get the board's check";
         return false;
     }

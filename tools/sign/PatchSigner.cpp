@@ -43,24 +43,15 @@ std::optional<std::string> SignHex(std::string_view secretKeyHex, std::string_vi
         length != sk.size() || end != hex.data() + hex.size()) {
         return std::nullopt;
     }
-    // The key's second half is its public key; a damaged one would give
-    // signatures that nobody can verify.
-    std::array<unsigned char, crypto_sign_SEEDBYTES> seed{};
-    std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> pk{};
-    std::array<unsigned char, crypto_sign_SECRETKEYBYTES> rebuilt{};
-    crypto_sign_ed25519_sk_to_seed(seed.data(), sk.data());
-    crypto_sign_seed_keypair(pk.data(), rebuilt.data(), seed.data());
-    bool consistent = sodium_memcmp(rebuilt.data(), sk.data(), sk.size()) == 0;
-    sodium_memzero(seed.data(), seed.size());
-    sodium_memzero(rebuilt.data(), rebuilt.size());
-    if (!consistent) {
-        sodium_memzero(sk.data(), sk.size());
-        return std::nullopt;
-    }
     std::array<unsigned char, crypto_sign_BYTES> signature{};
-    crypto_sign_detached(signature.data(), nullptr, reinterpret_cast<const unsigned char*>(message.data()),
-                         message.size(), sk.data());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+    crypto_sign_detached(signature.data(), nullptr, bytes, message.size(), sk.data());
+    // The key's second half is its public key; a damaged key gives signatures
+    // that nobody can verify, so such a signature is never handed out.
+    std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> pk{};
+    crypto_sign_ed25519_sk_to_pk(pk.data(), sk.data());
     sodium_memzero(sk.data(), sk.size());
+    if (crypto_sign_verify_detached(signature.data(), bytes, message.size(), pk.data()) != 0) return std::nullopt;
     return ToHex(signature.data(), signature.size());
 }
 
