@@ -1,10 +1,10 @@
 // Login, sign-up and password change on their own loop, with a hasher whose
 // backlog a test can fill.
 #include "ManualClock.h"
+#include "RunLoopUntil.h"
 #include "RunningServer.h"
 #include "server/AccountService.h"
 
-#include <asio/executor_work_guard.hpp>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -42,12 +42,7 @@ protected:
     }
     // Runs the loop until every call made so far has been answered.
     void Settle() {
-        loop_.restart(); // a loop that ran out of work stays stopped until restarted
-        auto work = asio::make_work_guard(loop_);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (pending_ > 0 && std::chrono::steady_clock::now() < deadline)
-            loop_.run_one_for(std::chrono::milliseconds(10));
-        ASSERT_EQ(pending_, 0) << "answers missing";
+        ASSERT_TRUE(test::RunLoopUntil(loop_, [this] { return pending_ == 0; })) << "answers missing";
     }
     Account Stored() { return store_.Find(kPhone).value_or(Account{}); }
 

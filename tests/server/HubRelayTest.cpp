@@ -2,11 +2,11 @@
 // connection closes before the hub hears of it, and nothing may be counted as
 // relayed through it.
 #include "ManualClock.h"
+#include "RunLoopUntil.h"
 #include "RunningServer.h"
 #include "server/Hub.h"
 #include "server/BoardRegistry.h"
 
-#include <asio/executor_work_guard.hpp>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -60,11 +60,7 @@ protected:
         auto peer = std::make_shared<FakePeer>(++lastId_);
         hub_.OnOpened(peer);
         Request(*peer, net::EncodeLogin(phone, "pw"));
-        loop_.restart(); // a loop that ran out of work stays stopped until restarted
-        auto work = asio::make_work_guard(loop_);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (peer->Count(net::LoginResult) == 0 && std::chrono::steady_clock::now() < deadline)
-            loop_.run_one_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(test::RunLoopUntil(loop_, [&] { return peer->Count(net::LoginResult) > 0; }));
         EXPECT_EQ(peer->received.back().code, 1u);
         return peer;
     }

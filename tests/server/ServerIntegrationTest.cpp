@@ -57,6 +57,11 @@ protected:
         EXPECT_TRUE(client->Connected());
         return client;
     }
+    // RequestPhone with the line; the RequestPhoneResult code.
+    static std::optional<std::uint32_t> AskAlert(TestClient& user, const std::string& line) {
+        EXPECT_TRUE(user.Send(net::EncodeRequestPhone(line)));
+        return user.Result(net::RequestPhoneResult);
+    }
 
     // Works on the database file directly, as the operator's subcommands do.
     void WithAccounts(const std::function<void(server::AccountStore&)>& work) {
@@ -348,18 +353,14 @@ TEST_F(ServerTest, TextAlertsGoOnlyThroughAuthorisedRelays) {
     CreateAccount("01099990000", "relay", true);
     Start();
     auto user = Connect();
-    auto ask = [&](const std::string& line) {
-        EXPECT_TRUE(user->Send(net::EncodeRequestPhone(line)));
-        return user->Result(net::RequestPhoneResult);
-    };
-    EXPECT_EQ(ask("bike"), 0u); // not logged in
+    EXPECT_EQ(AskAlert(*user, "bike"), 0u); // not logged in
     ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
-    EXPECT_EQ(ask("bike"), 0u); // no relay
+    EXPECT_EQ(AskAlert(*user, "bike"), 0u); // no relay
 
     auto pretender = Connect(); // RobotMode from an account not marked as relay
     ASSERT_EQ(pretender->LogIn("01022220000", "plain"), 1u);
     ASSERT_TRUE(pretender->Send(net::EncodeRobotMode(1)));
-    EXPECT_EQ(ask("bike"), 0u);
+    EXPECT_EQ(AskAlert(*user, "bike"), 0u);
 
     // RobotMode sent right behind Login, before its answer, still counts.
     auto relay = Connect();
@@ -369,12 +370,12 @@ TEST_F(ServerTest, TextAlertsGoOnlyThroughAuthorisedRelays) {
     ASSERT_TRUE(relay->Send(net::EncodeVersion())); // a round trip: RobotMode has been handled
     ASSERT_EQ(relay->Result(net::VersionResult), 1u);
 
-    EXPECT_EQ(ask("bike"), 1u);
+    EXPECT_EQ(AskAlert(*user, "bike"), 1u);
     const auto order = relay->NextOf(net::RequestSMS);
     ASSERT_TRUE(order);
     EXPECT_EQ(order->phone, "01011110000");
     EXPECT_EQ(order->text, "bike");
-    EXPECT_EQ(ask("bike"), 0u); // the same line again
+    EXPECT_EQ(AskAlert(*user, "bike"), 0u); // the same line again
     EXPECT_FALSE(pretender->NextOf(net::RequestSMS, 100ms));
     EXPECT_EQ(server_->Metrics().smsRelayed.load(), 1u);
     EXPECT_EQ(server_->Metrics().smsRefused.load(), 4u);
@@ -386,10 +387,6 @@ TEST_F(ServerTest, RobotModeIsRememberedAcrossReconnectsAndRestartsUntilWithdraw
     Start();
     auto user = Connect();
     ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
-    auto ask = [&](const std::string& line) {
-        EXPECT_TRUE(user->Send(net::EncodeRequestPhone(line)));
-        return user->Result(net::RequestPhoneResult);
-    };
     auto relay = Connect();
     ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
     ASSERT_TRUE(relay->Send(net::EncodeRobotMode(1)));
@@ -397,7 +394,7 @@ TEST_F(ServerTest, RobotModeIsRememberedAcrossReconnectsAndRestartsUntilWithdraw
     ASSERT_EQ(relay->Result(net::VersionResult), 1u);
     relay = Connect(); // the old connection goes; the new one only logs in
     ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
-    EXPECT_EQ(ask("after reconnect"), 1u);
+    EXPECT_EQ(AskAlert(*user, "after reconnect"), 1u);
     EXPECT_TRUE(relay->NextOf(net::RequestSMS));
 
     relay.reset();
@@ -408,16 +405,16 @@ TEST_F(ServerTest, RobotModeIsRememberedAcrossReconnectsAndRestartsUntilWithdraw
     ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
     relay = Connect();
     ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
-    EXPECT_EQ(ask("after restart"), 1u);
+    EXPECT_EQ(AskAlert(*user, "after restart"), 1u);
     EXPECT_TRUE(relay->NextOf(net::RequestSMS));
 
     ASSERT_TRUE(relay->Send(net::EncodeRobotMode(0)));
     ASSERT_TRUE(relay->Send(net::EncodeVersion()));
     ASSERT_EQ(relay->Result(net::VersionResult), 1u);
-    EXPECT_EQ(ask("withdrawn"), 0u);
+    EXPECT_EQ(AskAlert(*user, "withdrawn"), 0u);
     relay = Connect();
     ASSERT_EQ(relay->LogIn("01099990000", "relay"), 1u);
-    EXPECT_EQ(ask("withdrawn"), 0u);
+    EXPECT_EQ(AskAlert(*user, "withdrawn"), 0u);
 }
 
 TEST_F(ServerTest, TheOperatorsRelayMarksTakeEffectOnConnectedClients) {
@@ -427,10 +424,6 @@ TEST_F(ServerTest, TheOperatorsRelayMarksTakeEffectOnConnectedClients) {
     Start();
     auto user = Connect();
     ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
-    auto ask = [&](const std::string& line) {
-        EXPECT_TRUE(user->Send(net::EncodeRequestPhone(line)));
-        return user->Result(net::RequestPhoneResult);
-    };
     auto inRobotMode = [&](const char* phone, const char* password) {
         auto client = Connect();
         EXPECT_EQ(client->LogIn(phone, password), 1u);
@@ -441,13 +434,13 @@ TEST_F(ServerTest, TheOperatorsRelayMarksTakeEffectOnConnectedClients) {
     };
     auto relay = inRobotMode("01099990000", "relay");
     auto later = inRobotMode("01022220000", "later"); // not a relay yet
-    EXPECT_EQ(ask("one"), 1u);
+    EXPECT_EQ(AskAlert(*user, "one"), 1u);
     EXPECT_TRUE(relay->NextOf(net::RequestSMS));
 
     WithAccounts([](server::AccountStore& store) { ASSERT_TRUE(store.SetRelay("01099990000", false)); });
-    EXPECT_EQ(ask("two"), 0u);
+    EXPECT_EQ(AskAlert(*user, "two"), 0u);
     WithAccounts([](server::AccountStore& store) { ASSERT_TRUE(store.SetRelay("01022220000", true)); });
-    EXPECT_EQ(ask("two"), 1u);
+    EXPECT_EQ(AskAlert(*user, "two"), 1u);
     const auto order = later->NextOf(net::RequestSMS);
     ASSERT_TRUE(order);
     EXPECT_EQ(order->text, "two");
