@@ -3,6 +3,12 @@
 #include <QString>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace quorlan::net {
 
 QtMainSock::QtMainSock(QObject* parent) : QObject(parent) {
@@ -16,6 +22,7 @@ QtMainSock::~QtMainSock() {
     // The owner's handlers may be gone already: leave without events.
     QObject::disconnect(&socket_, nullptr, this, nullptr);
     socket_.abort();
+    ForgetPeerWatch();
 }
 
 int QtMainSock::Write(const std::uint8_t* data, int count) {
@@ -60,12 +67,30 @@ void QtMainSock::EndLink() {
     active_ = false;
     ++attempt_;
     socket_.abort();
+    ForgetPeerWatch();
     emit Disconnected();
+}
+
+void QtMainSock::ForgetPeerWatch() {
+    if (peerWatch_ >= 0) ::close(peerWatch_);
+    peerWatch_ = -1;
+}
+
+bool QtMainSock::PeerReset() const {
+    if (peerWatch_ < 0) return false;
+    tcp_info info{};
+    socklen_t size = sizeof(info);
+    if (::getsockopt(peerWatch_, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return false;
+    // A close by the server leaves the link half-open (CLOSE_WAIT) until this
+    // side closes too; a reset ends it at once.
+    return info.tcpi_state == TCP_CLOSE;
 }
 
 void QtMainSock::OnConnected() {
     if (!live_) return;
     active_ = true;
+    ForgetPeerWatch();
+    peerWatch_ = ::fcntl(static_cast<int>(socket_.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     emit Connected();
     // A fresh link is writable once, after the connect event has been handled.
     // QTcpSocket buffers every write whole, so the link never becomes
@@ -83,9 +108,13 @@ void QtMainSock::OnDisconnected() {
 void QtMainSock::OnError(QAbstractSocket::SocketError error) {
     if (!live_) return;
     // The server closing the link is no error, only the disconnect event.
-    // (QTcpSocket reports a reset by the peer under the same value; it ends
-    // the link the same way, just without an error line.)
-    if (error != QAbstractSocket::RemoteHostClosedError) emit ErrorOccurred(WinsockErrorCode(error));
+    // QTcpSocket reports a reset by the server under the same value; the
+    // state of the link tells the two apart.
+    if (error != QAbstractSocket::RemoteHostClosedError) {
+        emit ErrorOccurred(WinsockErrorCode(error));
+    } else if (PeerReset()) {
+        emit ErrorOccurred(kConnectionResetCode);
+    }
     // The error handler normally closes the link. When it has not and Qt has
     // given the socket up, end the link here: a failed attempt or a broken
     // link always ends with the disconnect event.
@@ -103,7 +132,7 @@ void QtMainSock::OnError(QAbstractSocket::SocketError error) {
 //   SocketAddressNotAvailable  -> 10049 WSAEADDRNOTAVAIL
 //   UnsupportedSocketOperation -> 10045 WSAEOPNOTSUPP
 //   TemporaryError             -> 10035 WSAEWOULDBLOCK
-//   RemoteHostClosed           -> raised as the disconnect event alone, see OnError
+//   RemoteHostClosed           -> a reset: 10054 WSAECONNRESET; a close: the disconnect event alone, see OnError
 //   anything else              -> 20000 + Qt's enum value (UnknownSocketError: 19999), a range Winsock
 //                                 does not use, so the number still tells the Qt error apart.
 int QtMainSock::WinsockErrorCode(QAbstractSocket::SocketError error) {

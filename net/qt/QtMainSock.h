@@ -23,7 +23,8 @@ namespace quorlan::net {
 // - Write takes what QTcpSocket buffers (all of it) while connected, else 0.
 // - Written comes once per link, after Connected (the link became writable).
 // Error codes are Winsock numbers, see WinsockErrorCode. The server closing
-// the link raises Disconnected alone.
+// the link raises Disconnected alone; the server resetting it raises
+// ErrorOccurred(10054) first.
 class QtMainSock : public QObject, public ISocket {
     Q_OBJECT
 public:
@@ -47,6 +48,8 @@ public:
 
     // The platform's socket error number for a Qt socket error.
     static int WinsockErrorCode(QAbstractSocket::SocketError error);
+    // WSAECONNRESET: the server reset the link.
+    static constexpr int kConnectionResetCode = 10054;
 
 signals:
     void Connected();
@@ -61,6 +64,9 @@ private:
     void OnDisconnected();
     void OnError(QAbstractSocket::SocketError error);
     void EndLink();
+    // Whether the link that just ended was reset by the server.
+    bool PeerReset() const;
+    void ForgetPeerWatch();
 
     QTcpSocket socket_;
     std::string address_;
@@ -70,6 +76,10 @@ private:
     // Tells a deferred start which attempt it belongs to, so an attempt closed
     // before it started is never started.
     quint64 attempt_ = 0;
+    // A second descriptor of the connected socket: QTcpSocket closes its own
+    // before it reports the end of the link, and this one keeps the link's
+    // final state readable until the link is ended here.
+    int peerWatch_ = -1;
 };
 
 } // namespace quorlan::net

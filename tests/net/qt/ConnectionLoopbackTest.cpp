@@ -87,6 +87,20 @@ TEST(ConnectionLoopback, LostLinkIsRestoredByTheNextTickWithAFreshVersion) {
     EXPECT_EQ(client.state.ReconnectAttempts, 1);
 }
 
+TEST(ConnectionLoopback, ResetByTheServerIsLoggedAsAnErrorThenADisconnect) {
+    test::LoopbackServer server;
+    Client client(server.Port());
+    client.connection.Start();
+    ASSERT_TRUE(server.WaitForClient());
+    server.Receive(7);
+    server.Reset();
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
+    QTest::qWait(20);
+    EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Connect", "Event: Send Version 1",
+                                               "Socket: Socket Error: 10054", "Socket: DisConnect"));
+    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결중지됨"));
+}
+
 TEST(ConnectionLoopback, RefusedAttemptsEndInDisconnectAndTheTimerGivesUpAfterTheHundredFirst) {
     Client client(test::RefusingPort());
     client.connection.Start();

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -49,6 +51,13 @@ public:
     void Send(const std::vector<std::uint8_t>& bytes) {
         peer->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
         peer->flush();
+    }
+
+    // Ends the connection with a reset (RST) instead of a close (FIN).
+    void Reset() {
+        const linger abortive{1, 0};
+        ::setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+        peer->abort();
     }
 
     QTcpServer server;

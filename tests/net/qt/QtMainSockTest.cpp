@@ -135,6 +135,28 @@ TEST(QtMainSock, ServerClosingRaisesOneDisconnectAndNoError) {
     EXPECT_FALSE(client.sock.Active());
 }
 
+TEST(QtMainSock, ServerResettingRaisesTheResetErrorThenOneDisconnect) {
+    test::LoopbackServer server;
+    Client client(server.Port());
+    ASSERT_TRUE(client.Connect());
+    ASSERT_TRUE(server.WaitForClient());
+    server.Reset();
+    ASSERT_TRUE(WaitUntil([&] { return client.events.Has("disconnect"); }));
+    QTest::qWait(20);
+    EXPECT_THAT(client.events.seen, ElementsAre("connect", "write", "error 10054", "disconnect"));
+    EXPECT_FALSE(client.sock.Active());
+
+    // The next link closed by the server is no reset.
+    server.peer = nullptr;
+    client.events.seen.clear();
+    ASSERT_TRUE(client.Connect());
+    ASSERT_TRUE(server.WaitForClient());
+    server.peer->close();
+    ASSERT_TRUE(WaitUntil([&] { return client.events.Has("disconnect"); }));
+    QTest::qWait(20);
+    EXPECT_THAT(client.events.seen, ElementsAre("connect", "write", "disconnect"));
+}
+
 TEST(QtMainSock, OpenWhileAnAttemptExistsStartsNoSecondOne) {
     test::LoopbackServer server;
     Client client(server.Port());
