@@ -1,12 +1,11 @@
 #include "board/ui/SmsGatewayClient.h"
 
 #include <QByteArray>
+#include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
-
-#include "net/Cp949.h"
 
 namespace quorlan::board {
 
@@ -30,13 +29,16 @@ void SmsGatewayClient::Get(const std::string& url) {
 
 void SmsGatewayClient::Finished(QNetworkReply* reply) {
     reply->deleteLater();
-    // The address carries the gateway password: only the outcome is logged.
-    if (reply->error() != QNetworkReply::NoError) {
-        logs_.DebugLog("SMS Gateway: " + net::Cp949FromUtf8(reply->errorString().toStdString()));
+    // The address carries the gateway password, and so does every error text
+    // Qt builds from it: only the host and the outcome are logged.
+    const std::string host = reply->url().host(QUrl::FullyEncoded).toStdString();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        logs_.DebugLog("SMS Gateway: " + host + " " + std::to_string(status.toInt()));
         return;
     }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    logs_.DebugLog("SMS Gateway: " + std::to_string(status));
+    const char* error = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error());
+    logs_.DebugLog("SMS Gateway: " + host + " failed, " + (error ? error : std::to_string(reply->error())));
 }
 
 } // namespace quorlan::board

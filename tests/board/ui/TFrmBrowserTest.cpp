@@ -371,11 +371,38 @@ TEST_F(BoardWindowTest, SmsGoesToTheGatewayWithoutTouchingTheBoardPage) {
     EXPECT_THAT(values("passwd"), ElementsAre("p&w=1"));
     EXPECT_THAT(values("encode"), ElementsAre("1"));
     EXPECT_EQ(hit.params.size(), 6u);
-    ASSERT_TRUE(WaitFor([&] { return Logged("SMS Gateway: 200"); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return Logged("SMS Gateway: 127.0.0.1 200"); }, 5000));
     // The board page stays: no navigation, no new document.
     EXPECT_EQ(loads->count(), 1);
     EXPECT_EQ(Address(), web->Url(kBoardPath));
 }
+
+struct GatewayFailureCase {
+    const char* name;
+    bool closedPort; // else an address under which the gateway answers 404
+    const char* logged;
+};
+
+const GatewayFailureCase kGatewayFailureCases[] = {
+    {"HttpError", false, "SMS Gateway: 127.0.0.1 404"},
+    {"NoAnswer", true, "SMS Gateway: 127.0.0.1 failed, ConnectionRefusedError"},
+};
+
+class SmsGatewayFailure : public BoardWindowTest, public ::testing::WithParamInterface<GatewayFailureCase> {};
+
+TEST_P(SmsGatewayFailure, LogsHostAndOutcomeButNeverThePassword) {
+    window->SetSmsGatewayUrl(GetParam().closedPort ? std::string("http://127.0.0.1:1") : web->Url("/elsewhere"));
+    state.FSMSID = "id";
+    state.FSMSPassword = "s3cretpw";
+
+    window->SendSMSByGateway("010-1234-5678", "abc");
+
+    ASSERT_TRUE(WaitFor([&] { return Logged(GetParam().logged); }, 5000)) << ::testing::PrintToString(logs.debug);
+    for (const std::string& line : logs.debug) EXPECT_EQ(line.find("s3cretpw"), std::string::npos) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SmsGatewayFailure, ::testing::ValuesIn(kGatewayFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quorlan::board
