@@ -39,10 +39,16 @@ void CheckCycle::DocumentComplete(const std::string& url) {
 
 void CheckCycle::ReadPage(std::uint64_t seq, std::function<void(std::uint64_t seq, Markup markup)> onAnswer) {
     std::weak_ptr<int> alive = alive_;
-    browser_.ReadBodyMarkup([alive, seq, onAnswer = std::move(onAnswer)](Markup markup) {
-        if (alive.expired()) return;
+    browser_.ReadBodyMarkup([this, alive, seq, onAnswer = std::move(onAnswer)](Markup markup) {
+        if (alive.expired() || seq <= droppedReads_) return;
         onAnswer(seq, std::move(markup));
     });
+}
+
+void CheckCycle::LoadFailed() {
+    timerCompare_.Stop();
+    ++navigation_;
+    droppedReads_ = readSeq_;
 }
 
 std::optional<PostList> CheckCycle::StorePageList(std::uint64_t seq, const Markup& markup) {

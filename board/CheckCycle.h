@@ -60,6 +60,10 @@ public:
     // Board selection: reads the page shown into FPageList only. done (if
     // given) learns whether the page could be read.
     void RefreshPageList(std::function<void(bool read)> done = {});
+    // A load failed: the engine shows its error page, not the board. The
+    // compare timer stops, and every page read asked for so far is dropped
+    // when it answers, so nothing read from that page is stored or sent.
+    void LoadFailed();
     // Logs each new page line as "Check : " + line; under the cut-off logs
     // each again and sends it as NewPost, in page order. A refused line does
     // not stop the pass. Takes copies so nothing handled meanwhile alters it.
@@ -81,6 +85,7 @@ private:
     std::uint64_t pageListSeq_ = 0;        // read whose answer FPageList holds
     std::uint64_t latestCompareRead_ = 0;  // last read asked for by the timer
     std::uint64_t navigation_ = 0;         // documents completed and board loads started
+    std::uint64_t droppedReads_ = 0;       // reads up to this one are dropped when they answer
     // Answers that arrive after the cycle is gone are ignored.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

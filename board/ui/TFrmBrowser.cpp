@@ -195,11 +195,12 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     // A load that failed (no answer, refused, aborted by a newer navigation)
     // shows the engine's error page, not the board: comparing that page would
     // report an empty list and make every post of the next check look new. It
-    // does not start the compare timer; the pending list waits for a document
-    // that did load.
+    // does not start the compare timer and stops one that an earlier document
+    // started; the pending list waits for a document that did load.
     loadFailed_ = !ok;
     if (!ok) {
         services_.logs.DebugLog("WebBrowser: load failed " + browser_.LocationURL());
+        cycle_.LoadFailed();
         return;
     }
     cycle_.DocumentComplete(browser_.LocationURL());

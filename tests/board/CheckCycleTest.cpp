@@ -342,6 +342,34 @@ TEST(CheckCycle, BoardSelectionStoresThePageListOnly) {
     EXPECT_TRUE(rig.socket.writes.empty());
 }
 
+TEST(CheckCycle, FailedLoadStopsTheCompareTimerAndDropsEveryReadInFlight) {
+    Rig rig;
+    rig.browser.answerAtOnce = false;
+    std::vector<bool> selections;
+    rig.cycle.ReceiveCheckList(ListText({"a"}));
+    rig.cycle.DocumentComplete(rig.state.FBoardURL);
+    rig.cycle.TimerCompareTimer();                                            // read 0: compare
+    rig.cycle.AnswerListRequest();                                            // read 1: ListReply
+    rig.cycle.RefreshPageList([&](bool read) { selections.push_back(read); }); // read 2: board selection
+    rig.cycle.DocumentComplete(rig.state.FBoardURL);                          // an earlier document
+    ASSERT_TRUE(rig.timer.active);
+
+    rig.cycle.LoadFailed();
+
+    EXPECT_FALSE(rig.timer.active);
+    for (std::size_t i = 0; i < 3; ++i) rig.browser.Answer(i, Markup({"error page"}));
+    EXPECT_TRUE(rig.socket.writes.empty());
+    EXPECT_TRUE(rig.cycle.FPageList.empty());
+    EXPECT_TRUE(selections.empty());
+    EXPECT_TRUE(rig.cycle.FServerListPending);
+
+    // Reads asked for afterwards are answered as usual.
+    rig.cycle.DocumentComplete(rig.state.FBoardURL);
+    rig.cycle.TimerCompareTimer();
+    rig.browser.Answer(3, Markup({"a", "b"}));
+    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'j', ListText({"a", "b"})}, {'k', "b"}}));
+}
+
 TEST(CheckCycle, AnswerAfterTheCycleIsGoneIsIgnored) {
     test::FakeSocket socket;
     test::RecordingLogs logs;

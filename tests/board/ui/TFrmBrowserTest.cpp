@@ -294,6 +294,20 @@ TEST_F(BoardWindowTest, FailedLoadDoesNotStartTheTimer) {
     EXPECT_TRUE(Logged("WebBrowser: no document to read"));
 }
 
+TEST_F(BoardWindowTest, FailedLoadStopsTheCompareAnEarlierDocumentStarted) {
+    state.FBoardURL = web->Url(kBoardPath);
+    window->ReceiveCheckList(Cp("자전거 팝니다\r\n"));
+    ASSERT_TRUE(WaitFor([&] { return window->TimerCompare().IsActive(); }, 10000));
+
+    window->NavigateTo("http://127.0.0.1:1/");
+    ASSERT_TRUE(WaitFor([&] { return loads->count() == 2; }, 10000)) << loads->count();
+    EXPECT_FALSE(loads->at(1).at(0).toBool());
+
+    EXPECT_FALSE(window->TimerCompare().IsActive());
+    EXPECT_TRUE(window->Cycle().FServerListPending);
+    EXPECT_TRUE(socket.written.empty());
+}
+
 struct KeyCase {
     const char* name;
     Qt::Key key;
