@@ -213,22 +213,20 @@ void TFrmBrowser::TimerCompareTimer() {
 void TFrmBrowser::BtnSeleteBoardClick() {
     services_.state.FBoardURL = Cp949FromQString(Edit1->text());
     if (boardUrlChanged_) boardUrlChanged_(services_.state.FBoardURL);
-    // The page list is only stored; SetBoard waits for it, so a page that
-    // cannot be read sends nothing, as the selection's order of effects asks.
-    cycle_.RefreshPageList([this, boardUrl = services_.state.FBoardURL](bool read) { BoardPageRead(boardUrl, read); });
-}
-
-void TFrmBrowser::BoardPageRead(const std::string& boardUrl, bool read) {
-    if (!read) {
-        // Told only to a user looking at the window; a re-selection after a
-        // reconnect, with the window hidden, leaves the debug line alone.
-        if (isVisible()) services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
-        return;
-    }
+    // The page list is only stored, when the page's answer comes; SetBoard
+    // goes out now, so a re-selection after a reconnect follows the Login the
+    // same handler sent, whatever the hidden window can read.
+    cycle_.RefreshPageList([this](bool read) { BoardPageRead(read); });
     // An address of 256 bytes or more is refused here with "error" but stays
     // stored and shown.
-    services_.sender.SendSetBoard(services_.state.FRepeat, boardUrl);
+    services_.sender.SendSetBoard(services_.state.FRepeat, services_.state.FBoardURL);
     if (!services_.state.FDebugMode) hide();
+}
+
+void TFrmBrowser::BoardPageRead(bool read) {
+    // Told only to a user looking at the window (in debug mode it stays
+    // open); a hidden window leaves the debug line alone.
+    if (!read && isVisible()) services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
 }
 
 void TFrmBrowser::AnswerListRequest() {

@@ -47,9 +47,10 @@ public:
     void SetSmsGatewayUrl(std::string baseUrl);
 
     // Board selection ("게시판선택", and the re-selection after a reconnect):
-    // FBoardURL := the address field; the page shown is read into FPageList;
-    // then SetBoard goes out and, outside debug mode, the window hides. A page
-    // that cannot be read sends nothing and says so in a message box.
+    // FBoardURL := the address field; a read of the page shown into FPageList
+    // is asked for; SetBoard goes out at once and, outside debug mode, the
+    // window hides. A page that cannot be read is stored as an empty list and,
+    // while the window is open, said so in a message box.
     void BtnSeleteBoardClick();
     // ListRequest: the list of the page shown now, answered with ListReply.
     void AnswerListRequest();
@@ -87,7 +88,7 @@ protected:
 private:
     void BuildControls();
     void FormShow();
-    void BoardPageRead(const std::string& boardUrl, bool read);
+    void BoardPageRead(bool read);
 
     Services services_;
     std::function<void(const std::string&)> boardUrlChanged_;

@@ -1,9 +1,13 @@
 #include "board/ui/TFrmBrowser.h"
 
 #include "LocalWeb.h"
+#include "fakes/FakeClock.h"
 #include "fakes/FakeSocket.h"
+#include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
+#include "net/Codec.h"
 #include "net/Cp949.h"
+#include "net/Dispatcher.h"
 #include "quorlan/BuildConfig.h"
 
 #include <QElapsedTimer>
@@ -183,9 +187,10 @@ TEST_P(BoardSelection, StoresTheAddressSendsSetBoardAndHides) {
     const std::string board = web->Url(kBoardPath);
     EXPECT_EQ(state.FBoardURL, board);
     EXPECT_THAT(labels, ElementsAre(board));
-    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 1u; }, 5000)) << socket.writes.size();
+    ASSERT_EQ(socket.writes.size(), 1u); // sent in the handler
     EXPECT_EQ(socket.writes[0], TextPacket('h', board, 600));
-    EXPECT_EQ(window->Cycle().FPageList.size(), 3u);
+    // The page list follows when the page's answer comes.
+    EXPECT_TRUE(WaitFor([&] { return window->Cycle().FPageList.size() == 3u; }, 5000));
     EXPECT_EQ(window->isVisible(), GetParam().visibleAfter);
     window->hide();
 }
@@ -203,11 +208,14 @@ TEST_F(BoardWindowTest, OverlongBoardAddressIsStoredButNotSent) {
     EXPECT_GT(state.FBoardURL.size(), 255u);
 }
 
-TEST_F(BoardWindowTest, APageWithoutBodySendsNothing) {
+TEST_F(BoardWindowTest, APageWithoutBodyIsStillSelectedAndSaidSoWhileTheWindowIsOpen) {
+    state.FDebugMode = true; // the window stays open
     window->ShowModeless();
     LoadThroughAddressField(web->Url("/picture.svg"));
 
     window->BtnSeleteBoardClick();
+    ASSERT_EQ(socket.writes.size(), 1u); // sent in the handler, not after the read
+    EXPECT_EQ(socket.writes[0], TextPacket('h', web->Url("/picture.svg"), 600));
     ASSERT_TRUE(WaitFor([&] { return box.shown.size() == 1u; }, 5000));
     EXPECT_EQ(box.shown[0], Cp("게시판 페이지를 읽을 수 없습니다."));
     EXPECT_EQ(state.FBoardURL, web->Url("/picture.svg"));
@@ -220,15 +228,35 @@ TEST_F(BoardWindowTest, APageWithoutBodySendsNothing) {
     EXPECT_EQ(unreadable(), 1);
     window->AnswerListRequest();
     ASSERT_TRUE(WaitFor([&] { return unreadable() == 2; }, 5000));
-    EXPECT_TRUE(socket.written.empty());
+    EXPECT_EQ(socket.writes.size(), 1u); // no ListReply
     EXPECT_TRUE(window->Cycle().FPageList.empty());
-
-    // A re-selection with the window hidden (after a reconnect) shows no box.
     window->hide();
-    window->BtnSeleteBoardClick();
-    ASSERT_TRUE(WaitFor([&] { return unreadable() == 3; }, 5000));
-    EXPECT_EQ(box.shown.size(), 1u);
-    EXPECT_TRUE(socket.written.empty());
+}
+
+// VersionResult 1 after a reconnect, auto-login on and a board set: the
+// dispatcher's handler logs in and selects the board again through the real
+// window, which is hidden and shows a page it cannot read.
+TEST_F(BoardWindowTest, ReselectionAfterReconnectSendsSetBoardRightAfterLogin) {
+    LoadThroughAddressField(web->Url("/picture.svg"));
+    state.FBoardSet = true;
+    test::RecordingActions actions;
+    actions.autoLoginChecked = true;
+    actions.onBtnLoginClick = [&] { sender.Send(net::EncodeLogin("01012345678", "pw")); };
+    actions.onBtnSeleteBoardClick = [&] { window->BtnSeleteBoardClick(); };
+    test::FakeClock clock;
+    net::Dispatcher dispatcher{logs, state, sender, actions, clock};
+
+    const Bytes versionOk{7, 0, 'd', 1, 0, 0, 0};
+    dispatcher.DispatchPacket(versionOk.data(), static_cast<int>(versionOk.size()));
+
+    ASSERT_EQ(socket.writes.size(), 2u);
+    EXPECT_EQ(socket.writes[0][2], 'e');
+    EXPECT_EQ(socket.writes[1], TextPacket('h', web->Url("/picture.svg"), 600));
+    // The page list follows when the read answers; hidden, the window shows no box.
+    ASSERT_TRUE(WaitFor([&] { return Logged("WebBrowser: no document to read"); }, 5000));
+    EXPECT_TRUE(window->Cycle().FPageList.empty());
+    EXPECT_TRUE(box.shown.empty());
+    EXPECT_EQ(socket.writes.size(), 2u);
 }
 
 TEST_F(BoardWindowTest, ModalShowingEndsWhenTheSelectionHidesTheWindow) {
