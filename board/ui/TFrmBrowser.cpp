@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QToolButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace quorlan::board {
@@ -123,6 +125,24 @@ void TFrmBrowser::BuildControls() {
     // The address follows every committed navigation, redirects included.
     connect(WebBrowser1, &QWebEngineView::urlChanged, this, &TFrmBrowser::WebBrowser1NavigateComplete2);
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TFrmBrowser::WebBrowser1DocumentComplete);
+    connect(WebBrowser1->page(), &QWebEnginePage::renderProcessTerminated, this, &TFrmBrowser::RendererGone);
+}
+
+void TFrmBrowser::RendererGone() {
+    services_.logs.DebugLog("WebBrowser: renderer ended, reloading");
+    browser_.FailReadsInFlight();
+    // Nothing is left to read or compare until a document loads again.
+    loadFailed_ = true;
+    cycle_.LoadFailed();
+    // A new renderer starts with the next navigation, made from the loop as
+    // the engine asks; a pending server list is compared once the board is back.
+    QTimer::singleShot(0, this, [this] {
+        if (!services_.state.FBoardURL.empty()) {
+            browser_.Navigate(services_.state.FBoardURL);
+        } else {
+            WebBrowser1->reload();
+        }
+    });
 }
 
 void TFrmBrowser::SetBoardUrlChanged(std::function<void(const std::string& url)> onChanged) {

@@ -75,6 +75,9 @@ public:
     void WebBrowser1NavigateComplete2();
     void WebBrowser1DocumentComplete(bool ok);
     void TimerCompareTimer();
+    // The browser's renderer process died: reads in flight fail, and the
+    // board (or, with none selected, the page shown) is loaded again.
+    void RendererGone();
 
     CheckCycle& Cycle() { return cycle_; }
     const shell::ui::QtTimer& TimerCompare() const { return timerCompare_; }

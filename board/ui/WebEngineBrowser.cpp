@@ -3,6 +3,7 @@
 #include "net/Cp949.h"
 
 #include <QUrl>
+#include <utility>
 #include <QVariant>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -37,19 +38,36 @@ std::string WebEngineBrowser::LocationURL() const {
 }
 
 void WebEngineBrowser::ReadBodyMarkup(MarkupCallback done) {
+    const std::uint64_t id = ++nextRead_;
+    readsInFlight_.emplace(id, std::move(done));
     std::weak_ptr<int> alive = alive_;
     // The engine calls back on the UI thread; while the page is being
     // destroyed it calls back with an invalid value, which reads as "no
     // document".
     view_.page()->runJavaScript(kBodyMarkupScript, QWebEngineScript::ApplicationWorld,
-                                [alive, done = std::move(done)](const QVariant& result) {
+                                [this, alive, id](const QVariant& result) {
                                     if (alive.expired()) return;
                                     if (result.typeId() != QMetaType::QString) {
-                                        done(std::nullopt);
+                                        Answer(id, std::nullopt);
                                         return;
                                     }
-                                    done(net::Cp949FromUtf8(result.toString().toStdString()));
+                                    Answer(id, net::Cp949FromUtf8(result.toString().toStdString()));
                                 });
+}
+
+void WebEngineBrowser::Answer(std::uint64_t id, std::optional<std::string> markup) {
+    auto found = readsInFlight_.find(id);
+    if (found == readsInFlight_.end()) return; // already answered as failed
+    MarkupCallback done = std::move(found->second);
+    readsInFlight_.erase(found);
+    done(std::move(markup));
+}
+
+void WebEngineBrowser::FailReadsInFlight() {
+    // Answered in the order asked; an answer may ask for a new read, which
+    // belongs to the next renderer and stays.
+    std::map<std::uint64_t, MarkupCallback> failed = std::exchange(readsInFlight_, {});
+    for (auto& [id, done] : failed) done(std::nullopt);
 }
 
 } // namespace quorlan::board

@@ -1,6 +1,8 @@
 #pragma once
 #include "board/IBrowser.h"
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -27,10 +29,17 @@ public:
     // Answers nullopt when there is no document body (or the page goes away
     // before it answers); no answer at all once this adapter is gone.
     void ReadBodyMarkup(MarkupCallback done) override;
+    // The renderer process ended: every read still waiting is answered as
+    // "no document" now, since the engine may never answer it.
+    void FailReadsInFlight();
 
 private:
+    void Answer(std::uint64_t id, std::optional<std::string> markup);
+
     QWebEngineView& view_;
     std::string homeUrl_;
+    std::uint64_t nextRead_ = 0;
+    std::map<std::uint64_t, MarkupCallback> readsInFlight_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

@@ -17,8 +17,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <gmock/gmock.h>
+
+#include <csignal>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <memory>
@@ -334,6 +338,31 @@ TEST_F(BoardWindowTest, FailedLoadStopsTheCompareAnEarlierDocumentStarted) {
     EXPECT_FALSE(window->TimerCompare().IsActive());
     EXPECT_TRUE(window->Cycle().FServerListPending);
     EXPECT_TRUE(socket.written.empty());
+}
+
+TEST_F(BoardWindowTest, RendererDeathFailsReadsInFlightAndReloadsTheBoard) {
+    state.FBoardURL = web->Url(kBoardPath);
+    window->ReceiveCheckList(Cp("자전거 팝니다\r\n"));
+    ASSERT_TRUE(WaitFor([&] { return window->TimerCompare().IsActive(); }, 10000));
+    QSignalSpy ended(view->page(), &QWebEnginePage::renderProcessTerminated);
+    const qint64 renderer = view->page()->renderProcessPid();
+    ASSERT_GT(renderer, 0);
+
+    window->AnswerListRequest(); // asked of the renderer that is about to die
+    ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+    ASSERT_TRUE(WaitFor([&] { return ended.count() == 1; }, 10000));
+
+    EXPECT_TRUE(Logged("WebBrowser: no document to read")); // the read failed
+    EXPECT_TRUE(socket.written.empty());
+    EXPECT_FALSE(window->TimerCompare().IsActive());
+
+    // The board comes back in a new renderer and the pending list is compared.
+    ASSERT_TRUE(WaitFor([&] { return window->TimerCompare().IsActive(); }, 10000));
+    EXPECT_NE(view->page()->renderProcessPid(), renderer);
+    window->TimerCompareTimer();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 3u; }, 5000)) << socket.writes.size();
+    EXPECT_EQ(socket.writes[0][2], 'j');
+    EXPECT_FALSE(window->Cycle().FServerListPending);
 }
 
 struct KeyCase {
