@@ -28,7 +28,9 @@ std::string Convert(const char* to, const char* from, std::string_view in, std::
         }
         // EILSEQ or EINVAL: replace one character (or the rest of a truncated one).
         std::size_t skip = 1;
-        if (skipOnError > 1) {
+        if (skipOnError == 2) {
+            skip = 2; // one UTF-16 code unit
+        } else if (skipOnError > 1) {
             const auto lead = static_cast<unsigned char>(*inPtr);
             skip = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
         } else if (static_cast<unsigned char>(*inPtr) >= 0x81 && inLeft >= 2) {
@@ -55,5 +57,7 @@ std::string Convert(const char* to, const char* from, std::string_view in, std::
 
 std::string Cp949FromUtf8(std::string_view utf8) { return Convert("CP949", "UTF-8", utf8, 4); }
 std::string Utf8FromCp949(std::string_view cp949) { return Convert("UTF-8", "CP949", cp949, 1); }
+std::string Cp949FromUtf16Le(std::string_view utf16le) { return Convert("CP949", "UTF-16LE", utf16le, 2); }
+std::string Utf16LeFromCp949(std::string_view cp949) { return Convert("UTF-16LE", "CP949", cp949, 1); }
 
 } // namespace quorlan::net

@@ -9,6 +9,9 @@ namespace quorlan::net {
 // on the other side become "?".
 std::string Cp949FromUtf8(std::string_view utf8);
 std::string Utf8FromCp949(std::string_view cp949);
+// The same between cp949 and UTF-16 little-endian bytes (no byte-order mark).
+std::string Cp949FromUtf16Le(std::string_view utf16le);
+std::string Utf16LeFromCp949(std::string_view cp949);
 
 // A cp949 text written as UTF-8 in the source, converted once and kept.
 // Use for the program's own fixed captions and log texts.

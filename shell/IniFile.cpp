@@ -1,5 +1,7 @@
 #include "shell/IniFile.h"
 
+#include "net/Cp949.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -66,6 +68,28 @@ bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+
+// Length of the line end starting at text[i] (a CR or an LF).
+std::size_t LineEndLength(std::string_view text, std::size_t i, std::size_t unit) {
+    auto at = [&](std::size_t k, char c) {
+        std::size_t pos = i + k * unit;
+        if (pos + unit > text.size() || text[pos] != c) return false;
+        for (std::size_t b = 1; b < unit; ++b)
+            if (text[pos + b] != '\0') return false;
+        return true;
+    };
+    if (at(0, '\r')) {
+        if (at(1, '\r') && at(2, '\n')) return 3;
+        if (at(1, '\n')) return 2;
+        return 1;
+    }
+    // LF CR, unless that CR begins a CR LF of its own.
+    if (at(1, '\r') && !at(2, '\n')) return 2;
+    return 1;
+}
+
 // The file a save must replace: a symbolic link is followed so that the link
 // stays and its target gets the new text.
 fs::path SaveTarget(const std::string& path) {
@@ -114,8 +138,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
 IniStatus IniFile::Load() {
     lines_.clear();
-    eol_ = "\r\n";
-    endsWithEol_ = true;
+    encoding_ = Encoding::Cp949;
     loadFailed_ = false;
 
     std::error_code ec;
@@ -136,26 +159,76 @@ IniStatus IniFile::Load() {
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.gcount() != static_cast<std::streamsize>(text.size())) return fail("short read");
 
-    std::size_t firstLf = text.find('\n');
-    if (firstLf != std::string::npos) eol_ = (firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
-    endsWithEol_ = text.empty() || text.back() == '\n';
-
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t lf = text.find('\n', start);
-        std::size_t end = (lf == std::string::npos) ? text.size() : lf;
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(std::move(line));
-        if (lf == std::string::npos) break;
-        start = lf + 1;
+    std::string_view body = text;
+    if (body.substr(0, kUtf16LeMark.size()) == kUtf16LeMark) {
+        encoding_ = Encoding::Utf16Le;
+        body.remove_prefix(kUtf16LeMark.size());
+    } else if (body.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+        encoding_ = Encoding::Utf8;
+        body.remove_prefix(kUtf8Mark.size());
     }
+    SplitLines(body);
     return {};
+}
+
+void IniFile::SplitLines(std::string_view body) {
+    const std::size_t unit = encoding_ == Encoding::Utf16Le ? 2 : 1;
+    auto isBreak = [&](std::size_t i) {
+        if (body[i] != '\r' && body[i] != '\n') return false;
+        return unit == 1 || (i + 1 < body.size() && body[i + 1] == '\0');
+    };
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i + unit <= body.size()) {
+        if (!isBreak(i)) {
+            i += unit;
+            continue;
+        }
+        const std::size_t length = LineEndLength(body, i, unit);
+        Line line;
+        line.raw = std::string(body.substr(start, i - start));
+        for (std::size_t k = 0; k < length; ++k) line.eol += body[i + k * unit];
+        lines_.push_back(std::move(line));
+        i += length * unit;
+        start = i;
+    }
+    if (start < body.size()) lines_.push_back(Line{{}, {}, std::string(body.substr(start)), false});
+    for (Line& line : lines_) {
+        switch (encoding_) {
+        case Encoding::Cp949: line.text = line.raw; break;
+        case Encoding::Utf8: line.text = net::Cp949FromUtf8(line.raw); break;
+        case Encoding::Utf16Le: line.text = net::Cp949FromUtf16Le(line.raw); break;
+        }
+    }
+}
+
+std::string IniFile::Encode(std::string_view cp949) const {
+    switch (encoding_) {
+    case Encoding::Utf8: return net::Utf8FromCp949(cp949);
+    case Encoding::Utf16Le: return net::Utf16LeFromCp949(cp949);
+    case Encoding::Cp949: break;
+    }
+    return std::string(cp949);
+}
+
+std::string IniFile::NewLineEnd() const {
+    if (!lines_.empty() && !lines_.front().eol.empty()) return lines_.front().eol;
+    return "\r\n";
+}
+
+void IniFile::InsertLine(std::size_t at, std::string text) {
+    const std::string eol = NewLineEnd();
+    // A last line without a line end gets one before a line follows it.
+    if (at == lines_.size() && !lines_.empty() && lines_.back().eol.empty()) {
+        lines_.back().eol = eol;
+        lines_.back().edited = true;
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), eol, {}, true});
 }
 
 std::optional<std::size_t> IniFile::FindSection(std::string_view section) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        auto name = SectionName(lines_[i]);
+        auto name = SectionName(lines_[i].text);
         if (name && SameName(*name, section)) return i;
     }
     return std::nullopt;
@@ -163,14 +236,14 @@ std::optional<std::size_t> IniFile::FindSection(std::string_view section) const 
 
 std::size_t IniFile::SectionEnd(std::size_t sectionLine) const {
     std::size_t i = sectionLine + 1;
-    while (i < lines_.size() && !SectionName(lines_[i])) ++i;
+    while (i < lines_.size() && !SectionName(lines_[i].text)) ++i;
     return i;
 }
 
 std::optional<std::size_t> IniFile::FindKey(std::size_t sectionLine, std::string_view key) const {
     std::size_t end = SectionEnd(sectionLine);
     for (std::size_t i = sectionLine + 1; i < end; ++i) {
-        auto kv = SplitKeyLine(lines_[i]);
+        auto kv = SplitKeyLine(lines_[i].text);
         if (kv && SameName(kv->key, key)) return i;
     }
     return std::nullopt;
@@ -181,7 +254,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
     if (!sectionLine) return std::string(defaultValue);
     auto keyLine = FindKey(*sectionLine, key);
     if (!keyLine) return std::string(defaultValue);
-    std::string_view value = SplitKeyLine(lines_[*keyLine])->value;
+    std::string_view value = SplitKeyLine(lines_[*keyLine].text)->value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }
@@ -213,24 +286,22 @@ IniStatus IniFile::WriteString(std::string_view section, std::string_view key, s
 
     auto sectionLine = FindSection(cleanSection);
     if (!sectionLine) {
-        lines_.push_back("[" + std::string(cleanSection) + "]");
-        lines_.push_back(std::string(cleanKey) + "=" + std::string(value));
-        endsWithEol_ = true;
+        InsertLine(lines_.size(), "[" + std::string(cleanSection) + "]");
+        InsertLine(lines_.size(), std::string(cleanKey) + "=" + std::string(value));
         return {};
     }
     if (auto keyLine = FindKey(*sectionLine, cleanKey)) {
-        // The key keeps the spelling it already had in the file.
-        std::string existingKey(SplitKeyLine(lines_[*keyLine])->key);
-        lines_[*keyLine] = existingKey + "=" + std::string(value);
+        // The key keeps the spelling it already had in the file, the line its end.
+        Line& line = lines_[*keyLine];
+        line.text = std::string(SplitKeyLine(line.text)->key) + "=" + std::string(value);
+        line.edited = true;
         return {};
     }
     // A new key goes after the section's last non-blank line, so blank lines
     // that separate it from the next section stay where they are.
     std::size_t insertAt = SectionEnd(*sectionLine);
-    while (insertAt > *sectionLine + 1 && Trim(lines_[insertAt - 1]).empty()) --insertAt;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                  std::string(cleanKey) + "=" + std::string(value));
-    if (insertAt == lines_.size() - 1) endsWithEol_ = true;
+    while (insertAt > *sectionLine + 1 && Trim(lines_[insertAt - 1].text).empty()) --insertAt;
+    InsertLine(insertAt, std::string(cleanKey) + "=" + std::string(value));
     return {};
 }
 
@@ -244,9 +315,11 @@ IniStatus IniFile::WriteBool(std::string_view section, std::string_view key, boo
 
 std::string IniFile::Text() const {
     std::string text;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        text += lines_[i];
-        if (i + 1 < lines_.size() || endsWithEol_) text += eol_;
+    if (encoding_ == Encoding::Utf8) text = kUtf8Mark;
+    if (encoding_ == Encoding::Utf16Le) text = kUtf16LeMark;
+    for (const Line& line : lines_) {
+        text += line.edited ? Encode(line.text) : line.raw;
+        text += encoding_ == Encoding::Utf16Le ? Encode(line.eol) : line.eol;
     }
     return text;
 }

@@ -30,8 +30,15 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text);
 //   quotes around a value; at most kMaxValueChars characters of a value are
 //   seen;
 // - a missing file, section or key reads as the caller's default;
+// - a line ends at CR LF, LF or a lone CR (and at CR CR LF or LF CR, the
+//   line ends of a file converted twice), so files from any platform read
+//   alike;
+// - a file that starts with the UTF-16LE byte-order mark is UTF-16 and one
+//   that starts with the UTF-8 mark is UTF-8: their texts are converted to
+//   cp949 when read and back when written, and the mark stays; any other file
+//   is cp949 as it stands;
 // - writing a key replaces its line or adds it (and its section) and keeps
-//   every other line of the file as it was.
+//   every other line of the file, its line end included, as it was.
 // Nothing touches the disk until Save(), which replaces the file atomically.
 class IniFile {
 public:
@@ -67,19 +74,33 @@ public:
     IniStatus Save() const;
 
     const std::string& Path() const { return path_; }
-    // The file text as Save() would write it.
+    // The file's bytes as Save() would write them.
     std::string Text() const;
 
 private:
+    enum class Encoding { Cp949, Utf8, Utf16Le };
+    struct Line {
+        std::string text; // cp949, without the line end
+        std::string eol;  // "\r\n", "\n", "\r", "\r\r\n", "\n\r" or "" (last line)
+        std::string raw;  // the line as read, in the file's encoding; written back unless edited
+        bool edited = false;
+    };
+
+    void SplitLines(std::string_view body);
+    std::string Encode(std::string_view cp949) const;
+    // How a new line ends: as the file's first line does; CR LF in a file
+    // without line ends.
+    std::string NewLineEnd() const;
+    void InsertLine(std::size_t at, std::string text);
+
     std::optional<std::size_t> FindSection(std::string_view section) const;
     // Index of the key's line inside the section starting at sectionLine.
     std::optional<std::size_t> FindKey(std::size_t sectionLine, std::string_view key) const;
     std::size_t SectionEnd(std::size_t sectionLine) const;
 
     std::string path_;
-    std::vector<std::string> lines_; // without their line endings
-    std::string eol_ = "\r\n";
-    bool endsWithEol_ = true;
+    std::vector<Line> lines_;
+    Encoding encoding_ = Encoding::Cp949;
     bool loadFailed_ = false;
 };
 

@@ -130,6 +130,98 @@ TEST(IniFileRead, LfOnlyFileAndLastLineWithoutBreak) {
     EXPECT_EQ(ini.ReadString("config", "ipaddr", ""), "10.0.0.1");
 }
 
+// "[config]" and two keys with the line ends and encodings the Windows
+// profile functions read: all give the same values.
+struct DialectCase {
+    const char* name;
+    std::string bytes;
+};
+
+std::string Utf16(std::string_view ascii) {
+    std::string out;
+    for (char c : ascii) out += std::string{c, '\0'};
+    return out;
+}
+
+const DialectCase kDialectCases[] = {
+    {"CR LF", "[config]\r\nRepeat=30\r\nBoardURL=http://b/x\r\n"},
+    {"LF", "[config]\nRepeat=30\nBoardURL=http://b/x"},
+    {"CR only", "[config]\rRepeat=30\rBoardURL=http://b/x\r"},
+    {"CR CR LF", "[config]\r\r\nRepeat=30\r\r\nBoardURL=http://b/x\r\r\n"},
+    {"LF CR", "[config]\n\rRepeat=30\n\rBoardURL=http://b/x\n\r"},
+    {"mixed", "[config]\rRepeat=30\r\nBoardURL=http://b/x\n"},
+    {"UTF-8 mark", "\xEF\xBB\xBF[config]\r\nRepeat=30\r\nBoardURL=http://b/x\r\n"},
+    {"UTF-16LE mark", "\xFF\xFE" + Utf16("[config]\r\nRepeat=30\r\nBoardURL=http://b/x\r\n")},
+};
+
+TEST(IniFileDialect, LineEndsAndByteOrderMarksReadAlike) {
+    for (const auto& c : kDialectCases) {
+        TempDir dir;
+        TempDir::Write(dir.File("a.ini"), c.bytes);
+        IniFile ini(dir.File("a.ini"));
+        ASSERT_TRUE(ini.Load().ok) << c.name;
+        EXPECT_EQ(ini.ReadInteger("config", "Repeat", 600), 30) << c.name;
+        EXPECT_EQ(ini.ReadString("config", "BoardURL", ""), "http://b/x") << c.name;
+    }
+}
+
+struct DialectWriteCase {
+    const char* name;
+    std::string before;
+    std::string after; // Repeat set to 45 in place, Left=77 added
+};
+
+const DialectWriteCase kDialectWriteCases[] = {
+    {"CR only", "[config]\rRepeat=30\r", "[config]\rRepeat=45\rLeft=77\r"},
+    {"CR CR LF", "[config]\r\r\nRepeat=30\r\r\n", "[config]\r\r\nRepeat=45\r\r\nLeft=77\r\r\n"},
+    {"LF CR", "[config]\n\rRepeat=30\n\r", "[config]\n\rRepeat=45\n\rLeft=77\n\r"},
+    {"CR only, no last line end", "[config]\rRepeat=30", "[config]\rRepeat=45\rLeft=77\r"},
+    {"UTF-8 mark", "\xEF\xBB\xBF; x\r\n[config]\r\nRepeat=30\r\n",
+     "\xEF\xBB\xBF; x\r\n[config]\r\nRepeat=45\r\nLeft=77\r\n"},
+    {"UTF-16LE mark", "\xFF\xFE" + Utf16("[config]\r\nRepeat=30\r\n"),
+     "\xFF\xFE" + Utf16("[config]\r\nRepeat=45\r\nLeft=77\r\n")},
+};
+
+TEST(IniFileDialect, WritesEditTheFileInItsOwnLineEndsAndEncoding) {
+    for (const auto& c : kDialectWriteCases) {
+        TempDir dir;
+        TempDir::Write(dir.File("a.ini"), c.before);
+        IniFile ini(dir.File("a.ini"));
+        ASSERT_TRUE(ini.Load().ok) << c.name;
+        ASSERT_TRUE(ini.WriteInteger("config", "Repeat", 45).ok);
+        ASSERT_TRUE(ini.WriteInteger("config", "Left", 77).ok);
+        ASSERT_TRUE(ini.Save().ok) << c.name;
+        EXPECT_EQ(TempDir::Read(dir.File("a.ini")), c.after) << c.name;
+    }
+}
+
+TEST(IniFileDialect, UnicodeFilesConvertValuesToAndFromCp949) {
+    // 직거래 is U+C9C1 U+AC70 U+B798; in cp949 C1 F7 B0 C5 B7 A1.
+    const std::string cp949 = "\xC1\xF7\xB0\xC5\xB7\xA1";
+    const std::string utf16 = "\xC1\xC9\x70\xAC\x98\xB7";
+    const std::string utf8 = "\xEC\xA7\x81\xEA\xB1\xB0\xEB\x9E\x98";
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after; // SearchCondition written anew, the same word
+    } cases[] = {
+        {"UTF-16LE", "\xFF\xFE" + Utf16("[config]\r\nSMSID=") + utf16 + Utf16("\r\n"),
+         "\xFF\xFE" + Utf16("[config]\r\nSMSID=") + utf16 + Utf16("\r\nSearchCondition=") + utf16 + Utf16("\r\n")},
+        {"UTF-8", "\xEF\xBB\xBF[config]\r\nSMSID=" + utf8 + "\r\n",
+         "\xEF\xBB\xBF[config]\r\nSMSID=" + utf8 + "\r\nSearchCondition=" + utf8 + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        TempDir::Write(dir.File("a.ini"), c.before);
+        IniFile ini(dir.File("a.ini"));
+        ASSERT_TRUE(ini.Load().ok) << c.name;
+        EXPECT_EQ(ini.ReadString("config", "SMSID", ""), cp949) << c.name;
+        ASSERT_TRUE(ini.WriteString("config", "SearchCondition", cp949).ok);
+        ASSERT_TRUE(ini.Save().ok) << c.name;
+        EXPECT_EQ(TempDir::Read(dir.File("a.ini")), c.after) << c.name;
+    }
+}
+
 struct WriteCase {
     const char* name;
     const char* before;
