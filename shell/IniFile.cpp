@@ -331,6 +331,13 @@ IniStatus IniFile::Save() const {
     const std::string targetName = target.string();
     auto fail = [&](const std::string& why) { return IniStatus::Failure("Unable to write to " + path_ + ": " + why); };
 
+    // A read-only file is the user's choice: the rename below would replace it
+    // all the same, so it is refused here.
+    struct stat current {};
+    if (::stat(targetName.c_str(), &current) == 0 && S_ISREG(current.st_mode) && (current.st_mode & 0222) == 0) {
+        return fail("the file is read-only");
+    }
+
     // The temporary name stays in the target's directory so the final rename
     // never crosses file systems.
     std::string tempName = targetName + ".XXXXXX";

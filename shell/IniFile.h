@@ -70,7 +70,9 @@ public:
     // Writes the whole text to a temporary file beside the target, flushes it
     // to the disk and renames it over the target. On any failure the previous
     // file is left as it was and the temporary file is removed. A new file is
-    // readable by its owner only; an existing file keeps its permissions.
+    // readable by its owner only; an existing file keeps its permissions. A
+    // file whose permissions let nobody write it is read-only: it is refused,
+    // not replaced.
     IniStatus Save() const;
 
     const std::string& Path() const { return path_; }

@@ -120,7 +120,9 @@ TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* paren
 TFrmMain::~TFrmMain() {
     // The windows created after this one are destroyed by now: the login
     // dialog has written its auto-login box back into FAutoLogin.
-    (void)SaveSettings(options_.settingsPath, state_, WindowPlacement{x(), y()}, logs_);
+    if (!SaveSettings(options_.settingsPath, state_, WindowPlacement{x(), y()}, logs_).ok) {
+        messageBox_->ShowMessage("Unable to write to " + options_.settingsPath);
+    }
     logs_.messageList.SetObserver({});
     if (trayIcon_) trayIcon_->hide();
     // The socket goes after the connection and the receive queue it reports

@@ -336,6 +336,22 @@ TEST(IniFileSave, FailuresReturnAnErrorAndLeaveNoTrace) {
     EXPECT_EQ(entries, 1u); // only "taken.ini"
 }
 
+TEST(IniFileSave, ReadOnlyFileIsRefusedAndKept) {
+    TempDir dir;
+    TempDir::Write(dir.File("a.ini"), "[config]\r\nLeft=1\r\n");
+    ASSERT_EQ(::chmod(dir.File("a.ini").c_str(), 0444), 0);
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    ASSERT_TRUE(ini.WriteInteger("config", "Left", 2).ok);
+    IniStatus status = ini.Save();
+    EXPECT_FALSE(status.ok);
+    EXPECT_EQ(status.error, "Unable to write to " + dir.File("a.ini") + ": the file is read-only");
+    EXPECT_EQ(TempDir::Read(dir.File("a.ini")), "[config]\r\nLeft=1\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("a.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
 TEST(IniFileSave, UnreadableFileIsNeverReplaced) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("a.ini"));

@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <filesystem>
 #include <gmock/gmock.h>
 
 namespace quorlan::shell::ui {
@@ -126,6 +127,18 @@ TEST_F(MainWindowTest, DestructionSavesTheWindowPositionAndFields) {
     EXPECT_THAT(ini, ::testing::HasSubstr("Left=123"));
     EXPECT_THAT(ini, ::testing::HasSubstr("Top=45"));
     EXPECT_THAT(ini, ::testing::HasSubstr("BoardURL=http://b/y"));
+}
+
+TEST_F(MainWindowTest, ASaveThatFailsIsToldToTheUserAndTheReadOnlyFileStays) {
+    rig.WriteSettings("[config]\r\nLeft=1\r\n");
+    std::filesystem::permissions(rig.settingsPath, std::filesystem::perms(0444),
+                                 std::filesystem::perm_options::replace);
+    window->move(123, 45);
+    window.reset();
+
+    EXPECT_THAT(rig.messageBox.shown, ::testing::ElementsAre("Unable to write to " + rig.settingsPath));
+    EXPECT_EQ(test::TempDir::Read(rig.settingsPath), "[config]\r\nLeft=1\r\n");
+    EXPECT_EQ(std::filesystem::status(rig.settingsPath).permissions(), std::filesystem::perms(0444));
 }
 
 TEST_F(MainWindowTest, StartWithoutAnAcceptedBoardOpensTheBoardWindowAndSendsNothing) {
