@@ -28,6 +28,14 @@ struct ReplyDeleter {
     }
 };
 
+bool IsWebAddress(const QUrl& url) {
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+bool IsFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 class BusyGuard {
 public:
     explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
@@ -48,35 +56,44 @@ bool THTTPDown::FetchToStream(const QString& url, QIODevice& stream) {
     BusyGuard guard(busy_);
 
     if (!stream.isSequential()) stream.seek(0);
-    const QUrl target(url, QUrl::StrictMode);
-    if (!target.isValid() || (target.scheme() != QLatin1String("http") && target.scheme() != QLatin1String("https"))) {
-        return false;
-    }
-
-    QNetworkRequest request(target);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    // Without this Qt asks for a compressed body, and the declared length
-    // would then not be the length of what is read.
-    request.setRawHeader("Accept-Encoding", "identity");
-    request.setTransferTimeout(transferTimeoutMs_);
-
-    std::unique_ptr<QNetworkReply, ReplyDeleter> reply(manager_.get(request));
+    QUrl target(url, QUrl::StrictMode);
+    std::unique_ptr<QNetworkReply, ReplyDeleter> reply;
     QEventLoop waiter;
-    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &waiter, &QEventLoop::quit);
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, &waiter, &QEventLoop::quit);
-    QObject::connect(reply.get(), &QNetworkReply::finished, &waiter, &QEventLoop::quit);
+    // Redirects are followed here rather than by Qt, which reports the 3xx
+    // answer before it follows it.
+    for (int redirects = 0;; ++redirects) {
+        if (!IsWebAddress(target)) return false;
+        QNetworkRequest request(target);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        // Without this Qt asks for a compressed body, and the declared length
+        // would then not be the length of what is read.
+        request.setRawHeader("Accept-Encoding", "identity");
+        request.setTransferTimeout(transferTimeoutMs_);
 
-    // Reply signals are delivered by this thread's loop, so none can slip by
-    // between a check and exec().
-    while (!reply->isFinished() && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
-        waiter.exec();
+        reply.reset(manager_.get(request));
+        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &waiter, &QEventLoop::quit);
+        QObject::connect(reply.get(), &QNetworkReply::readyRead, &waiter, &QEventLoop::quit);
+        QObject::connect(reply.get(), &QNetworkReply::finished, &waiter, &QEventLoop::quit);
+
+        // Reply signals are delivered by this thread's loop, so none can slip
+        // by between a check and exec().
+        while (!reply->isFinished() && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+            waiter.exec();
+        }
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (!IsFollowedRedirect(status)) break;
+        if (redirects == kMaxRedirects) return false;
+        const QUrl location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        if (!location.isValid()) return false;
+        target = reply->url().resolved(location);
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    // No HTTP answer, an error page or a redirect that was not followed.
+    // No HTTP answer or an error page.
     if (!status.isValid() || status.toInt() < 200 || status.toInt() >= 300) return false;
     const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (!declared.isValid()) return false;
+    if (!declared.isValid() || declared.toLongLong() > maxBytes_) return false;
     const std::int32_t maxSize = Clamp32(declared.toLongLong());
 
     qint64 written = 0;
@@ -91,8 +108,8 @@ bool THTTPDown::FetchToStream(const QString& url, QIODevice& stream) {
             continue;
         }
         const QByteArray chunk = reply->read(kChunkBytes);
-        if (chunk.isEmpty() || stream.write(chunk) != chunk.size()) {
-            lastReadOk = false; // a full disk, say
+        if (chunk.isEmpty() || written + chunk.size() > maxBytes_ || stream.write(chunk) != chunk.size()) {
+            lastReadOk = false; // a body past the limit, or a full disk
             break;
         }
         written += chunk.size();

@@ -17,6 +17,11 @@ public:
         server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard lock(mutex_);
             ++hits_[request.path];
+            if (auto redirect = redirects_.find(request.path); redirect != redirects_.end()) {
+                response.status = redirect->second.status;
+                response.set_header("Location", redirect->second.location);
+                return;
+            }
             auto found = bodies_.find(request.path);
             if (found == bodies_.end()) {
                 response.status = 404;
@@ -52,6 +57,11 @@ public:
         std::lock_guard lock(mutex_);
         bodies_[path] = Body{std::move(body), declareLength};
     }
+    // Answers path with the status and a Location header.
+    void Redirect(const std::string& path, std::string location, int status) {
+        std::lock_guard lock(mutex_);
+        redirects_[path] = RedirectTo{std::move(location), status};
+    }
     int Hits(const std::string& path) {
         std::lock_guard lock(mutex_);
         return hits_[path];
@@ -64,11 +74,16 @@ private:
         std::string body;
         bool declareLength = true;
     };
+    struct RedirectTo {
+        std::string location;
+        int status = 302;
+    };
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;
     std::map<std::string, Body> bodies_;
+    std::map<std::string, RedirectTo> redirects_;
     std::map<std::string, int> hits_;
 };
 

@@ -111,6 +111,53 @@ TEST_F(THTTPDownTest, FailedFetchesLeaveAnEmptyFileAndReturnFalse) {
     }
 }
 
+struct RedirectCase {
+    const char* name;
+    std::vector<int> statuses;  // one hop each; the last leads to the body
+    const char* finalLocation;  // nullptr: the served body
+    bool relative;              // locations given as paths only
+    bool fetched;
+};
+
+TEST_F(THTTPDownTest, RedirectsAreFollowedUpToFiveHopsToWebAddressesOnly) {
+    const std::string body = Body(3000);
+    server.Serve("/body", body);
+    const RedirectCase cases[] = {
+        {"each kind once", {301, 302, 307, 308, 303}, nullptr, false, true},
+        {"relative locations", {302, 301}, nullptr, true, true},
+        {"six hops", {301, 302, 307, 308, 303, 301}, nullptr, false, false},
+        {"to another scheme", {302}, "ftp://127.0.0.1/body", false, false},
+    };
+    for (const auto& c : cases) {
+        TempDir::Write(file, "stale contents");
+        events = Events{};
+        for (std::size_t hop = 0; hop < c.statuses.size(); ++hop) {
+            const bool last = hop + 1 == c.statuses.size();
+            std::string next = !last ? "/hop" + std::to_string(hop + 1) : c.finalLocation ? c.finalLocation : "/body";
+            if (!c.relative && next.front() == '/') next = server.Url(next);
+            server.Redirect("/hop" + std::to_string(hop), next, c.statuses[hop]);
+        }
+        EXPECT_EQ(down.DownloadToFile(QString::fromStdString(server.Url("/hop0")), QString::fromStdString(file)),
+                  c.fetched)
+            << c.name;
+        EXPECT_EQ(TempDir::Read(file), c.fetched ? body : "") << c.name;
+        EXPECT_EQ(events.errors, c.fetched ? 0 : 1) << c.name;
+    }
+}
+
+TEST_F(THTTPDownTest, DeclaredLengthAboveTheLimitEndsTheDownloadBeforeAnyByteIsWritten) {
+    server.Serve("/big", Body(5000));
+    down.SetMaxBytes(4999);
+    EXPECT_FALSE(down.DownloadToFile(QString::fromStdString(server.Url("/big")), QString::fromStdString(file)));
+    EXPECT_EQ(TempDir::Read(file), "");
+    EXPECT_TRUE(events.reads.empty());
+    EXPECT_EQ(events.errors, 1);
+
+    down.SetMaxBytes(5000);
+    EXPECT_TRUE(down.DownloadToFile(QString::fromStdString(server.Url("/big")), QString::fromStdString(file)));
+    EXPECT_EQ(TempDir::Read(file).size(), 5000u);
+}
+
 TEST_F(THTTPDownTest, StopRequestEndsTheTransferAfterTheCurrentChunk) {
     server.Serve("/big", Body(100000));
     down.OnRead = [this](THTTPDown& sender, std::int32_t, std::int32_t size) {
