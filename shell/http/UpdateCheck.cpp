@@ -25,13 +25,17 @@ UpdateOutcome UpdateCheck::Run() {
     UpdateOutcome outcome;
     outcome.server = ServerEndpoint{options_.defaultAddress, options_.defaultPort};
 
-    // Whatever the download gives, the file decides: an unreachable host
-    // leaves it empty, and an empty list means the defaults.
-    if (!downloader_.DownloadToFile(options_.listUrl, options_.listFile)) {
-        logs_.DebugLog("Update: patch list not fetched from " + net::Cp949FromUtf8(options_.listUrl.toStdString()));
-    }
+    // Only a list fetched whole is read: when the old file could not be
+    // emptied, or the transfer failed part-way, the list counts as empty, so
+    // no earlier or partial list names the server or a build.
+    downloader_.SetMaxBytes(static_cast<qint64>(IniFile::kMaxFileBytes));
+    const bool fetched = downloader_.DownloadToFile(options_.listUrl, options_.listFile);
     IniFile listFile(QFile::encodeName(options_.listFile).toStdString());
-    if (IniStatus loaded = listFile.Load(); !loaded.ok) logs_.DebugLog("Update: " + loaded.error);
+    if (!fetched) {
+        logs_.DebugLog("Update: patch list not fetched from " + net::Cp949FromUtf8(options_.listUrl.toStdString()));
+    } else if (IniStatus loaded = listFile.Load(); !loaded.ok) {
+        logs_.DebugLog("Update: " + loaded.error);
+    }
     const PatchList list = ReadPatchList(listFile, options_.defaultAddress, options_.defaultPort);
     outcome.server = EndpointFromList(list, options_.defaultAddress, options_.defaultPort, logs_);
     if (options_.applyEndpoint) options_.applyEndpoint(outcome.server);

@@ -5,7 +5,9 @@
 #include "fakes/TempDir.h"
 #include "tools/sign/PatchSigner.h"
 
+#include <QDir>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <filesystem>
 #include <string>
@@ -149,6 +151,29 @@ TEST_F(UpdateCheckTest, RefusedPatchesLeaveTheProgramAsItIs) {
         EXPECT_TRUE(LogMentions(c.logWords)) << c.name;
     }
     EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(UpdateCheckTest, ListBrokenOffPartWayIsNotRead) {
+    // Declares more than it sends: a whole list section, then the link drops.
+    // Served from this thread: the downloader runs the loop while it waits.
+    const QByteArray partial = "[config]\r\nversion=9\r\nport=4123\r\nipaddr=10.9.8.7\r\n";
+    QTcpServer shortServer;
+    ASSERT_TRUE(shortServer.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&shortServer, &QTcpServer::newConnection, [&] {
+        QTcpSocket* socket = shortServer.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, partial] {
+            socket->readAll();
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\nConnection: close\r\n\r\n" + partial);
+            socket->disconnectFromHost();
+        });
+    });
+
+    UpdateOutcome outcome = Run("http://127.0.0.1:" + std::to_string(shortServer.serverPort()) + "/patch_quorlan.txt");
+
+    EXPECT_FALSE(outcome.updateInstalled);
+    EXPECT_EQ(outcome.server.address, quorlan::config::kServerAddress);
+    EXPECT_EQ(outcome.server.port, quorlan::config::kServerPort);
+    EXPECT_TRUE(LogMentions("patch list not fetched"));
 }
 
 TEST_F(UpdateCheckTest, UnreachableListHostGivesAnEmptyListAndTheBuiltInServer) {
