@@ -1,5 +1,9 @@
 #include "shell/PatchInstall.h"
 
+#include "shell/IniFile.h"
+
+#include <fstream>
+
 namespace quorlan::shell {
 namespace fs = std::filesystem;
 
@@ -10,9 +14,10 @@ InstallStatus Failed(const std::string& step, const std::error_code& ec) {
 } // namespace
 
 PatchPaths PatchPathsFor(const fs::path& program) {
-    PatchPaths paths{program, program, program};
+    PatchPaths paths{program, program, program, program};
     paths.patch.replace_extension(".dat");
     paths.backup.replace_extension(".old");
+    paths.installed.replace_extension(".ver");
     return paths;
 }
 
@@ -54,6 +59,21 @@ InstallStatus UndoInstall(const PatchPaths& paths) {
         fs::rename(paths.patch, paths.program, againEc);
         return status;
     }
+    return {};
+}
+
+std::int32_t LastInstalledBuild(const PatchPaths& paths) {
+    std::ifstream in(paths.installed);
+    std::string line;
+    if (!std::getline(in, line)) return 0;
+    return ParseIniInteger(line).value_or(0);
+}
+
+InstallStatus RecordInstalledBuild(const PatchPaths& paths, std::int32_t version) {
+    std::ofstream out(paths.installed, std::ios::trunc);
+    out << version << "\n";
+    out.close();
+    if (!out) return InstallStatus{false, "cannot record the installed build in " + paths.installed.string()};
     return {};
 }
 

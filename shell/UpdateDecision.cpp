@@ -1,5 +1,6 @@
 #include "shell/UpdateDecision.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sodium.h>
@@ -94,7 +95,18 @@ std::optional<Ed25519PublicKey> ParsePublicKeyHex(std::string_view text) {
     return FromHex<32>(TrimBlanks(text));
 }
 
-PatchVerdict VerifyPatchFile(const std::string& patchPath, std::string_view signatureText,
+std::string SignedOfferPrefix(std::int32_t version) {
+    return "Quorlan patch for build " + std::to_string(version) + "\n";
+}
+
+PatchVerdict CheckOfferVerifiable(std::string_view signatureText, std::string_view publicKeyHex) {
+    if (!ParsePublicKeyHex(publicKeyHex)) return {false, "no valid update public key is built in"};
+    if (TrimBlanks(signatureText).empty()) return {false, "the patch list carries no signature"};
+    if (!ParseSignature(signatureText)) return {false, "the signature in the patch list is not 64 bytes of hex or base64"};
+    return {true, {}};
+}
+
+PatchVerdict VerifyPatchFile(const std::string& patchPath, std::int32_t version, std::string_view signatureText,
                              std::string_view publicKeyHex) {
     std::error_code ec;
     std::uintmax_t size = std::filesystem::file_size(patchPath, ec);
@@ -104,18 +116,21 @@ PatchVerdict VerifyPatchFile(const std::string& patchPath, std::string_view sign
     }
     if (size > kMaxPatchBytes) return {false, "patch of " + std::to_string(size) + " bytes refused, too large"};
 
+    if (PatchVerdict verifiable = CheckOfferVerifiable(signatureText, publicKeyHex); !verifiable.install) {
+        return verifiable;
+    }
     auto key = ParsePublicKeyHex(publicKeyHex);
-    if (!key) return {false, "no valid update public key is built in"};
-    if (TrimBlanks(signatureText).empty()) return {false, "the patch list carries no signature"};
     auto signature = ParseSignature(signatureText);
-    if (!signature) return {false, "the signature in the patch list is not 64 bytes of hex or base64"};
 
+    // The signed message is the prefix and the file, read in behind it.
+    const std::string prefix = SignedOfferPrefix(version);
+    std::vector<unsigned char> message(prefix.size() + static_cast<std::size_t>(size));
+    std::copy(prefix.begin(), prefix.end(), message.begin());
     std::ifstream in(patchPath, std::ios::binary);
-    std::vector<unsigned char> body(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(body.data()), static_cast<std::streamsize>(body.size()));
-    if (!in || in.gcount() != static_cast<std::streamsize>(body.size())) return {false, "patch file unreadable"};
+    in.read(reinterpret_cast<char*>(message.data() + prefix.size()), static_cast<std::streamsize>(size));
+    if (!in || in.gcount() != static_cast<std::streamsize>(size)) return {false, "patch file unreadable"};
 
-    if (crypto_sign_verify_detached(signature->data(), body.data(), body.size(), key->data()) != 0) {
+    if (crypto_sign_verify_detached(signature->data(), message.data(), message.size(), key->data()) != 0) {
         return {false, "the patch signature does not verify"};
     }
     return {true, {}};

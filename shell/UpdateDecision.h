@@ -23,7 +23,8 @@ struct PatchList {
     std::int32_t port = 0;
     std::string ipaddr;
     std::string patchfile;
-    // Ed25519 detached signature of the patch file, hex or base64.
+    // Ed25519 detached signature of the offer (SignedOfferPrefix(version)
+    // followed by the patch file), hex or base64.
     std::string signature;
 };
 
@@ -51,15 +52,26 @@ std::optional<Ed25519Signature> ParseSignature(std::string_view text);
 // 64 hex digits.
 std::optional<Ed25519PublicKey> ParsePublicKeyHex(std::string_view text);
 
-// Whether a downloaded patch may be installed, and if not, why.
+// What the maker signs goes before the patch file's bytes: the build number
+// on offer, so a signed file can never be offered as another build (an older
+// one replayed as newer, say).
+std::string SignedOfferPrefix(std::int32_t version);
+
+// Whether a patch may be installed (or, before the download, could be), and
+// if not, why.
 struct [[nodiscard]] PatchVerdict {
     bool install = false;
     std::string reason;
 };
 
+// An offer can only ever be installed with a valid public key built in and a
+// well-formed signature in the list; without them the patch is not fetched.
+PatchVerdict CheckOfferVerifiable(std::string_view signatureText, std::string_view publicKeyHex);
+
 // A patch is installed only when it is larger than 300,000 bytes and carries a
-// valid signature made with the maker's key.
-PatchVerdict VerifyPatchFile(const std::string& patchPath, std::string_view signatureText,
+// valid signature of SignedOfferPrefix(version) and its bytes, made with the
+// maker's key.
+PatchVerdict VerifyPatchFile(const std::string& patchPath, std::int32_t version, std::string_view signatureText,
                              std::string_view publicKeyHex);
 
 } // namespace quorlan::shell

@@ -5,8 +5,8 @@
 #include "shell/PatchInstall.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 namespace quorlan::shell {
@@ -50,17 +50,27 @@ bool UpdateCheck::InstallAndStart(const PatchList& list) {
         logs_.DebugLog("Update: build " + version + " offered without a patch file, not installed");
         return false;
     }
+    // A patch that could never be installed is not fetched at all.
+    if (PatchVerdict verifiable = CheckOfferVerifiable(list.signature, options_.publicKeyHex); !verifiable.install) {
+        logs_.DebugLog("Update: build " + version + " not fetched: " + verifiable.reason);
+        return false;
+    }
     const QString program =
         options_.programPath.isEmpty() ? QCoreApplication::applicationFilePath() : options_.programPath;
     const PatchPaths paths = PatchPathsFor(std::filesystem::path(QFile::encodeName(program).toStdString()));
+    if (LastInstalledBuild(paths) >= list.version) {
+        logs_.DebugLog("Update: build " + version + " was installed before, not installed again");
+        return false;
+    }
 
     const QString patchUrl = QString::fromUtf8(net::Utf8FromCp949(list.patchfile));
+    downloader_.SetMaxBytes(static_cast<qint64>(kMaxPatchBytes));
     if (!downloader_.DownloadToFile(patchUrl, FromPath(paths.patch))) {
         logs_.DebugLog("Update: patch download from " + list.patchfile + " failed, build " + version +
                        " not installed");
         return false;
     }
-    PatchVerdict verdict = VerifyPatchFile(paths.patch.string(), list.signature, options_.publicKeyHex);
+    PatchVerdict verdict = VerifyPatchFile(paths.patch.string(), list.version, list.signature, options_.publicKeyHex);
     if (!verdict.install) {
         logs_.DebugLog("Update: build " + version + " not installed: " + verdict.reason);
         return false;
@@ -69,8 +79,18 @@ bool UpdateCheck::InstallAndStart(const PatchList& list) {
         logs_.DebugLog("Update: build " + version + " not installed: " + installed.error);
         return false;
     }
+    // Recorded before the start: a build that is installed once is never
+    // installed again, even when it cannot be started.
+    if (InstallStatus recorded = RecordInstalledBuild(paths, list.version); !recorded.ok) {
+        InstallStatus undone = UndoInstall(paths);
+        logs_.DebugLog("Update: build " + version + " not installed: " + recorded.error + ", previous program " +
+                       (undone.ok ? std::string("restored") : "not restored: " + undone.error));
+        return false;
+    }
     const QString newProgram = FromPath(paths.program);
-    if (!QProcess::startDetached(newProgram, {}, QFileInfo(newProgram).absolutePath())) {
+    // The settings file is looked for in the working directory, so the new
+    // program starts where this one was started.
+    if (!QProcess::startDetached(newProgram, {}, QDir::currentPath())) {
         // A program that cannot be started must not replace one that runs.
         InstallStatus undone = UndoInstall(paths);
         logs_.DebugLog("Update: build " + version + " could not be started, previous program " +

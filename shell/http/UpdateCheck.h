@@ -39,9 +39,10 @@ struct UpdateOutcome {
 
 // The start-up update check, the first step of the main window's creation:
 // fetch the patch list, take the server address and port from it and, when
-// it offers a newer build, fetch the patch beside the program, check its size
-// and its maker's signature, swap it in (keeping the old program as ".old")
-// and start it from the program's directory. Every refusal and failure gets a
+// it offers a newer build not installed here before and a signature that can
+// be checked, fetch the patch beside the program, check its size and its
+// maker's signature of build number and file, swap it in (keeping the old
+// program as ".old"), record the build and start it in the working directory. Every refusal and failure gets a
 // debug line and leaves a runnable program in place; start-up then goes on.
 class UpdateCheck {
 public:

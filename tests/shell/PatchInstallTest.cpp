@@ -15,17 +15,19 @@ TEST(PatchPaths, ExtensionReplacedOrAdded) {
         const char* program;
         const char* patch;
         const char* backup;
+        const char* installed;
     };
     const Case cases[] = {
-        {"/opt/q/quorlan", "/opt/q/quorlan.dat", "/opt/q/quorlan.old"},
-        {"/opt/q/quorlan.exe", "/opt/q/quorlan.dat", "/opt/q/quorlan.old"},
-        {"/opt/q.d/quorlan", "/opt/q.d/quorlan.dat", "/opt/q.d/quorlan.old"},
+        {"/opt/q/quorlan", "/opt/q/quorlan.dat", "/opt/q/quorlan.old", "/opt/q/quorlan.ver"},
+        {"/opt/q/quorlan.exe", "/opt/q/quorlan.dat", "/opt/q/quorlan.old", "/opt/q/quorlan.ver"},
+        {"/opt/q.d/quorlan", "/opt/q.d/quorlan.dat", "/opt/q.d/quorlan.old", "/opt/q.d/quorlan.ver"},
     };
     for (const auto& c : cases) {
         PatchPaths p = PatchPathsFor(c.program);
         EXPECT_EQ(p.program, fs::path(c.program));
         EXPECT_EQ(p.patch, fs::path(c.patch));
         EXPECT_EQ(p.backup, fs::path(c.backup));
+        EXPECT_EQ(p.installed, fs::path(c.installed));
     }
 }
 
@@ -64,6 +66,16 @@ TEST_F(PatchInstallTest, UndoPutsTheOldProgramBack) {
     EXPECT_EQ(TempDir::Read(paths.program.string()), "old program");
     EXPECT_EQ(TempDir::Read(paths.patch.string()), "new program");
     EXPECT_FALSE(fs::exists(paths.backup));
+}
+
+TEST_F(PatchInstallTest, InstalledBuildIsRecordedAndReadBack) {
+    EXPECT_EQ(LastInstalledBuild(paths), 0); // no record yet
+    ASSERT_TRUE(RecordInstalledBuild(paths, 7).ok);
+    EXPECT_EQ(TempDir::Read(paths.installed.string()), "7\n");
+    EXPECT_EQ(LastInstalledBuild(paths), 7);
+    TempDir::Write(paths.installed.string(), "garbage");
+    EXPECT_EQ(LastInstalledBuild(paths), 0);
+    EXPECT_FALSE(RecordInstalledBuild(PatchPathsFor(dir.Path() / "no" / "dir" / "quorlan"), 7).ok);
 }
 
 } // namespace

@@ -125,7 +125,7 @@ TEST_F(VerifyPatchTest, OnlyALargeEnoughPatchSignedWithTheMakersKeyIsInstalled) 
     struct Case {
         const char* name;
         std::size_t size;
-        enum { Good, OtherContent, OtherKey, Missing, Garbage } signature;
+        enum { Good, OtherContent, OtherBuild, FileOnly, OtherKey, Missing, Garbage } signature;
         bool builtInKey;
         bool install;
         const char* reasonWord;
@@ -135,6 +135,8 @@ TEST_F(VerifyPatchTest, OnlyALargeEnoughPatchSignedWithTheMakersKeyIsInstalled) 
         {"300,000 bytes", 300000, Case::Good, true, false, "300000"},
         {"empty patch", 0, Case::Good, true, false, "300000"},
         {"signature of other bytes", 300001, Case::OtherContent, true, false, "does not verify"},
+        {"signed for another build", 300001, Case::OtherBuild, true, false, "does not verify"},
+        {"signature of the file alone", 300001, Case::FileOnly, true, false, "does not verify"},
         {"signed by another key", 300001, Case::OtherKey, true, false, "does not verify"},
         {"no signature", 300001, Case::Missing, true, false, "no signature"},
         {"malformed signature", 300001, Case::Garbage, true, false, "not 64 bytes"},
@@ -144,23 +146,33 @@ TEST_F(VerifyPatchTest, OnlyALargeEnoughPatchSignedWithTheMakersKeyIsInstalled) 
         std::string body = Patch(c.size);
         std::string signature;
         switch (c.signature) {
-        case Case::Good: signature = *quorlan::tools::SignHex(keys.secretKey, body); break;
-        case Case::OtherContent: signature = *quorlan::tools::SignHex(keys.secretKey, body + "x"); break;
-        case Case::OtherKey: signature = *quorlan::tools::SignHex(other->secretKey, body); break;
+        case Case::Good: signature = *quorlan::tools::SignOfferHex(keys.secretKey, 4, body); break;
+        case Case::OtherContent: signature = *quorlan::tools::SignOfferHex(keys.secretKey, 4, body + "x"); break;
+        case Case::OtherBuild: signature = *quorlan::tools::SignOfferHex(keys.secretKey, 3, body); break;
+        case Case::FileOnly: signature = *quorlan::tools::SignHex(keys.secretKey, body); break;
+        case Case::OtherKey: signature = *quorlan::tools::SignOfferHex(other->secretKey, 4, body); break;
         case Case::Missing: break;
         case Case::Garbage: signature = "zz"; break;
         }
         PatchVerdict verdict =
-            VerifyPatchFile(dir.File("quorlan.dat"), signature, c.builtInKey ? keys.publicKey : std::string());
+            VerifyPatchFile(dir.File("quorlan.dat"), 4, signature, c.builtInKey ? keys.publicKey : std::string());
         EXPECT_EQ(verdict.install, c.install) << c.name;
         EXPECT_NE(verdict.reason.find(c.reasonWord), std::string::npos) << c.name << ": " << verdict.reason;
     }
 }
 
 TEST_F(VerifyPatchTest, MissingPatchFileIsRefused) {
-    PatchVerdict verdict = VerifyPatchFile(dir.File("none.dat"), std::string(128, '0'), keys.publicKey);
+    PatchVerdict verdict = VerifyPatchFile(dir.File("none.dat"), 4, std::string(128, '0'), keys.publicKey);
     EXPECT_FALSE(verdict.install);
     EXPECT_FALSE(verdict.reason.empty());
+}
+
+TEST(PatchSigner, SignsTheBuildNumberAheadOfTheFile) {
+    auto pair = quorlan::tools::GenerateKeyPair();
+    ASSERT_TRUE(pair);
+    EXPECT_EQ(SignedOfferPrefix(4), "Quorlan patch for build 4\n");
+    EXPECT_EQ(quorlan::tools::SignOfferHex(pair->secretKey, 4, "body"),
+              quorlan::tools::SignHex(pair->secretKey, "Quorlan patch for build 4\nbody"));
 }
 
 TEST(PatchSigner, RefusesDamagedSecretKeys) {

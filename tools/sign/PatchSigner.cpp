@@ -1,5 +1,7 @@
 #include "tools/sign/PatchSigner.h"
 
+#include "shell/UpdateDecision.h"
+
 #include <array>
 #include <sodium.h>
 
@@ -53,6 +55,12 @@ std::optional<std::string> SignHex(std::string_view secretKeyHex, std::string_vi
     sodium_memzero(sk.data(), sk.size());
     if (crypto_sign_verify_detached(signature.data(), bytes, message.size(), pk.data()) != 0) return std::nullopt;
     return ToHex(signature.data(), signature.size());
+}
+
+std::optional<std::string> SignOfferHex(std::string_view secretKeyHex, std::int32_t version, std::string_view patch) {
+    std::string message = shell::SignedOfferPrefix(version);
+    message.append(patch);
+    return SignHex(secretKeyHex, message);
 }
 
 } // namespace quorlan::tools

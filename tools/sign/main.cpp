@@ -3,9 +3,9 @@
 //       prints the public key (hex) on the first line; the secret key (hex)
 //       goes to FILE (created owner-only, never overwritten) or, without the
 //       option, is printed on the second line.
-//   quorlan-sign sign --key SECRETFILE FILE
-//       prints the detached signature of FILE (hex), the "signature" value of
-//       the patch list.
+//   quorlan-sign sign --key SECRETFILE --version BUILD FILE
+//       prints the signature (hex) of FILE offered as build BUILD, the
+//       "signature" value of a patch list whose "version" is BUILD.
 #include "tools/sign/PatchSigner.h"
 
 #include <CLI/CLI.hpp>
@@ -55,8 +55,12 @@ int main(int argc, char** argv) {
 
     std::string keyFile;
     std::string patchFile;
-    CLI::App* sign = app.add_subcommand("sign", "Print the signature (hex) of a patch file");
+    std::int32_t version = 0;
+    CLI::App* sign = app.add_subcommand("sign", "Print the signature (hex) of a patch file offered as one build");
     sign->add_option("--key", keyFile, "File holding the secret key (hex)")->required()->check(CLI::ExistingFile);
+    sign->add_option("--version", version, "The build number the patch list offers (its \"version\")")
+        ->required()
+        ->check(CLI::PositiveNumber);
     sign->add_option("file", patchFile, "The patch file")->required()->check(CLI::ExistingFile);
 
     CLI11_PARSE(app, argc, argv);
@@ -86,7 +90,7 @@ int main(int argc, char** argv) {
         std::cerr << "quorlan-sign: cannot read " << patchFile << "\n";
         return 1;
     }
-    auto signature = quorlan::tools::SignHex(secretHex, body);
+    auto signature = quorlan::tools::SignOfferHex(secretHex, version, body);
     if (!signature) {
         std::cerr << "quorlan-sign: " << keyFile << " does not hold a valid secret key (128 hex digits)\n";
         return 1;

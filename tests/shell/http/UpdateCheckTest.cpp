@@ -34,10 +34,10 @@ protected:
         fs::permissions(program, fs::perms(0755), fs::perm_options::replace);
     }
 
-    // A runnable patch of exactly `size` bytes: a script that leaves a marker
-    // file, padded with a comment line.
+    // A runnable patch of exactly `size` bytes: a script that writes its
+    // working directory into a marker file, padded with a comment line.
     std::string PatchScript(std::size_t size) const {
-        std::string head = "#!/bin/sh\ntouch '" + marker + "'\nexit 0\n#";
+        std::string head = "#!/bin/sh\npwd > '" + marker + "'\nexit 0\n#";
         std::string body = head + std::string(size - head.size() - 1, 'x') + "\n";
         return body;
     }
@@ -47,13 +47,14 @@ protected:
                patchfile + "\r\nsignature=" + signature + "\r\n";
     }
 
-    UpdateOutcome Run(const std::string& listUrl, std::function<void(const ServerEndpoint&)> applyEndpoint = {}) {
+    UpdateOutcome Run(const std::string& listUrl, std::function<void(const ServerEndpoint&)> applyEndpoint = {},
+                      bool keyBuiltIn = true) {
         UpdateCheckOptions options;
         options.applyEndpoint = std::move(applyEndpoint);
         options.listUrl = QString::fromStdString(listUrl);
         options.listFile = QString::fromStdString(listFile);
         options.programPath = QString::fromStdString(program);
-        options.publicKeyHex = keys.publicKey;
+        options.publicKeyHex = keyBuiltIn ? keys.publicKey : std::string();
         UpdateCheck check(down, logs, options);
         return check.Run();
     }
@@ -81,7 +82,7 @@ TEST_F(UpdateCheckTest, SameBuildAppliesAddressAndPortWithoutFetchingThePatch) {
     const std::string body = PatchScript(300001);
     server.Serve("/patch.bin", body);
     server.Serve("/patch_quorlan.txt",
-                 List(3, server.Url("/patch.bin"), *quorlan::tools::SignHex(keys.secretKey, body)));
+                 List(3, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, 3, body)));
 
     UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
 
@@ -98,7 +99,7 @@ TEST_F(UpdateCheckTest, SignedNewerBuildIsInstalledBackedUpAndStarted) {
     const std::string body = PatchScript(300001);
     server.Serve("/patch.bin", body);
     server.Serve("/patch_quorlan.txt",
-                 List(4, server.Url("/patch.bin"), *quorlan::tools::SignHex(keys.secretKey, body)));
+                 List(4, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, 4, body)));
 
     // The list's server is applied before the patch is fetched.
     std::vector<std::string> applied;
@@ -113,41 +114,72 @@ TEST_F(UpdateCheckTest, SignedNewerBuildIsInstalledBackedUpAndStarted) {
     EXPECT_EQ(TempDir::Read(program), body);
     EXPECT_EQ(TempDir::Read(backup), kOldProgram);
     EXPECT_FALSE(fs::exists(patch));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(marker); }, 10000)); // the new program ran
+    // The new program ran, in the working directory this one was started in.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return TempDir::Read(marker) == QDir::currentPath().toStdString() + "\n"; }, 10000))
+        << TempDir::Read(marker);
+}
+
+TEST_F(UpdateCheckTest, BuildInstalledOnceIsNeverInstalledAgain) {
+    // The new program still calls itself build 3, so it is offered build 4 again.
+    const std::string body = PatchScript(300001);
+    server.Serve("/patch.bin", body);
+    server.Serve("/patch_quorlan.txt",
+                 List(4, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, 4, body)));
+    ASSERT_TRUE(Run(server.Url("/patch_quorlan.txt")).updateInstalled);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(marker); }, 10000));
+    fs::remove(marker);
+
+    UpdateOutcome again = Run(server.Url("/patch_quorlan.txt"));
+
+    EXPECT_FALSE(again.updateInstalled);
+    EXPECT_EQ(again.server.address, "10.9.8.7");
+    EXPECT_EQ(server.Hits("/patch.bin"), 1);
+    EXPECT_EQ(TempDir::Read(program), body);
+    EXPECT_EQ(TempDir::Read(backup), kOldProgram);
+    EXPECT_TRUE(LogMentions("build 4 was installed before"));
+    QTest::qWait(100);
+    EXPECT_FALSE(fs::exists(marker));
 }
 
 TEST_F(UpdateCheckTest, RefusedPatchesLeaveTheProgramAsItIs) {
     struct Case {
         const char* name;
         std::size_t size;
-        enum { Good, Bad, Missing } signature;
+        enum { Good, Bad, OtherBuild, Missing } signature;
         bool namePatchFile;
+        bool keyBuiltIn;
         const char* logWords;
-        bool patchLeftOnDisk;
+        bool fetched; // the patch is downloaded (and left on disk)
     };
     const Case cases[] = {
-        {"300,000 bytes", 300000, Case::Good, true, "300000", true},
-        {"bad signature", 300001, Case::Bad, true, "does not verify", true},
-        {"missing signature", 300001, Case::Missing, true, "no signature", true},
-        {"empty patchfile", 300001, Case::Good, false, "without a patch file", false},
+        {"300,000 bytes", 300000, Case::Good, true, true, "300000", true},
+        {"bad signature", 300001, Case::Bad, true, true, "does not verify", true},
+        {"signed as build 3", 300001, Case::OtherBuild, true, true, "does not verify", true},
+        {"missing signature", 300001, Case::Missing, true, true, "not fetched: the patch list carries no signature",
+         false},
+        {"no key built in", 300001, Case::Good, true, false, "not fetched: no valid update public key", false},
+        {"empty patchfile", 300001, Case::Good, false, true, "without a patch file", false},
     };
     for (const auto& c : cases) {
         fs::remove(patch);
         logs.debug.clear();
+        const int hitsBefore = server.Hits("/patch.bin");
         const std::string body = PatchScript(c.size);
         std::string signature;
-        if (c.signature == Case::Good) signature = *quorlan::tools::SignHex(keys.secretKey, body);
-        if (c.signature == Case::Bad) signature = *quorlan::tools::SignHex(keys.secretKey, body + "tampered");
+        if (c.signature == Case::Good) signature = *quorlan::tools::SignOfferHex(keys.secretKey, 4, body);
+        if (c.signature == Case::Bad) signature = *quorlan::tools::SignOfferHex(keys.secretKey, 4, body + "tampered");
+        if (c.signature == Case::OtherBuild) signature = *quorlan::tools::SignOfferHex(keys.secretKey, 3, body);
         server.Serve("/patch.bin", body);
         server.Serve("/patch_quorlan.txt", List(4, c.namePatchFile ? server.Url("/patch.bin") : "", signature));
 
-        UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
+        UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"), {}, c.keyBuiltIn);
 
         EXPECT_FALSE(outcome.updateInstalled) << c.name;
         EXPECT_EQ(outcome.server.address, "10.9.8.7") << c.name;
         EXPECT_EQ(TempDir::Read(program), kOldProgram) << c.name;
         EXPECT_FALSE(fs::exists(backup)) << c.name;
-        EXPECT_EQ(fs::exists(patch), c.patchLeftOnDisk) << c.name;
+        EXPECT_EQ(fs::exists(patch), c.fetched) << c.name;
+        EXPECT_EQ(server.Hits("/patch.bin") - hitsBefore, c.fetched ? 1 : 0) << c.name;
         EXPECT_TRUE(LogMentions(c.logWords)) << c.name;
     }
     EXPECT_FALSE(fs::exists(marker));
