@@ -492,7 +492,7 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
                             QStringLiteral(" ") + QString::fromUtf8(net::Utf8FromCp949(kLine2));
     ASSERT_TRUE(WaitFor([&] { return loop.ListBoxHas(relayed); }, 10s));
     ASSERT_TRUE(WaitFor([&] { return loop.DebugLogHas("SMS Gateway: "); }, 10s));
-    EXPECT_TRUE(loop.DebugLogHas("SMS Gateway: 200"));
+    EXPECT_TRUE(loop.DebugLogHas("SMS Gateway: 127.0.0.1 200"));
     EXPECT_FALSE(loop.Peer().Find(net::RequestSMS, ordersBefore).has_value());
     const auto requests = loop.Web().sms().Snapshot();
     ASSERT_EQ(requests.size(), 1u);
