@@ -118,9 +118,9 @@ bool AccountStore::RecordIdentIssue(const std::string& phone, const std::string&
 }
 
 std::size_t AccountStore::IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs) {
-    const char* sql = by == IssuedBy::Phone     ? "SELECT COUNT(*) FROM ident_issues WHERE phone = ? AND issued_ms >= ?"
-                      : by == IssuedBy::Address ? "SELECT COUNT(*) FROM ident_issues WHERE address = ? AND issued_ms >= ?"
-                                                : "SELECT COUNT(*) FROM ident_issues WHERE issued_ms >= ?";
+    const char* sql = by == IssuedBy::Phone     ? "SELECT COUNT(*) FROM ident_issues WHERE phone = ? AND issued_ms > ?"
+                      : by == IssuedBy::Address ? "SELECT COUNT(*) FROM ident_issues WHERE address = ? AND issued_ms > ?"
+                                                : "SELECT COUNT(*) FROM ident_issues WHERE issued_ms > ?";
     Statement s(db_.Handle(), sql);
     if (by == IssuedBy::Anyone) {
         s.Bind(1, sinceMs);

@@ -51,7 +51,7 @@ public:
     // so that the caps on them survive a restart.
     bool RecordIdentIssue(const std::string& phone, const std::string& address, std::int64_t nowMs);
     enum class IssuedBy { Phone, Address, Anyone };
-    // Numbers issued since `sinceMs` for this phone, to this address, or in all.
+    // Numbers issued after `sinceMs` for this phone, to this address, or in all.
     std::size_t IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs);
     void DeleteIdentIssuesBefore(std::int64_t ms);
 
