@@ -15,7 +15,9 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
     std::string error;
     if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
     if (!config.adminHost.empty()) {
-        auto token = AdminHttp::LoadOrCreateToken(config.adminTokenFile, error);
+        const std::string tokenFile =
+            config.adminTokenFile.empty() ? config.databasePath + ".admin-token" : config.adminTokenFile;
+        auto token = AdminHttp::LoadOrCreateToken(tokenFile, error);
         if (!token) return Created{nullptr, error};
         server->admin_ = std::make_unique<AdminHttp>(
             server->loop_, server->metrics_, std::move(*token),

@@ -28,8 +28,9 @@ struct ServerConfig {
     // What one client, address or account may cost; see TrustLimits.
     TrustLimits trust;
     // The operator's bearer token for the admin endpoint's POST requests;
-    // created with a random token when missing.
-    std::string adminTokenFile = "quorlan-admin.token";
+    // created with a random token when missing. Empty: beside the database,
+    // as DATABASE.admin-token.
+    std::string adminTokenFile;
     // A connection must complete its first packet, and any packet it starts,
     // within this time.
     std::chrono::milliseconds packetTimeout{60'000};

@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     app.add_option("--admin-token-file", config.adminTokenFile,
-                   "Bearer token for the admin endpoint's POST requests; created (0600) when missing")
-        ->capture_default_str();
+                   "Bearer token for the admin endpoint's POST requests; created (0600) when missing "
+                   "(default: the database path + .admin-token)");
     app.add_flag("--log-ident-numbers", config.trust.logIdentNumbers,
                  "Log identification numbers that no relay could send (demos only)");
     app.add_option("--send-buffer", config.socketSendBuffer, "Socket send buffer per client, bytes (0: system)");
