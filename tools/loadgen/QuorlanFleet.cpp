@@ -100,6 +100,13 @@ bool QuorlanFleet::Setup(std::uint16_t port, std::size_t subscribers, std::strin
             return false;
         }
     }
+    // A check read along with an answer above must not wait for more bytes.
+    for (auto& link : links_) {
+        if (!Extract(*link, [](std::string_view) {})) {
+            error = "bad message during setup";
+            return false;
+        }
+    }
     return true;
 }
 

@@ -145,7 +145,7 @@ std::optional<Figures> RunRedis(const Options& o, std::string& error) {
     const std::uint16_t port = FreePort();
     ChildProcess redis;
     if (!redis.Start({o.redisBin, "--port", std::to_string(port), "--bind", "127.0.0.1", "--save", "",
-                      "--appendonly", "no", "--maxclients", std::to_string(o.clients + 100), "--loglevel",
+                      "--appendonly", "no", "--protected-mode", "no", "--maxclients", std::to_string(o.clients + 100), "--loglevel",
                       "warning"},
                      true, error))
         return std::nullopt;
