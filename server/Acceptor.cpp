@@ -6,8 +6,10 @@
 
 namespace quorlan::server {
 
-Acceptor::Acceptor(asio::io_context& loop, ISessionHandler& handler, Metrics& metrics, Options options)
-    : loop_(loop), acceptor_(loop), retry_(loop), handler_(handler), metrics_(metrics), options_(options), batcher_(loop) {}
+Acceptor::Acceptor(asio::io_context& loop, ISessionHandler& handler, TrustRules& rules, Metrics& metrics,
+                   Options options)
+    : loop_(loop), acceptor_(loop), retry_(loop), handler_(handler), rules_(rules), metrics_(metrics),
+      options_(options), batcher_(loop) {}
 
 bool Acceptor::Listen(const std::string& host, std::uint16_t port, std::string& error) {
     std::error_code ec;
@@ -53,9 +55,18 @@ void Acceptor::Accept() {
             });
             return;
         }
+        std::error_code peerError;
+        const auto peer = socket.remote_endpoint(peerError);
+        const std::string address = peerError ? std::string("?") : peer.address().to_string();
         if (static_cast<std::size_t>(metrics_.connections.load(std::memory_order_relaxed)) >=
             options_.maxConnections) {
             metrics_.connectionsRejected.fetch_add(1, std::memory_order_relaxed);
+            std::error_code ignored;
+            socket.close(ignored);
+        } else if (!rules_.AdmitConnection(address)) {
+            metrics_.connectionsRejectedPerAddress.fetch_add(1, std::memory_order_relaxed);
+            spdlog::debug("connection from {} refused: {} already open from there", address,
+                          rules_.Connections(address));
             std::error_code ignored;
             socket.close(ignored);
         } else {

@@ -2,6 +2,7 @@
 #include "IPeer.h"
 #include "Metrics.h"
 #include "Session.h"
+#include "TrustRules.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -12,8 +13,8 @@
 
 namespace quorlan::server {
 
-// Accepts client connections up to the connection limit; a connection over
-// the limit is closed at once. Each accepted socket becomes a Session handed
+// Accepts client connections up to the connection limit and the limit per
+// address; a connection over either is closed at once. Each accepted socket becomes a Session handed
 // to the hub.
 class Acceptor {
 public:
@@ -22,7 +23,7 @@ public:
         int socketSendBuffer = 0;
         SessionLimits limits;
     };
-    Acceptor(asio::io_context& loop, ISessionHandler& handler, Metrics& metrics, Options options);
+    Acceptor(asio::io_context& loop, ISessionHandler& handler, TrustRules& rules, Metrics& metrics, Options options);
 
     // Binds and listens; false with the reason on failure.
     bool Listen(const std::string& host, std::uint16_t port, std::string& error);
@@ -36,6 +37,7 @@ private:
     asio::ip::tcp::acceptor acceptor_;
     asio::steady_timer retry_;
     ISessionHandler& handler_;
+    TrustRules& rules_;
     Metrics& metrics_;
     Options options_;
     ReadScratch scratch_{};

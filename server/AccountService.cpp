@@ -10,10 +10,16 @@
 #include <spdlog/spdlog.h>
 
 namespace quorlan::server {
+namespace {
+
+constexpr std::int64_t kHourMs = 3'600'000;
+constexpr std::int64_t kDayMs = 24 * kHourMs;
+
+} // namespace
 
 AccountService::AccountService(asio::io_context& loop, AccountStore& store, PasswordHasher& hasher,
-                               const IClock& clock, Metrics& metrics, const ServerConfig& config)
-    : loop_(loop), store_(store), hasher_(hasher), clock_(clock), metrics_(metrics), config_(config) {
+                               TrustRules& rules, const IClock& clock, Metrics& metrics, const ServerConfig& config)
+    : loop_(loop), store_(store), hasher_(hasher), rules_(rules), clock_(clock), metrics_(metrics), config_(config) {
     // A hash of a random password with the same cost as the real ones.
     unsigned char secret[16];
     randombytes_buf(secret, sizeof secret);
@@ -25,36 +31,54 @@ void AccountService::Finish(CodeDone done, std::uint32_t code) {
     asio::post(loop_, [done = std::move(done), code] { done(code); });
 }
 
-void AccountService::Login(const std::string& typedId, std::string password, LoginDone done) {
+bool AccountService::AdmitWork(const Source& from, const std::string& phone, const char* what) {
+    const auto work = rules_.AdmitPasswordWork(from.address, phone, clock_.SteadyMs());
+    if (work == TrustRules::Work::Allowed) return true;
+    metrics_.passwordWorkRefused.fetch_add(1, std::memory_order_relaxed);
+    spdlog::info("{} from {} refused: {}", what, from.address, TrustRules::Describe(work));
+    spdlog::debug("{} from {} refused for {}", what, from.address, phone);
+    return false;
+}
+
+void AccountService::Login(const std::string& typedId, std::string password, const Source& from, LoginDone done) {
     const auto phone = CanonicalPhone(typedId);
-    if (!phone) {
-        // Whether the text is a phone number is no secret: answered at once.
+    if (!phone || !AdmitWork(from, *phone, "login")) {
+        // Whether the text is a phone number is no secret, nor are the
+        // limits: answered at once.
+        sodium_memzero(password.data(), password.size());
         metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
         asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
         return;
     }
     const auto account = store_.Find(*phone);
     const bool locked = account && account->lockedUntilMs > clock_.NowMs();
-    if (locked) spdlog::info("login to {} refused: account locked", *phone);
+    if (locked) spdlog::debug("login to {} refused: account locked", *phone);
     // A phone without an account and a locked account still cost one hash
     // (against a dummy), so the time of the answer does not tell which phones
-    // have accounts. Neither records a failure.
+    // have accounts. A guess at a phone without an account counts against
+    // its address like any wrong password.
     const bool checked = account && !locked;
     const std::string& hash = checked ? account->passwordHash : dummyHash_;
-    hasher_.Verify(hash, std::move(password),
-                   [this, phone = *phone, checked, done = std::move(done)](PasswordHasher::Verdict verdict) {
+    hasher_.Verify(hash, std::move(password), from.owner,
+                   [this, phone = *phone, address = from.address, checked, locked,
+                    done = std::move(done)](PasswordHasher::Verdict verdict) {
+                       rules_.PasswordWorkDone(address);
                        if (!checked) {
+                           if (!locked && verdict != PasswordHasher::Verdict::Busy)
+                               rules_.LoginFailed(address, clock_.SteadyMs());
                            metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
                            return done(std::nullopt);
                        }
-                       FinishLogin(phone, verdict, done);
+                       FinishLogin(phone, address, verdict, done);
                    });
 }
 
-void AccountService::FinishLogin(const std::string& phone, PasswordHasher::Verdict verdict, const LoginDone& done) {
+void AccountService::FinishLogin(const std::string& phone, const std::string& address,
+                                 PasswordHasher::Verdict verdict, const LoginDone& done) {
     if (verdict == PasswordHasher::Verdict::Busy) {
         // Overload says nothing about the password: refused, not counted.
-        spdlog::warn("login to {} refused unchecked: too many passwords waiting", phone);
+        spdlog::warn("login refused unchecked: too many passwords waiting");
+        metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
         return done(std::nullopt);
     }
     // Read again: another connection may have failed or succeeded meanwhile.
@@ -66,7 +90,7 @@ void AccountService::FinishLogin(const std::string& phone, PasswordHasher::Verdi
     if (current->lockedUntilMs > clock_.NowMs()) {
         // Guesses checked alongside this one locked the account meanwhile; a
         // right guess among them must not get in, nor lift the lock.
-        spdlog::info("login to {} refused: account locked while the password was checked", phone);
+        spdlog::debug("login to {} refused: account locked while the password was checked", phone);
         metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
         return done(std::nullopt);
     }
@@ -77,15 +101,16 @@ void AccountService::FinishLogin(const std::string& phone, PasswordHasher::Verdi
         metrics_.loginsSucceeded.fetch_add(1, std::memory_order_relaxed);
         return done(current);
     }
+    rules_.LoginFailed(address, clock_.SteadyMs());
     const int failures = current->failedLogins + 1;
+    // Stored, so a restart does not lift it: wall clock.
     const std::int64_t lockedUntil =
         failures > LockoutPolicy::kFreeFailures ? LockoutPolicy::LockedUntil(failures, clock_.NowMs()) : 0;
     store_.RecordLoginFailure(phone, failures, lockedUntil);
-    if (lockedUntil == LockoutPolicy::kForever) {
-        spdlog::warn("account {} locked until the operator unlocks it ({} failed logins in a row)", phone, failures);
-    } else if (lockedUntil != 0) {
-        spdlog::info("account {} locked for {} s after {} failed logins in a row", phone,
+    if (lockedUntil != 0) {
+        spdlog::info("an account is locked for {} s after {} failed logins in a row",
                      LockoutPolicy::DelayAfter(failures) / 1000, failures);
+        spdlog::debug("account {} locked", phone);
     }
     metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
     done(std::nullopt);
@@ -104,60 +129,74 @@ bool AccountService::CheckIdent(const std::string& phone, const std::string& num
 }
 
 void AccountService::NewAccount(const std::string& typedId, std::string password, const std::string& identNumber,
-                                CodeDone done) {
+                                const Source& from, CodeDone done) {
     const auto phone = CanonicalPhone(typedId);
     if (!phone) {
-        spdlog::info("sign-up refused: \"{}\" is not a phone number", LogText(typedId));
+        spdlog::debug("sign-up refused: \"{}\" is not a phone number", LogText(typedId));
         return Finish(std::move(done), 0);
     }
     if (password.empty()) {
-        spdlog::info("sign-up of {} refused: empty password", *phone);
+        spdlog::debug("sign-up of {} refused: empty password", *phone);
         return Finish(std::move(done), 0);
     }
-    if (store_.Find(*phone)) {
-        spdlog::info("sign-up of {} refused: phone already has an account", *phone);
+    if (!AdmitWork(from, *phone, "sign-up")) {
+        sodium_memzero(password.data(), password.size());
         return Finish(std::move(done), 0);
     }
-    if (!config_.openSignup && !CheckIdent(*phone, identNumber)) {
-        spdlog::info("sign-up of {} refused: identification number wrong or expired", *phone);
-        return Finish(std::move(done), 0);
-    }
-    hasher_.Hash(std::move(password), [this, phone = *phone, done = std::move(done)](std::optional<std::string> hash) {
-        if (!hash || !store_.Create(phone, *hash, clock_.NowMs())) {
-            spdlog::info("sign-up of {} failed", phone);
-            return done(0);
-        }
-        store_.DeleteIdent(phone);
-        metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
-        spdlog::info("account {} created", phone);
-        done(1);
-    });
+    const auto refuse = [&](const char* why) {
+        rules_.PasswordWorkDone(from.address);
+        sodium_memzero(password.data(), password.size());
+        spdlog::info("sign-up refused: {}", why);
+        spdlog::debug("sign-up of {} refused: {}", *phone, why);
+        Finish(std::move(done), 0);
+    };
+    if (store_.Find(*phone)) return refuse("phone already has an account");
+    if (!config_.openSignup && !CheckIdent(*phone, identNumber)) return refuse("identification number wrong or expired");
+    hasher_.Hash(std::move(password), from.owner,
+                 [this, phone = *phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
+                     rules_.PasswordWorkDone(address);
+                     if (!hash || !store_.Create(phone, *hash, clock_.NowMs())) {
+                         spdlog::debug("sign-up of {} failed", phone);
+                         return done(0);
+                     }
+                     store_.DeleteIdent(phone);
+                     metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
+                     spdlog::info("account created");
+                     spdlog::debug("account {} created", phone);
+                     done(1);
+                 });
 }
 
 void AccountService::ChangePassword(const std::string& phone, std::string current, std::string next,
-                                    CodeDone done) {
+                                    const Source& from, CodeDone done) {
     const auto account = store_.Find(phone);
-    if (!account || next.empty()) return Finish(std::move(done), 0);
-    hasher_.Verify(account->passwordHash, std::move(current),
-                   [this, phone, next = std::move(next), done = std::move(done)](
-                       PasswordHasher::Verdict verdict) mutable {
-                       if (verdict != PasswordHasher::Verdict::Matches) {
-                           sodium_memzero(next.data(), next.size());
-                           if (verdict == PasswordHasher::Verdict::Busy) {
-                               spdlog::warn("password change of {} refused unchecked: too many passwords waiting",
-                                            phone);
-                           } else {
-                               spdlog::info("password change of {} refused: wrong current password", phone);
-                           }
-                           return done(0);
-                       }
-                       hasher_.Hash(std::move(next), [this, phone, done = std::move(done)](
-                                                         std::optional<std::string> hash) {
-                           const bool stored = hash && store_.UpdatePassword(phone, *hash);
-                           if (stored) spdlog::info("password of {} changed", phone);
-                           done(stored ? 1 : 0);
-                       });
-                   });
+    if (!account || next.empty() || !AdmitWork(from, phone, "password change")) {
+        sodium_memzero(current.data(), current.size());
+        sodium_memzero(next.data(), next.size());
+        return Finish(std::move(done), 0);
+    }
+    hasher_.Verify(
+        account->passwordHash, std::move(current), from.owner,
+        [this, phone, from, next = std::move(next), done = std::move(done)](PasswordHasher::Verdict verdict) mutable {
+            if (verdict != PasswordHasher::Verdict::Matches) {
+                rules_.PasswordWorkDone(from.address);
+                sodium_memzero(next.data(), next.size());
+                if (verdict == PasswordHasher::Verdict::Busy) {
+                    spdlog::warn("password change refused unchecked: too many passwords waiting");
+                } else {
+                    rules_.LoginFailed(from.address, clock_.SteadyMs());
+                    spdlog::debug("password change of {} refused: wrong current password", phone);
+                }
+                return done(0);
+            }
+            hasher_.Hash(std::move(next), from.owner,
+                         [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
+                             rules_.PasswordWorkDone(address);
+                             const bool stored = hash && store_.UpdatePassword(phone, *hash);
+                             if (stored) spdlog::debug("password of {} changed", phone);
+                             done(stored ? 1 : 0);
+                         });
+        });
 }
 
 bool AccountService::IsRelay(const std::string& phone) {
@@ -166,30 +205,44 @@ bool AccountService::IsRelay(const std::string& phone) {
 }
 
 void AccountService::RememberRobotMode(const std::string& phone, bool on) {
-    if (!store_.SetRobotMode(phone, on)) spdlog::warn("robot mode of {} not stored", phone);
+    if (!store_.SetRobotMode(phone, on)) spdlog::warn("robot mode of an account not stored");
 }
 
-std::optional<AccountService::IdentMessage> AccountService::IssueIdentNumber(const std::string& typedId) {
+std::optional<AccountService::IdentMessage> AccountService::IssueIdentNumber(const std::string& typedId,
+                                                                             const std::string& address) {
     const auto phone = CanonicalPhone(typedId);
     if (!phone) {
-        spdlog::info("identification number refused: \"{}\" is not a phone number", LogText(typedId));
+        spdlog::debug("identification number refused: \"{}\" is not a phone number", LogText(typedId));
         return std::nullopt;
     }
     if (store_.Find(*phone)) {
-        spdlog::info("identification number refused: {} already has an account", *phone);
+        spdlog::debug("identification number refused: {} already has an account", *phone);
         return std::nullopt;
     }
+    const TrustLimits& limits = config_.trust;
+    // Stored and counted on the wall clock: the caps hold across restarts.
     const std::int64_t now = clock_.NowMs();
-    store_.DeleteExpiredIdents(now);
-    if (const auto previous = store_.FindIdent(*phone); previous && now - previous->issuedMs < config_.identResendMs) {
-        spdlog::info("identification number for {} refused: one was issued {} s ago", *phone,
-                     (now - previous->issuedMs) / 1000);
+    const auto refuse = [&](const char* why) {
+        metrics_.identRefused.fetch_add(1, std::memory_order_relaxed);
+        spdlog::info("identification number requested from {} refused: {}", address, why);
         return std::nullopt;
-    }
+    };
+    if (store_.IdentIssuesSince(AccountStore::IssuedBy::Phone, *phone, now - kDayMs) >= limits.identPerPhonePerDay)
+        return refuse("the phone's daily limit is reached");
+    if (store_.IdentIssuesSince(AccountStore::IssuedBy::Address, address, now - kHourMs) >=
+        limits.identPerAddressPerHour)
+        return refuse("the address's hourly limit is reached");
+    if (store_.IdentIssuesSince(AccountStore::IssuedBy::Anyone, {}, now - kHourMs) >= config_.identPerHour)
+        return refuse("the server's hourly limit is reached");
+    const auto previous = store_.FindIdent(*phone);
+    if (previous && now - previous->issuedMs < config_.identResendMs) return refuse("one was issued to the phone lately");
+    store_.DeleteExpiredIdents(now);
+    store_.DeleteIdentIssuesBefore(now - kDayMs);
     char digits[8];
     std::snprintf(digits, sizeof digits, "%06u", static_cast<unsigned>(randombytes_uniform(1'000'000)));
-    IdentNumber ident{digits, now, now + config_.identValidityMs, 0};
-    if (!store_.StoreIdent(*phone, ident)) return std::nullopt;
+    // A new number does not restore the tries the phone has used up.
+    IdentNumber ident{digits, now, now + config_.identValidityMs, previous ? previous->wrongTries : 0};
+    if (!store_.StoreIdent(*phone, ident) || !store_.RecordIdentIssue(*phone, address, now)) return std::nullopt;
     return IdentMessage{*phone, ident.number, QUORLAN_CP949("[Quorlan] 인증번호 ") + ident.number};
 }
 

@@ -107,4 +107,37 @@ void AccountStore::DeleteExpiredIdents(std::int64_t nowMs) {
     if (!s.Run()) spdlog::error("expired identification numbers not removed: {}", s.Error());
 }
 
+bool AccountStore::RecordIdentIssue(const std::string& phone, const std::string& address, std::int64_t nowMs) {
+    Statement s(db_.Handle(), "INSERT INTO ident_issues (phone, address, issued_ms) VALUES (?, ?, ?)");
+    s.Bind(1, phone).Bind(2, address).Bind(3, nowMs);
+    if (!s.Run()) {
+        spdlog::error("identification number issue not recorded: {}", s.Error());
+        return false;
+    }
+    return true;
+}
+
+std::size_t AccountStore::IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs) {
+    const char* sql = by == IssuedBy::Phone     ? "SELECT COUNT(*) FROM ident_issues WHERE phone = ? AND issued_ms > ?"
+                      : by == IssuedBy::Address ? "SELECT COUNT(*) FROM ident_issues WHERE address = ? AND issued_ms > ?"
+                                                : "SELECT COUNT(*) FROM ident_issues WHERE issued_ms > ?";
+    Statement s(db_.Handle(), sql);
+    if (by == IssuedBy::Anyone) {
+        s.Bind(1, sinceMs);
+    } else {
+        s.Bind(1, key).Bind(2, sinceMs);
+    }
+    if (!s.Step()) {
+        spdlog::error("identification number count failed: {}", s.Error());
+        return SIZE_MAX; // counted as over every cap
+    }
+    return static_cast<std::size_t>(s.Int(0));
+}
+
+void AccountStore::DeleteIdentIssuesBefore(std::int64_t ms) {
+    Statement s(db_.Handle(), "DELETE FROM ident_issues WHERE issued_ms < ?");
+    s.Bind(1, ms);
+    if (!s.Run()) spdlog::error("old identification number issues not removed: {}", s.Error());
+}
+
 } // namespace quorlan::server

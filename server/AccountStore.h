@@ -1,6 +1,7 @@
 #pragma once
 #include "Database.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,14 @@ public:
     bool CountWrongIdent(const std::string& phone);
     bool DeleteIdent(const std::string& phone);
     void DeleteExpiredIdents(std::int64_t nowMs);
+
+    // Every identification number issued, by phone and requesting address,
+    // so that the caps on them survive a restart.
+    bool RecordIdentIssue(const std::string& phone, const std::string& address, std::int64_t nowMs);
+    enum class IssuedBy { Phone, Address, Anyone };
+    // Numbers issued after `sinceMs` for this phone, to this address, or in all.
+    std::size_t IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs);
+    void DeleteIdentIssuesBefore(std::int64_t ms);
 
 private:
     bool Changed(const char* sql, const std::string& phone, std::optional<std::int64_t> a = {},

@@ -37,4 +37,15 @@ std::size_t BoardListStore::DeleteStale(std::int64_t nowMs) {
     return static_cast<std::size_t>(sqlite3_changes(db_.Handle()));
 }
 
+std::size_t BoardListStore::Trim(std::size_t keep) {
+    Statement s(db_.Handle(), "DELETE FROM board_lists WHERE url NOT IN "
+                              "(SELECT url FROM board_lists ORDER BY updated_ms DESC LIMIT ?)");
+    s.Bind(1, static_cast<std::int64_t>(keep));
+    if (!s.Run()) {
+        spdlog::error("board lists not trimmed: {}", s.Error());
+        return 0;
+    }
+    return static_cast<std::size_t>(sqlite3_changes(db_.Handle()));
+}
+
 } // namespace quorlan::server

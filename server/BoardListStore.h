@@ -18,6 +18,9 @@ public:
     // Forgets the lists of boards nobody has checked for kKeepMs; the number
     // of lists removed (0 on a database error, which is logged).
     std::size_t DeleteStale(std::int64_t nowMs);
+    // Keeps the `keep` most recently saved lists, forgetting the others; the
+    // number removed.
+    std::size_t Trim(std::size_t keep);
 
     static constexpr std::int64_t kKeepMs = 30LL * 24 * 3'600'000;
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <spdlog/spdlog.h>
+
 namespace quorlan::server {
 
 BoardRegistry::BoardRegistry(BoardListStore& lists, const IClock& clock, Limits limits)
@@ -107,14 +109,23 @@ std::optional<std::string> BoardRegistry::LastList(const std::string& url) const
 void BoardRegistry::StoreList(const std::string& url, const std::string& list) {
     auto it = boards_.find(url);
     if (it == boards_.end()) return;
+    const bool stored = it->second.list.has_value();
     it->second.list = list;
-    lists_.Save(url, list, clock_.NowMs());
+    if (lists_.Save(url, list, clock_.NowMs()) && !stored) {
+        if (const std::size_t evicted = lists_.Trim(limits_.maxBoards); evicted != 0)
+            spdlog::info("forgot the post lists of {} boards: more than {} stored", evicted, limits_.maxBoards);
+    }
 }
 
 bool BoardRegistry::FirstSighting(const std::string& url, std::string_view line) {
     auto it = boards_.find(url);
     if (it == boards_.end()) return false;
-    return it->second.recent.FirstSighting(line, clock_.NowMs());
+    return it->second.recent.FirstSighting(line, clock_.SteadyMs());
+}
+
+bool BoardRegistry::Forwarded(const std::string& url, const std::string& line, std::int64_t withinMs) const {
+    const Board* board = FindBoard(url);
+    return board && board->recent.ForwardedSince(line, clock_.SteadyMs() - withinMs);
 }
 
 } // namespace quorlan::server

@@ -18,6 +18,8 @@ public:
         std::chrono::milliseconds minInterval{60'000};
         std::size_t duplicateMemory = 2048;
         std::int64_t duplicateMaxAgeMs = 6 * 3'600'000;
+        // Board lists kept in the database; the least recently checked go first.
+        std::size_t maxBoards = 20'000;
     };
     BoardRegistry(BoardListStore& lists, const IClock& clock, Limits limits);
 
@@ -36,6 +38,7 @@ public:
     std::optional<std::string> LastList(const std::string& url) const override;
     void StoreList(const std::string& url, const std::string& list) override;
     bool FirstSighting(const std::string& url, std::string_view line) override;
+    bool Forwarded(const std::string& url, const std::string& line, std::int64_t withinMs) const override;
     std::size_t BoardCount() const override { return boards_.size(); }
 
 private:

@@ -1,11 +1,12 @@
 #pragma once
 #include "IPeer.h"
-#include "RateWindow.h"
+#include "TrustRules.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace quorlan::server {
 
@@ -16,11 +17,11 @@ struct ClientRecord {
     bool loggedIn = false;
     bool robotRequested = false; // sent RobotMode 1, or its account did before
     bool monitoring = false;     // last SearchState
-    // Identification numbers issued at this connection's request.
-    RateWindow identRequests{kIdentPerConnection, kIdentConnectionWindowMs};
-
-    static constexpr std::size_t kIdentPerConnection = 3;
-    static constexpr std::int64_t kIdentConnectionWindowMs = 10 * 60'000;
+    // Held while the connection is open; password work queued for it is
+    // dropped once it has gone.
+    std::shared_ptr<const bool> alive = std::make_shared<const bool>(true);
+    // Boards this connection set within the last hour.
+    std::vector<TrustRules::RecentBoard> recentBoards;
 };
 
 // The connected clients, by connection id.

@@ -4,14 +4,17 @@
 
 namespace quorlan::server {
 
-// Wall-clock milliseconds for everything the server stores or limits by time
-// (identification numbers, lockouts, SMS limits, duplicate memory). Timers of
-// the event loop run on the steady clock and take their lengths from the
-// configuration instead.
+// The server's two clocks. Wall-clock milliseconds (`NowMs`) only for what is
+// stored and must mean the same after a restart (identification numbers,
+// account locks, sign-up counts, board lists). Steady milliseconds
+// (`SteadyMs`) for every rate limit and lock kept in memory, so that a clock
+// step cannot lift or extend them. Timers of the event loop run on the steady
+// clock and take their lengths from the configuration.
 class IClock {
 public:
     virtual ~IClock() = default;
     virtual std::int64_t NowMs() const = 0;
+    virtual std::int64_t SteadyMs() const = 0;
 };
 
 class SystemClock final : public IClock {
@@ -19,6 +22,11 @@ public:
     std::int64_t NowMs() const override {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
+    std::int64_t SteadyMs() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
 };

@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -27,6 +28,13 @@ CREATE TABLE IF NOT EXISTS ident_numbers (
     expires_ms INTEGER NOT NULL,
     wrong_tries INTEGER NOT NULL DEFAULT 0
 );
+CREATE TABLE IF NOT EXISTS ident_issues (
+    phone TEXT NOT NULL,
+    address TEXT NOT NULL,
+    issued_ms INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS ident_issues_phone ON ident_issues (phone, issued_ms);
+CREATE INDEX IF NOT EXISTS ident_issues_address ON ident_issues (address, issued_ms);
 CREATE TABLE IF NOT EXISTS board_lists (
     url BLOB PRIMARY KEY,
     list BLOB NOT NULL,
@@ -50,18 +58,40 @@ bool HasColumn(sqlite3* db, const char* probe) {
     return ok;
 }
 
+bool IsFile(const std::string& path) {
+    return !(path.empty() || path == ":memory:" || path.rfind("file:", 0) == 0);
+}
+
 // The file holds phone numbers and password hashes: readable by the server's
-// user only. SQLite gives its -wal and -shm files the same mode.
+// user only, whatever mode an older file had.
 bool CreatePrivateFile(const std::string& path, std::string& error) {
-    if (path.empty() || path == ":memory:" || path.rfind("file:", 0) == 0) return true;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
+    if (!IsFile(path)) return true;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
     }
-    if (errno == EEXIST) return true;
-    error = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
+    const bool privateMode = ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    if (!privateMode) {
+        error = "cannot make " + path + " private: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// SQLite creates -wal and -shm with the database file's mode, but files left
+// by an older run keep theirs.
+bool MakeCompanionsPrivate(const std::string& path, std::string& error) {
+    if (!IsFile(path)) return true;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string companion = path + suffix;
+        if (::chmod(companion.c_str(), 0600) != 0 && errno != ENOENT) {
+            error = "cannot make " + companion + " private: " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -81,6 +111,7 @@ Database::Opened Database::Open(const std::string& path) {
         return Opened{nullptr, path + ": " + error};
     for (const auto& column : kAddedColumns)
         if (!HasColumn(raw, column.probe) && !db->Exec(column.add, &error)) return Opened{nullptr, path + ": " + error};
+    if (!MakeCompanionsPrivate(path, error)) return Opened{nullptr, error};
     return Opened{std::move(db), {}};
 }
 

@@ -1,5 +1,8 @@
 #include "Endpoint.h"
 
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
 #include <charconv>
 
 namespace quorlan::server {
@@ -22,8 +25,17 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text) {
     return Endpoint{std::string(host), static_cast<std::uint16_t>(port)};
 }
 
-bool IsLoopbackHost(std::string_view host) {
-    return host == "localhost" || host == "::1" || host.substr(0, 4) == "127.";
+std::optional<std::string> LoopbackAddress(const std::string& host) {
+    std::error_code ec;
+    const auto literal = asio::ip::make_address(host, ec);
+    if (!ec) return literal.is_loopback() ? std::optional<std::string>(literal.to_string()) : std::nullopt;
+    asio::io_context context;
+    asio::ip::tcp::resolver resolver(context);
+    const auto results = resolver.resolve(host, "", asio::ip::resolver_base::numeric_service, ec);
+    if (ec || results.empty()) return std::nullopt;
+    for (const auto& entry : results)
+        if (!entry.endpoint().address().is_loopback()) return std::nullopt;
+    return results.begin()->endpoint().address().to_string();
 }
 
 } // namespace quorlan::server

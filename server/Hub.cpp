@@ -11,15 +11,14 @@ namespace {
 // Intervals beyond a day are taken as a day; the board's period is the
 // smallest interval anyway.
 constexpr std::int32_t kLongestIntervalSeconds = 86'400;
-constexpr std::int64_t kHourMs = 3'600'000;
 
 } // namespace
 
 Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
-         AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval,
-         std::size_t identPerHour)
-    : clients_(clients), boards_(boards), scheduler_(scheduler), relays_(relays), accounts_(accounts), clock_(clock),
-      metrics_(metrics), minInterval_(minInterval), identRequests_(identPerHour, kHourMs) {}
+         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
+         Metrics& metrics, std::chrono::milliseconds minInterval)
+    : clients_(clients), boards_(boards), scheduler_(scheduler), relays_(relays), accounts_(accounts), rules_(rules),
+      limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval), posts_(limits.postWindowMs) {}
 
 void Hub::UpdateGauges() {
     metrics_.connections.store(static_cast<std::int64_t>(clients_.Size()), std::memory_order_relaxed);
@@ -33,10 +32,20 @@ void Hub::OnOpened(std::shared_ptr<IPeer> peer) {
 
 void Hub::OnClosed(SessionId id) {
     const std::string left = boards_.Leave(id);
-    if (!left.empty()) scheduler_.ClientLeft(left, id);
+    if (!left.empty()) LeftBoard(left, id);
     relays_.Remove(id);
+    if (ClientRecord* client = clients_.Find(id)) rules_.ConnectionClosed(client->peer->Address());
     clients_.Remove(id);
     UpdateGauges();
+}
+
+void Hub::LeftBoard(const std::string& url, SessionId id) {
+    scheduler_.ClientLeft(url, id);
+    if (!boards_.Exists(url)) posts_.Forget(url);
+}
+
+AccountService::Source Hub::SourceOf(const ClientRecord& client) const {
+    return AccountService::Source{client.peer->Address(), client.alive};
 }
 
 void Hub::Reply(ClientRecord& client, net::MsgType type, std::uint32_t code) {
@@ -74,13 +83,13 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
         scheduler_.OnListReply(id, boards_.BoardOf(id), request.text);
         break;
     case net::ListReport:
-        scheduler_.OnListReport(id, boards_.BoardOf(id), request.text);
+        OnListReport(id, request.text);
         break;
     case net::NewPost:
         OnNewPost(id, request.text);
         break;
     case net::RequestPhone:
-        OnRequestPhone(*client, request.text);
+        OnRequestPhone(id, *client, request.text);
         break;
     case net::SearchState:
     case net::RobotMode:
@@ -103,7 +112,8 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
 }
 
 Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
-    accounts_.Login(request.fields[0], request.fields[1], [this, id](std::optional<Account> account) {
+    ClientRecord* asking = clients_.Find(id);
+    accounts_.Login(request.fields[0], request.fields[1], SourceOf(*asking), [this, id](std::optional<Account> account) {
         ClientRecord* client = clients_.Find(id);
         if (!client) return;
         if (account) {
@@ -122,7 +132,7 @@ Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
 }
 
 Flow Hub::OnNewAccount(SessionId id, const net::ClientRequest& request) {
-    accounts_.NewAccount(request.fields[0], request.fields[1], request.fields[2],
+    accounts_.NewAccount(request.fields[0], request.fields[1], request.fields[2], SourceOf(*clients_.Find(id)),
                          [this, id](std::uint32_t code) { ReplyLater(id, net::NewAccountResult, code); });
     return Flow::Hold;
 }
@@ -132,36 +142,27 @@ Flow Hub::OnChangePassword(SessionId id, ClientRecord& client, const net::Client
         Reply(client, net::ChangePasswordResult, 0);
         return Flow::Continue;
     }
-    accounts_.ChangePassword(client.phone, request.fields[0], request.fields[1],
+    accounts_.ChangePassword(client.phone, request.fields[0], request.fields[1], SourceOf(client),
                              [this, id](std::uint32_t code) { ReplyLater(id, net::ChangePasswordResult, code); });
     return Flow::Hold;
 }
 
 void Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
     // There is no answer to this request: the number reaches the user's phone.
-    // Each one issued costs a text message, hence the limits per connection
-    // and for the whole server on top of the one per phone.
-    const std::int64_t now = clock_.NowMs();
-    if (client.identRequests.Full(now)) {
-        spdlog::info("client {}: identification number refused: {} issued to this connection within {} minutes", id,
-                     ClientRecord::kIdentPerConnection, ClientRecord::kIdentConnectionWindowMs / 60'000);
-        return;
-    }
-    if (identRequests_.Full(now)) {
-        spdlog::warn("client {}: identification number refused: the server's hourly limit is reached", id);
-        return;
-    }
-    const auto message = accounts_.IssueIdentNumber(request.fields[0]);
+    // Each one issued costs a text message, hence the caps per phone, per
+    // address and for the whole server.
+    const auto message = accounts_.IssueIdentNumber(request.fields[0], client.peer->Address());
     if (!message) return;
-    client.identRequests.Record(now);
-    identRequests_.Record(now);
     net::Encoded packet = net::EncodeRequestSMS(message->phone, message->text);
     const auto relay = packet.ok() ? SendToRelay(Share(std::move(packet.bytes))) : std::nullopt;
     if (relay) {
         metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
-        spdlog::info("identification number for {} sent through relay client {}", message->phone, *relay);
-    } else {
+        spdlog::info("client {}: identification number sent through relay client {}", id, *relay);
+        spdlog::debug("identification number for {} sent", message->phone);
+    } else if (limits_.logIdentNumbers) {
         spdlog::warn("no relay connected; identification number for {} is {}", message->phone, message->number);
+    } else {
+        spdlog::warn("client {}: no relay connected; an identification number could not be sent", id);
     }
 }
 
@@ -171,13 +172,20 @@ void Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientReques
         Reply(client, net::SetBoardResult, 0);
         return;
     }
+    if (!rules_.AdmitBoard(client.recentBoards, request.text, clock_.SteadyMs())) {
+        metrics_.boardsRefused.fetch_add(1, std::memory_order_relaxed);
+        spdlog::info("client {} ({}): board refused: {} new boards within the hour", id, client.peer->Address(),
+                     limits_.boardsPerHour);
+        Reply(client, net::SetBoardResult, 0);
+        return;
+    }
     const auto interval = request.repeatSeconds <= 0
                               ? minInterval_
                               : std::chrono::milliseconds(
                                     std::int64_t{std::min(request.repeatSeconds, kLongestIntervalSeconds)} * 1000);
     const std::string left = boards_.Join(id, request.text, interval, client.monitoring);
     Reply(client, net::SetBoardResult, 1);
-    if (!left.empty()) scheduler_.ClientLeft(left, id);
+    if (!left.empty()) LeftBoard(left, id);
     scheduler_.BoardChanged(request.text);
     UpdateGauges();
 }
@@ -192,7 +200,7 @@ void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
     // Whether the account is marked as relay is asked at each dispatch, so a
     // connection in robot mode starts or stops relaying as the operator marks.
     if (client.loggedIn && client.robotRequested) {
-        if (!relays_.Contains(id)) spdlog::info("client {} of {} in robot mode", id, client.phone);
+        if (!relays_.Contains(id)) spdlog::info("client {} in robot mode", id);
         relays_.Add(id);
     } else {
         relays_.Remove(id);
@@ -212,9 +220,9 @@ void Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
     if (client.loggedIn) {
         const bool relay = accounts_.IsRelay(client.phone);
         if (on && !relay) {
-            spdlog::warn("client {}: RobotMode from {}, which is not a relay account; it counts only once the "
+            spdlog::info("client {}: RobotMode from an account that is not a relay; it counts only once the "
                          "operator marks the account",
-                         id, client.phone);
+                         id);
         }
         if (relay || !on) accounts_.RememberRobotMode(client.phone, on);
     } else if (on) {
@@ -223,11 +231,29 @@ void Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
     UpdateRelay(id, client);
 }
 
+void Hub::OnListReport(SessionId id, const std::string& text) {
+    const std::string board = boards_.BoardOf(id);
+    // The list the checker was sent, before its report replaces it.
+    const auto previous = boards_.LastList(board);
+    if (scheduler_.OnListReport(id, board, text)) posts_.Expect(board, id, previous, text, clock_.SteadyMs());
+}
+
 void Hub::OnNewPost(SessionId id, const std::string& line) {
     const std::string board = boards_.BoardOf(id);
-    if (board.empty() || !scheduler_.HoldsCheck(board, id)) {
+    switch (posts_.Take(board, id, line, clock_.SteadyMs())) {
+    case PostGate::Verdict::Accepted:
+        break;
+    case PostGate::Verdict::NotChecker:
         metrics_.postsRefused.fetch_add(1, std::memory_order_relaxed);
-        spdlog::debug("client {}: NewPost without holding the board's check; dropped", id);
+        spdlog::debug("client {}: NewPost without a report of its own; dropped", id);
+        return;
+    case PostGate::Verdict::NotNew:
+        metrics_.postsNotNew.fetch_add(1, std::memory_order_relaxed);
+        spdlog::debug("client {}: NewPost of a line its report did not make new; dropped", id);
+        return;
+    case PostGate::Verdict::Late:
+        metrics_.postsLate.fetch_add(1, std::memory_order_relaxed);
+        spdlog::debug("client {}: NewPost too long after its report; dropped", id);
         return;
     }
     if (!boards_.FirstSighting(board, line)) {
@@ -245,22 +271,25 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
     metrics_.postDeliveries.fetch_add(delivered, std::memory_order_relaxed);
 }
 
-void Hub::OnRequestPhone(ClientRecord& client, const std::string& line) {
+void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
     std::uint32_t code = 0;
     if (!client.loggedIn) {
-        spdlog::info("client {}: RequestPhone refused: not logged in", client.peer->Id());
+        spdlog::info("client {}: RequestPhone refused: not logged in", id);
+    } else if (!boards_.Forwarded(boards_.BoardOf(id), line, limits_.alertLineMs)) {
+        metrics_.alertsUnknownLine.fetch_add(1, std::memory_order_relaxed);
+        spdlog::info("client {}: RequestPhone refused: the line was not sent to its board lately", id);
     } else {
-        const std::int64_t now = clock_.NowMs();
+        const std::int64_t now = clock_.SteadyMs();
         const auto refusal = relays_.CheckAlert(client.phone, line, now);
         net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
         if (refusal == RelayPool::Refusal::SameLine) {
-            spdlog::info("RequestPhone of {} refused: same line already sent", client.phone);
+            spdlog::info("client {}: RequestPhone refused: same line already sent", id);
         } else if (refusal == RelayPool::Refusal::OverHourlyLimit) {
-            spdlog::info("RequestPhone of {} refused: more than 30 in an hour", client.phone);
+            spdlog::info("client {}: RequestPhone refused: more than 30 in an hour", id);
         } else if (!packet.ok()) {
-            spdlog::info("RequestPhone of {} refused: {}", client.phone, LogText(packet.error));
+            spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
         } else if (!SendToRelay(Share(std::move(packet.bytes)))) {
-            spdlog::info("RequestPhone of {} refused: no relay connected", client.phone);
+            spdlog::info("client {}: RequestPhone refused: no relay connected", id);
         } else {
             // Counted only once a relay has it: a refused alert may be asked again.
             relays_.RecordAlert(client.phone, line, now);
@@ -277,6 +306,7 @@ std::optional<std::size_t> Hub::Notice(const std::string& text, const std::strin
     const SharedPacket shared = Share(std::move(packet.bytes));
     std::size_t reached = 0;
     if (board.empty()) {
+        // Every client: the admin endpoint refuses an empty board= itself.
         clients_.ForEach([&](SessionId, ClientRecord& client) {
             if (client.peer->Send(shared)) ++reached;
         });

@@ -4,9 +4,10 @@
 #include "Clock.h"
 #include "IBoardRegistry.h"
 #include "Metrics.h"
-#include "RateWindow.h"
+#include "PostGate.h"
 #include "RelayPool.h"
 #include "Scheduler.h"
+#include "TrustRules.h"
 
 #include <chrono>
 #include <optional>
@@ -15,12 +16,16 @@
 namespace quorlan::server {
 
 // Receives every decoded request of every connection and answers it through
-// the registries. Sessions never reach each other except through here.
+// the registries. Sessions never reach each other except through here, and
+// nothing a client says is passed on unchecked: a `NewPost` only when the
+// client's own report made it new (PostGate), a `RequestPhone` only for a
+// line the client's board was sent, new boards and password work only within
+// the limits (TrustRules).
 class Hub final : public ISessionHandler {
 public:
     Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
-        AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval,
-        std::size_t identPerHour);
+        AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
+        Metrics& metrics, std::chrono::milliseconds minInterval);
 
     void OnOpened(std::shared_ptr<IPeer> peer) override;
     Flow OnRequest(SessionId id, const net::ClientRequest& request) override;
@@ -43,8 +48,12 @@ private:
     void OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request);
     void OnSearchState(SessionId id, ClientRecord& client, bool monitoring);
     void OnRobotMode(SessionId id, ClientRecord& client, bool on);
+    void OnListReport(SessionId id, const std::string& text);
     void OnNewPost(SessionId id, const std::string& line);
-    void OnRequestPhone(ClientRecord& client, const std::string& line);
+    void OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
+    AccountService::Source SourceOf(const ClientRecord& client) const;
+    // The client left `url`: forgets what the board expected of it.
+    void LeftBoard(const std::string& url, SessionId id);
     void UpdateRelay(SessionId id, ClientRecord& client);
     // Hands the message to a connected relay; which one, or nothing when none
     // took it.
@@ -56,11 +65,12 @@ private:
     Scheduler& scheduler_;
     RelayPool& relays_;
     AccountService& accounts_;
+    TrustRules& rules_;
+    const TrustLimits& limits_;
     const IClock& clock_;
     Metrics& metrics_;
     std::chrono::milliseconds minInterval_;
-    // Identification numbers issued by the whole server in the last hour.
-    RateWindow identRequests_;
+    PostGate posts_;
 };
 
 } // namespace quorlan::server

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -46,6 +47,8 @@ public:
     // True the first time a line (in normalised form) is offered for the board
     // recently; later offers are duplicates.
     virtual bool FirstSighting(const std::string& url, std::string_view line) = 0;
+    // Whether exactly this line was forwarded to the board within `withinMs`.
+    virtual bool Forwarded(const std::string& url, const std::string& line, std::int64_t withinMs) const = 0;
 
     virtual std::size_t BoardCount() const = 0;
 };

@@ -21,6 +21,8 @@ public:
     virtual ~IPeer() = default;
     virtual SessionId Id() const = 0;
     virtual std::string Remote() const = 0;
+    // The client's IP address as text, fixed when the connection opened.
+    virtual const std::string& Address() const = 0;
     // Queues the packet; a connection whose unsent output would pass its bound
     // is closed instead. False when the packet will not be sent: the
     // connection is closed, or has just been closed for it.

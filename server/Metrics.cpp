@@ -1,5 +1,7 @@
 #include "Metrics.h"
 
+#include <initializer_list>
+
 namespace quorlan::server {
 namespace {
 
@@ -18,6 +20,19 @@ void Write(std::string& out, const char* name, const char* type, const char* hel
     out += ' ';
     out += std::to_string(value.load(std::memory_order_relaxed));
     out += '\n';
+}
+
+struct Labelled {
+    const char* label;
+    const std::atomic<std::uint64_t>& value;
+};
+
+// One counter family with a `reason` label.
+void WriteReasons(std::string& out, const char* name, const char* help, std::initializer_list<Labelled> values) {
+    out += std::string("# HELP ") + name + ' ' + help + "\n# TYPE " + name + " counter\n";
+    for (const auto& v : values)
+        out += std::string(name) + "{reason=\"" + v.label + "\"} " +
+               std::to_string(v.value.load(std::memory_order_relaxed)) + '\n';
 }
 
 } // namespace
@@ -45,6 +60,18 @@ std::string Metrics::Render() const {
     Write(out, "quorlan_post_deliveries_total", "counter", "NewPost messages queued to clients.", postDeliveries);
     Write(out, "quorlan_posts_refused_total", "counter", "NewPost from a client not holding the board's check.",
           postsRefused);
+    WriteReasons(out, "quorlan_posts_dropped_total", "NewPost dropped, by reason.",
+                 {{"not_checker", postsRefused}, {"not_new", postsNotNew}, {"late", postsLate},
+                  {"duplicate", duplicatesDropped}});
+    Write(out, "quorlan_connections_rejected_per_address_total", "counter",
+          "Connections refused at the limit per address.", connectionsRejectedPerAddress);
+    Write(out, "quorlan_alerts_unknown_line_total", "counter",
+          "RequestPhone refused for a line not forwarded to the board lately.", alertsUnknownLine);
+    WriteReasons(out, "quorlan_password_work_skipped_total", "Password checks and hashes not done, by reason.",
+                 {{"limit", passwordWorkRefused}, {"closed", passwordWorkDropped}});
+    Write(out, "quorlan_boards_refused_total", "counter", "SetBoard refused over the new-board limit.",
+          boardsRefused);
+    Write(out, "quorlan_ident_refused_total", "counter", "Identification numbers refused by a limit.", identRefused);
     Write(out, "quorlan_duplicates_dropped_total", "counter", "New post lines dropped as recently forwarded.",
           duplicatesDropped);
     Write(out, "quorlan_sms_relayed_total", "counter", "Text messages ordered from a relay client.", smsRelayed);

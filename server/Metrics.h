@@ -20,8 +20,22 @@ struct Metrics {
     std::atomic<std::uint64_t> baselinesRequested{0};
     std::atomic<std::uint64_t> postsForwarded{0};
     std::atomic<std::uint64_t> postDeliveries{0};
+    // NewPost dropped, by reason: not from the client whose report made new
+    // lines (or no such report), not one of the new lines (or none left of
+    // it), or too long after the report.
     std::atomic<std::uint64_t> postsRefused{0};
+    std::atomic<std::uint64_t> postsNotNew{0};
+    std::atomic<std::uint64_t> postsLate{0};
     std::atomic<std::uint64_t> duplicatesDropped{0};
+    std::atomic<std::uint64_t> connectionsRejectedPerAddress{0};
+    // RequestPhone for a line the server did not forward to the board lately.
+    std::atomic<std::uint64_t> alertsUnknownLine{0};
+    // Password work refused by the limits per address or account, and work
+    // dropped unstarted because its connection had closed.
+    std::atomic<std::uint64_t> passwordWorkRefused{0};
+    std::atomic<std::uint64_t> passwordWorkDropped{0};
+    std::atomic<std::uint64_t> boardsRefused{0};
+    std::atomic<std::uint64_t> identRefused{0};
     std::atomic<std::uint64_t> smsRelayed{0};
     std::atomic<std::uint64_t> smsRefused{0};
     std::atomic<std::uint64_t> loginsSucceeded{0};

@@ -15,8 +15,8 @@ void Wipe(std::string& secret) {
 } // namespace
 
 PasswordHasher::PasswordHasher(asio::io_context& loop, unsigned long long opsLimit, std::size_t memLimit,
-                               std::size_t maxQueued)
-    : loop_(loop), opsLimit_(opsLimit), memLimit_(memLimit), maxQueued_(maxQueued), pool_(2) {}
+                               std::size_t maxQueued, std::atomic<std::uint64_t>* dropped)
+    : loop_(loop), opsLimit_(opsLimit), memLimit_(memLimit), maxQueued_(maxQueued), dropped_(dropped), pool_(2) {}
 
 PasswordHasher::~PasswordHasher() {
     pool_.stop();
@@ -37,7 +37,7 @@ bool PasswordHasher::VerifyNow(const std::string& hash, const std::string& passw
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
-void PasswordHasher::Hash(std::string password, HashDone done) {
+void PasswordHasher::Hash(std::string password, Owner owner, HashDone done) {
     if (queued_ >= maxQueued_) {
         Wipe(password);
         spdlog::warn("password hashing refused: {} hashes already waiting", queued_);
@@ -45,8 +45,13 @@ void PasswordHasher::Hash(std::string password, HashDone done) {
         return;
     }
     ++queued_;
-    asio::post(pool_, [this, password = std::move(password), done = std::move(done)]() mutable {
-        auto hash = HashNow(password, opsLimit_, memLimit_);
+    asio::post(pool_, [this, password = std::move(password), owner = std::move(owner), done = std::move(done)]() mutable {
+        std::optional<std::string> hash;
+        if (owner.expired()) {
+            if (dropped_) dropped_->fetch_add(1, std::memory_order_relaxed);
+        } else {
+            hash = HashNow(password, opsLimit_, memLimit_);
+        }
         Wipe(password);
         asio::post(loop_, [this, hash = std::move(hash), done = std::move(done)]() mutable {
             --queued_;
@@ -55,7 +60,7 @@ void PasswordHasher::Hash(std::string password, HashDone done) {
     });
 }
 
-void PasswordHasher::Verify(std::string hash, std::string password, VerifyDone done) {
+void PasswordHasher::Verify(std::string hash, std::string password, Owner owner, VerifyDone done) {
     if (queued_ >= maxQueued_) {
         Wipe(password);
         spdlog::warn("password check refused: {} hashes already waiting", queued_);
@@ -63,12 +68,18 @@ void PasswordHasher::Verify(std::string hash, std::string password, VerifyDone d
         return;
     }
     ++queued_;
-    asio::post(pool_, [this, hash = std::move(hash), password = std::move(password), done = std::move(done)]() mutable {
-        const bool matches = VerifyNow(hash, password);
+    asio::post(pool_, [this, hash = std::move(hash), password = std::move(password), owner = std::move(owner),
+                       done = std::move(done)]() mutable {
+        Verdict verdict = Verdict::Busy;
+        if (owner.expired()) {
+            if (dropped_) dropped_->fetch_add(1, std::memory_order_relaxed);
+        } else {
+            verdict = VerifyNow(hash, password) ? Verdict::Matches : Verdict::Mismatch;
+        }
         Wipe(password);
-        asio::post(loop_, [this, matches, done = std::move(done)] {
+        asio::post(loop_, [this, verdict, done = std::move(done)] {
             --queued_;
-            done(matches ? Verdict::Matches : Verdict::Mismatch);
+            done(verdict);
         });
     });
 }

@@ -15,6 +15,11 @@ bool RateWindow::Full(std::int64_t nowMs) {
     return times_.size() >= limit_;
 }
 
+bool RateWindow::Empty(std::int64_t nowMs) {
+    Expire(nowMs);
+    return times_.empty();
+}
+
 void RateWindow::Record(std::int64_t nowMs) {
     Expire(nowMs);
     times_.push_back(nowMs);

@@ -15,6 +15,8 @@ public:
     // True when another event now would pass the limit.
     bool Full(std::int64_t nowMs);
     void Record(std::int64_t nowMs);
+    // True when no event is left in the window.
+    bool Empty(std::int64_t nowMs);
 
 private:
     void Expire(std::int64_t nowMs);

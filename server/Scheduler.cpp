@@ -164,17 +164,18 @@ void Scheduler::OnTimer(const std::string& url, std::uint64_t generation) {
     }
 }
 
-void Scheduler::OnListReport(SessionId id, const std::string& url, const std::string& text) {
+bool Scheduler::OnListReport(SessionId id, const std::string& url, const std::string& text) {
     Turn* turn = Find(url);
     if (!turn || turn->phase != Phase::AwaitingReport || turn->asked != id) {
         spdlog::debug("board {}: ListReport from client {} not awaited; ignored", url, id);
-        return;
+        return false;
     }
     // An empty report says nothing about the board (the page did not load).
     if (!text.empty()) boards_.StoreList(url, text);
     turn->silentTurns.erase(id);
     metrics_.checksCompleted.fetch_add(1, std::memory_order_relaxed);
     WaitForNextTurn(url, *turn);
+    return true;
 }
 
 void Scheduler::OnListReply(SessionId id, const std::string& url, const std::string& text) {

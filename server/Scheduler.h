@@ -38,7 +38,8 @@ public:
     void ClientLeft(const std::string& url, SessionId id);
 
     bool HoldsCheck(const std::string& url, SessionId id) const;
-    void OnListReport(SessionId id, const std::string& url, const std::string& text);
+    // True when the report was the awaited one (and taken as the board's list).
+    bool OnListReport(SessionId id, const std::string& url, const std::string& text);
     void OnListReply(SessionId id, const std::string& url, const std::string& text);
 
 private:

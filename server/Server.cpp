@@ -15,8 +15,12 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
     std::string error;
     if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
     if (!config.adminHost.empty()) {
+        const std::string tokenFile =
+            config.adminTokenFile.empty() ? config.databasePath + ".admin-token" : config.adminTokenFile;
+        auto token = AdminHttp::LoadOrCreateToken(tokenFile, error);
+        if (!token) return Created{nullptr, error};
         server->admin_ = std::make_unique<AdminHttp>(
-            server->loop_, server->metrics_,
+            server->loop_, server->metrics_, std::move(*token),
             [hub = &server->hub_](const std::string& text, const std::string& board) { return hub->Notice(text, board); });
         if (!server->admin_->Start(config.adminHost, config.adminPort, error)) return Created{nullptr, error};
     }
@@ -25,21 +29,23 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
 
 Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database)
     : config_(config), clock_(clock), database_(std::move(database)), accountStore_(*database_),
-      boardLists_(*database_),
+      boardLists_(*database_), rules_(config_.trust),
       // Each connection has at most one password waiting, so a backlog this
       // long is reached only by connections that left theirs behind.
       hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit,
-              std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections)),
+              std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections), &metrics_.passwordWorkDropped),
       clients_(),
       boards_(boardLists_, clock_,
-              BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs}),
+              BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs,
+                                    config_.trust.maxBoards}),
       scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout), relays_(),
-      accounts_(loop_, accountStore_, hasher_, clock_, metrics_, config_),
-      hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval,
-           config_.identPerHour),
-      acceptor_(loop_, hub_, metrics_,
+      accounts_(loop_, accountStore_, hasher_, rules_, clock_, metrics_, config_),
+      hub_(clients_, boards_, scheduler_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+           config_.minInterval),
+      acceptor_(loop_, hub_, rules_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
-                                  SessionLimits{config_.maxPendingOutput, config_.packetTimeout}}) {}
+                                  SessionLimits{config_.trust.readPauseOutput, config_.trust.maxQueuedOutput,
+                                                config_.packetTimeout}}) {}
 
 Server::~Server() {
     if (admin_) admin_->Stop();

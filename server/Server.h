@@ -14,6 +14,7 @@
 #include "RelayPool.h"
 #include "Scheduler.h"
 #include "ServerConfig.h"
+#include "TrustRules.h"
 
 #include <asio/io_context.hpp>
 
@@ -54,6 +55,7 @@ private:
     AccountStore accountStore_;
     BoardListStore boardLists_;
     Metrics metrics_;
+    TrustRules rules_;
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;

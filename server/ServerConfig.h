@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "TrustLimits.h"
+
 #include <sodium.h>
 
 namespace quorlan::server {
@@ -23,8 +25,12 @@ struct ServerConfig {
     bool openSignup = false;
     std::size_t maxConnections = 10'000;
 
-    // Per-connection output bound; a client that lets more pile up is dropped.
-    std::size_t maxPendingOutput = 1 << 20;
+    // What one client, address or account may cost; see TrustLimits.
+    TrustLimits trust;
+    // The operator's bearer token for the admin endpoint's POST requests;
+    // created with a random token when missing. Empty: beside the database,
+    // as DATABASE.admin-token.
+    std::string adminTokenFile;
     // A connection must complete its first packet, and any packet it starts,
     // within this time.
     std::chrono::milliseconds packetTimeout{60'000};

@@ -11,12 +11,22 @@ namespace {
 constexpr std::size_t kGather = 32;
 // Reads per readiness event, so one busy client cannot starve the others.
 constexpr int kReadsPerWake = 4;
+// Memory a queued packet holds beyond its bytes: the queue slot, the shared
+// owner block and the allocations' own overhead.
+constexpr std::size_t kPacketOverhead = 96;
+
+std::string AddressOf(const asio::ip::tcp::socket& socket) {
+    std::error_code ec;
+    const auto endpoint = socket.remote_endpoint(ec);
+    return ec ? std::string("?") : endpoint.address().to_string();
+}
 
 } // namespace
 
 Session::Session(asio::ip::tcp::socket socket, SessionId id, ISessionHandler& handler, Metrics& metrics,
                  SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher)
-    : socket_(std::move(socket)), deadline_(socket_.get_executor()), id_(id), handler_(handler), metrics_(metrics),
+    : socket_(std::move(socket)), deadline_(socket_.get_executor()), id_(id), address_(AddressOf(socket_)),
+      handler_(handler), metrics_(metrics),
       limits_(limits), scratch_(scratch), batcher_(batcher) {}
 
 std::string Session::Remote() const {
@@ -33,8 +43,17 @@ void Session::Start() {
     WaitReadable();
 }
 
+std::size_t Session::QueuedCost() const {
+    return queuedBytes_ + (queue_.size() - queueHead_) * kPacketOverhead + queue_.capacity() * sizeof(SharedPacket);
+}
+
 void Session::WaitReadable() {
     if (closed_ || held_ || reading_) return;
+    if (Backlogged()) {
+        // Read on once the client has taken its answers (Flush).
+        pausedForOutput_ = true;
+        return;
+    }
     reading_ = true;
     socket_.async_wait(asio::ip::tcp::socket::wait_read, [self = shared_from_this()](const std::error_code& ec) {
         self->reading_ = false;
@@ -44,7 +63,7 @@ void Session::WaitReadable() {
 }
 
 void Session::OnReadable() {
-    for (int i = 0; i < kReadsPerWake && !closed_ && !held_; ++i) {
+    for (int i = 0; i < kReadsPerWake && !closed_ && !held_ && !Backlogged(); ++i) {
         std::error_code ec;
         const std::size_t n = socket_.read_some(asio::buffer(scratch_), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) break;
@@ -58,7 +77,7 @@ void Session::OnReadable() {
 }
 
 void Session::DrainRequests() {
-    while (!closed_ && !held_) {
+    while (!closed_ && !held_ && !Backlogged()) {
         FrameDecoder::Frame frame = decoder_.Next();
         if (frame.kind == FrameDecoder::Frame::Kind::NeedMore) break;
         if (frame.kind == FrameDecoder::Frame::Kind::Error) {
@@ -74,7 +93,7 @@ void Session::DrainRequests() {
     if (!closed_ && receivedPacket_ && decoder_.Buffered() == 0 && deadlineArmed_) {
         deadlineArmed_ = false;
         deadline_.cancel();
-    } else if (!closed_ && decoder_.Buffered() > 0 && !deadlineArmed_ && !held_) {
+    } else if (!closed_ && decoder_.Buffered() > 0 && !deadlineArmed_ && !held_ && !Backlogged()) {
         ArmPacketDeadline();
     }
 }
@@ -100,7 +119,7 @@ void Session::Resume() {
 
 bool Session::Send(SharedPacket packet) {
     if (closed_ || !packet || packet->empty()) return false;
-    if (queuedBytes_ + packet->size() > limits_.maxPendingOutput) {
+    if (QueuedCost() + packet->size() + kPacketOverhead > limits_.maxQueuedOutput) {
         metrics_.slowConsumersDropped.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("client {} ({}): dropped as a slow consumer ({} bytes unread)", id_, Remote(), queuedBytes_);
         Close("slow consumer");
@@ -131,7 +150,11 @@ void Session::Flush() {
         }
         std::error_code ec;
         std::size_t written = socket_.write_some(std::span<const asio::const_buffer>(buffers.data(), count), ec);
-        if (ec == asio::error::would_block || ec == asio::error::try_again) return WaitWritable();
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            CompactQueue();
+            ResumeIfDrained();
+            return WaitWritable();
+        }
         if (ec) return Close(ec.message());
         metrics_.bytesOut.fetch_add(written, std::memory_order_relaxed);
         queuedBytes_ -= written;
@@ -153,6 +176,25 @@ void Session::Flush() {
         queueHead_ = 0;
         if (queue_.capacity() > 64) std::vector<SharedPacket>().swap(queue_);
     }
+    ResumeIfDrained();
+}
+
+void Session::CompactQueue() {
+    if (queueHead_ < 64 || queueHead_ * 2 < queue_.size()) return;
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(queueHead_));
+    queueHead_ = 0;
+    queue_.shrink_to_fit();
+}
+
+void Session::ResumeIfDrained() {
+    if (!pausedForOutput_ || closed_ || Backlogged()) return;
+    pausedForOutput_ = false;
+    // Deferred, like Resume: a flush may run inside another client's fan-out.
+    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+        if (self->closed_ || self->held_) return;
+        self->DrainRequests();
+        self->WaitReadable();
+    });
 }
 
 void Session::WaitWritable() {

@@ -20,15 +20,21 @@ namespace quorlan::server {
 using ReadScratch = std::array<std::uint8_t, 64 * 1024>;
 
 struct SessionLimits {
-    std::size_t maxPendingOutput = 1 << 20;
+    // Real memory of queued output at which reading pauses, and past which
+    // the client is dropped.
+    std::size_t readPauseOutput = 64 * 1024;
+    std::size_t maxQueuedOutput = 256 * 1024;
     std::chrono::milliseconds packetTimeout{60'000};
 };
 
 // One client connection: reads and frames its requests, hands them to the
 // hub in order, and writes what the hub queues. The socket is non-blocking and
 // driven by readiness waits, so reads and writes happen in place without a
-// buffer or a handler per operation. Output is bounded: a client that leaves
-// more than `maxPendingOutput` unread is dropped as a slow consumer.
+// buffer or a handler per operation. Output is bounded by what it really
+// costs (payload and per-packet bookkeeping): while more than
+// `readPauseOutput` waits, the client's requests are not read (its own
+// requests cannot pile up answers); a client that lets more than
+// `maxQueuedOutput` pile up is dropped as a slow consumer.
 class Session final : public IPeer, public IFlushable, public std::enable_shared_from_this<Session> {
 public:
     Session(asio::ip::tcp::socket socket, SessionId id, ISessionHandler& handler, Metrics& metrics,
@@ -38,6 +44,7 @@ public:
 
     SessionId Id() const override { return id_; }
     std::string Remote() const override;
+    const std::string& Address() const override { return address_; }
     bool Send(SharedPacket packet) override;
     void Close(std::string_view reason) override;
     void Resume() override;
@@ -50,10 +57,17 @@ private:
     void Flush();
     void WaitWritable();
     void ArmPacketDeadline();
+    // Memory the unsent output holds.
+    std::size_t QueuedCost() const;
+    bool Backlogged() const { return QueuedCost() > limits_.readPauseOutput; }
+    void CompactQueue();
+    // Reads on after a pause for output, once the output has drained.
+    void ResumeIfDrained();
 
     asio::ip::tcp::socket socket_;
     asio::steady_timer deadline_;
     SessionId id_;
+    std::string address_;
     ISessionHandler& handler_;
     Metrics& metrics_;
     SessionLimits limits_;
@@ -72,6 +86,7 @@ private:
     bool closed_ = false;
     bool deadlineArmed_ = false;
     bool receivedPacket_ = false;
+    bool pausedForOutput_ = false;
 };
 
 } // namespace quorlan::server

@@ -71,6 +71,21 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_flag("--open-signup", config.openSignup, "Sign-up without an identification number");
     app.add_option("--max-connections", config.maxConnections, "Connection limit")->capture_default_str();
+    app.add_option("--max-per-address", config.trust.maxPerAddress, "Connections from one address at once")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--boards-per-hour", config.trust.boardsPerHour,
+                   "New boards one connection may set per hour")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--max-boards", config.trust.maxBoards, "Board lists kept in the database")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--admin-token-file", config.adminTokenFile,
+                   "Bearer token for the admin endpoint's POST requests; created (0600) when missing "
+                   "(default: the database path + .admin-token)");
+    app.add_flag("--log-ident-numbers", config.trust.logIdentNumbers,
+                 "Log identification numbers that no relay could send (demos only)");
     app.add_option("--send-buffer", config.socketSendBuffer, "Socket send buffer per client, bytes (0: system)");
     app.add_option("--ident-per-hour", config.identPerHour,
                    "Identification numbers the server issues per hour at most")

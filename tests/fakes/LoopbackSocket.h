@@ -13,11 +13,22 @@ namespace quorlan::test {
 
 // A blocking TCP connection to 127.0.0.1:port for codec-based test peers;
 // -1 when it cannot be made. receiveBuffer > 0 shrinks the socket's receive
-// buffer (slow-reader tests).
-inline int ConnectLoopback(std::uint16_t port, int receiveBuffer = 0, bool noDelay = false) {
+// buffer (slow-reader tests). A `source` such as "127.0.0.2" makes the
+// connection come from that loopback address, as from another machine.
+inline int ConnectLoopback(std::uint16_t port, int receiveBuffer = 0, bool noDelay = false,
+                           const char* source = nullptr) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return -1;
     if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (source) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+            ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -22,7 +22,7 @@ protected:
     AccountServiceTest()
         : config_(test::TestConfig(dir_.File("accounts.db"))), db_(Database::Open(config_.databasePath).db),
           store_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit, kBacklog),
-          accounts_(loop_, store_, hasher_, clock_, metrics_, config_) {
+          rules_(config_.trust), accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_) {
         const auto hash = PasswordHasher::HashNow("secret", config_.hashOpsLimit, config_.hashMemLimit);
         EXPECT_TRUE(hash && store_.Create(kPhone, *hash, 0));
     }
@@ -30,12 +30,13 @@ protected:
     // Takes one place in the hasher's backlog until the loop runs.
     void OccupyHasher() {
         ++pending_;
-        hasher_.Verify("", "x", [this](PasswordHasher::Verdict) { --pending_; });
+        hasher_.Verify("", "x", alive_, [this](PasswordHasher::Verdict) { --pending_; });
     }
-    // Logs in; the answer (true: logged in) is appended to `answers_`.
+    // Logs in, each time from another address so that only the service's
+    // own rules decide; the answer (true: logged in) is appended to `answers_`.
     void Login(const std::string& phone, const std::string& password) {
         ++pending_;
-        accounts_.Login(phone, password, [this](std::optional<Account> account) {
+        accounts_.Login(phone, password, NextSource(), [this](std::optional<Account> account) {
             answers_.push_back(account.has_value());
             --pending_;
         });
@@ -45,6 +46,7 @@ protected:
         ASSERT_TRUE(test::RunLoopUntil(loop_, [this] { return pending_ == 0; })) << "answers missing";
     }
     Account Stored() { return store_.Find(kPhone).value_or(Account{}); }
+    AccountService::Source NextSource() { return {"127.0.1." + std::to_string(++sources_), alive_}; }
 
     test::TempDir dir_;
     test::ManualClock clock_;
@@ -54,7 +56,10 @@ protected:
     AccountStore store_;
     Metrics metrics_;
     PasswordHasher hasher_;
+    TrustRules rules_;
     AccountService accounts_;
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+    int sources_ = 0;
     int pending_ = 0;
     std::vector<bool> answers_;
 };
@@ -64,7 +69,7 @@ TEST_F(AccountServiceTest, AFullHasherRefusesWithoutCountingFailures) {
     for (int i = 0; i < 6; ++i) Login(kPhone, "wrong"); // enough to lock, were they checked
     std::optional<std::uint32_t> changed;
     ++pending_;
-    accounts_.ChangePassword(kPhone, "secret", "next", [&](std::uint32_t code) {
+    accounts_.ChangePassword(kPhone, "secret", "next", NextSource(), [&](std::uint32_t code) {
         changed = code;
         --pending_;
     });

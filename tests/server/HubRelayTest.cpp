@@ -19,6 +19,7 @@ public:
     explicit FakePeer(SessionId id) : id_(id) {}
     SessionId Id() const override { return id_; }
     std::string Remote() const override { return "fake"; }
+    const std::string& Address() const override { return address_; }
     bool Send(SharedPacket packet) override {
         if (!open) return false;
         received.push_back(net::DecodeServerMessage(packet->data(), packet->size()));
@@ -38,7 +39,10 @@ public:
 
 private:
     SessionId id_;
+    std::string address_ = "127.0.0.9";
 };
+
+constexpr const char* kBoard = "http://127.0.0.1/bbs/zboard.php?id=hub";
 
 class HubRelayTest : public ::testing::Test {
 protected:
@@ -47,8 +51,9 @@ protected:
           store_(*db_), lists_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
           boards_(lists_, clock_, BoardRegistry::Limits{}),
           scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout),
-          accounts_(loop_, store_, hasher_, clock_, metrics_, config_),
-          hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval, 100) {}
+          rules_(config_.trust), accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_),
+          hub_(clients_, boards_, scheduler_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+               config_.minInterval) {}
 
     // A connection logged in to a new account.
     std::shared_ptr<FakePeer> LoggedIn(const std::string& phone, bool relay) {
@@ -70,6 +75,11 @@ protected:
         ASSERT_TRUE(decoded.request) << decoded.error;
         hub_.OnRequest(peer.Id(), *decoded.request);
     }
+    // Puts the user on kBoard as if `lines` had been forwarded to it.
+    void OnBoardThatWasSent(FakePeer& user, std::initializer_list<const char*> lines) {
+        boards_.Join(user.Id(), kBoard, std::chrono::minutes(1), false);
+        for (const char* line : lines) ASSERT_TRUE(boards_.FirstSighting(kBoard, line));
+    }
     std::optional<std::uint32_t> AskAlert(FakePeer& user, const std::string& line) {
         Request(user, net::EncodeRequestPhone(line));
         if (user.received.empty() || user.received.back().type != net::RequestPhoneResult) return std::nullopt;
@@ -89,6 +99,7 @@ protected:
     BoardRegistry boards_;
     Scheduler scheduler_;
     RelayPool relays_;
+    TrustRules rules_;
     AccountService accounts_;
     Hub hub_;
     SessionId lastId_ = 0;
@@ -98,6 +109,7 @@ TEST_F(HubRelayTest, AClosedRelayIsPassedOverAndARefusedAlertIsNotCounted) {
     auto first = LoggedIn("01099990001", true);
     auto second = LoggedIn("01099990002", true);
     auto user = LoggedIn("01011110000", false);
+    OnBoardThatWasSent(*user, {"bike", "desk"});
 
     first->open = false; // closed; the hub has not heard yet
     EXPECT_EQ(AskAlert(*user, "bike"), 1u);

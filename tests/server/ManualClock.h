@@ -6,14 +6,18 @@
 
 namespace quorlan::test {
 
-// Wall clock set by the test; read by the server's loop thread.
+// Wall and steady clock set by the test, moving together; read by the
+// server's loop thread.
 class ManualClock final : public server::IClock {
 public:
     std::int64_t NowMs() const override { return now_.load(); }
+    std::int64_t SteadyMs() const override { return now_.load() - kWallStart + kSteadyStart; }
     void Advance(std::int64_t ms) { now_ += ms; }
 
 private:
-    std::atomic<std::int64_t> now_{1'700'000'000'000};
+    static constexpr std::int64_t kWallStart = 1'700'000'000'000;
+    static constexpr std::int64_t kSteadyStart = 5'000'000;
+    std::atomic<std::int64_t> now_{kWallStart};
 };
 
 } // namespace quorlan::test

@@ -28,6 +28,7 @@ server::ServerConfig TestConfig(const std::string& databasePath) {
     config.listenPort = 0;
     config.adminPort = 0;
     config.databasePath = databasePath;
+    config.adminTokenFile = databasePath + ".admin-token";
     config.minInterval = std::chrono::milliseconds(200);
     config.checkTimeout = std::chrono::milliseconds(300);
     config.hashOpsLimit = crypto_pwhash_OPSLIMIT_MIN;

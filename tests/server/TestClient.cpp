@@ -10,8 +10,8 @@
 
 namespace quorlan::test {
 
-TestClient::TestClient(std::uint16_t port, int receiveBuffer) {
-    fd_ = ConnectLoopback(port, receiveBuffer);
+TestClient::TestClient(std::uint16_t port, int receiveBuffer, const std::string& source) {
+    fd_ = ConnectLoopback(port, receiveBuffer, false, source.empty() ? nullptr : source.c_str());
 }
 
 TestClient::~TestClient() {

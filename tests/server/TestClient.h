@@ -13,7 +13,8 @@ namespace quorlan::test {
 // server. Every wait is bounded; nothing sleeps.
 class TestClient {
 public:
-    explicit TestClient(std::uint16_t port, int receiveBuffer = 0);
+    // `source`: the loopback address to connect from ("" for the default).
+    explicit TestClient(std::uint16_t port, int receiveBuffer = 0, const std::string& source = "");
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;

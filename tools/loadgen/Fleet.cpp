@@ -4,10 +4,19 @@
 
 namespace quorlan::loadgen {
 
+asio::ip::address_v4 Fleet::SourceFor(std::size_t index) {
+    // 127.0.0.2 onwards, a few clients each, as from many machines.
+    const std::size_t source = index / kClientsPerSource;
+    return asio::ip::address_v4(static_cast<asio::ip::address_v4::uint_type>(
+        (127u << 24) | (static_cast<unsigned>(source / 250) << 8) | static_cast<unsigned>(source % 250 + 2)));
+}
+
 bool Fleet::ConnectLink(std::uint16_t port, std::string& error) {
     auto link = std::make_unique<Link>(loop_);
     std::error_code ec;
-    link->socket.connect({asio::ip::address_v4::loopback(), port}, ec);
+    link->socket.open(asio::ip::tcp::v4(), ec);
+    if (!ec) link->socket.bind({SourceFor(links_.size()), 0}, ec);
+    if (!ec) link->socket.connect({asio::ip::address_v4::loopback(), port}, ec);
     if (ec) {
         error = std::string(Name()) + ": connection " + std::to_string(links_.size() + 1) + ": " + ec.message();
         return false;

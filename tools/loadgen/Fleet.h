@@ -23,8 +23,14 @@ struct Link {
 };
 
 // N subscribers and one publisher of one fan-out system, all on one loop.
+// The subscribers come from many loopback addresses, a few from each, as real
+// clients would, so that limits per address see an ordinary load.
 class Fleet {
 public:
+    static constexpr std::size_t kClientsPerSource = 8;
+    // The source address of the index-th link.
+    static asio::ip::address_v4 SourceFor(std::size_t index);
+
     explicit Fleet(asio::io_context& loop) : loop_(loop) {}
     virtual ~Fleet() = default;
     virtual const char* Name() const = 0;
@@ -40,6 +46,7 @@ protected:
     // Takes whole messages from the link's pending bytes, calling `line` for
     // each post line; false on a protocol error.
     virtual bool Extract(Link& link, const std::function<void(std::string_view)>& line) = 0;
+    // Connects the next link from its source address (SourceFor).
     bool ConnectLink(std::uint16_t port, std::string& error);
     void Read(Link& link);
 

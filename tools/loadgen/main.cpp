@@ -1,5 +1,6 @@
 // quorlan-loadgen: fan-out figures of quorlan-server against redis-server
 // pub/sub, with the same subscribers and message size, on loopback.
+#include "AbuseRun.h"
 #include "ChildProcess.h"
 #include "FanoutMeter.h"
 #include "QuorlanFleet.h"
@@ -116,7 +117,7 @@ std::optional<Figures> RunQuorlan(const Options& o, std::string& error) {
     const std::uint16_t port = FreePort();
     ChildProcess server;
     const bool started = server.Start({o.serverBin, "--listen", "127.0.0.1:" + std::to_string(port), "--db",
-                                       (dir / "load.db").string(), "--admin", "off", "--min-interval", "1",
+                                       (dir / "load.db").string(), "--admin", "off", "--min-interval", QuorlanFleet::kMinInterval,
                                        "--check-timeout", "3600", "--max-connections",
                                        std::to_string(o.clients + 100), "--log-level", "warn"},
                                       false, error);
@@ -145,7 +146,7 @@ std::optional<Figures> RunRedis(const Options& o, std::string& error) {
     const std::uint16_t port = FreePort();
     ChildProcess redis;
     if (!redis.Start({o.redisBin, "--port", std::to_string(port), "--bind", "127.0.0.1", "--save", "",
-                      "--appendonly", "no", "--maxclients", std::to_string(o.clients + 100), "--loglevel",
+                      "--appendonly", "no", "--protected-mode", "no", "--maxclients", std::to_string(o.clients + 100), "--loglevel",
                       "warning"},
                      true, error))
         return std::nullopt;
@@ -189,7 +190,26 @@ int main(int argc, char** argv) {
     app.add_option("--redis-bin", o.redisBin, "redis-server program")->capture_default_str();
     app.add_flag("--no-redis", o.noRedis, "Measure quorlan-server only");
     app.add_flag("--check-targets", o.checkTargets, "Exit 1 when a target is missed");
+    bool abuse = false;
+    app.add_flag("--abuse", abuse,
+                 "Instead: honest login time without and with a login flood, and the server's growth for a "
+                 "client that never reads");
     CLI11_PARSE(app, argc, argv);
+    if (abuse) {
+        std::signal(SIGPIPE, SIG_IGN);
+        std::string error;
+        const auto figures = AbuseRun::Run(o.serverBin, error);
+        if (!figures) {
+            std::cerr << "abuse run failed: " << error << "\n";
+            return 1;
+        }
+        std::printf("honest login, median: %.1f ms alone, %.1f ms (worst %.1f ms) while one address floods "
+                    "(%zu flood logins)\n",
+                    figures->quietLoginMs, figures->floodedLoginMs, figures->floodedWorstMs, figures->floodLogins);
+        std::printf("server growth for a client that writes requests and never reads: %.1f KiB\n",
+                    static_cast<double>(figures->nonReaderGrowth) / 1024.0);
+        return 0;
+    }
     if (o.clients == 0 || o.size < 16 || o.size > 255 || o.window == 0) {
         std::cerr << "need --clients > 0, 16 <= --size <= 255, --window > 0\n";
         return 2;
