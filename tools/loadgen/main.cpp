@@ -4,6 +4,8 @@
 #include "FanoutMeter.h"
 #include "QuorlanFleet.h"
 #include "RedisFleet.h"
+#include "net/Codec.h"
+#include "net/ProgramVersion.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/io_context.hpp>
@@ -169,6 +171,20 @@ std::string DefaultServerBin(const char* argv0) {
     return (self.parent_path() / ".." / ".." / "server" / "quorlan-server").lexically_normal().string();
 }
 
+int Probe(std::uint16_t port) {
+    asio::io_context loop(1);
+    QuorlanFleet fleet(loop);
+    std::string error;
+    const auto code = fleet.ProbeVersion(port, error);
+    fleet.Close();
+    if (!code) {
+        std::cerr << error << "\n";
+        return 1;
+    }
+    std::cout << "VersionResult " << *code << "\n";
+    return *code == quorlan::net::kResultSuccess ? 0 : 1;
+}
+
 void Print(const char* name, const Figures& f) {
     std::printf("%-16s %10.2f ms %10.2f ms %10.2f ms %14.0f %10.1f\n", name, f.p50, f.p99, f.loadedP99,
                 f.deliveredPerSecond, f.postsPerSecond);
@@ -189,7 +205,13 @@ int main(int argc, char** argv) {
     app.add_option("--redis-bin", o.redisBin, "redis-server program")->capture_default_str();
     app.add_flag("--no-redis", o.noRedis, "Measure quorlan-server only");
     app.add_flag("--check-targets", o.checkTargets, "Exit 1 when a target is missed");
+    std::uint16_t probePort = 0;
+    app.add_option("--probe", probePort,
+                   "Only send Version to the server on this loopback port and print the VersionResult code "
+                   "(exit 0 when it is 1)");
+    app.set_version_flag("--version", quorlan::net::ProgramVersion("quorlan-loadgen"));
     CLI11_PARSE(app, argc, argv);
+    if (probePort != 0) return Probe(probePort);
     if (o.clients == 0 || o.size < 16 || o.size > 255 || o.window == 0) {
         std::cerr << "need --clients > 0, 16 <= --size <= 255, --window > 0\n";
         return 2;
