@@ -8,6 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/package.sh >/dev/null
+# The probe and the other programs whose --version is checked.
+cmake --build build -j "${JOBS:-$(nproc)}" --target quorlan-loadgen quorlan-testweb >/dev/null
 client=$(ls build/packages/quorlan_*.deb)
 server=$(ls build/packages/quorlan-server_*.deb)
 
