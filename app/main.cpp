@@ -2,10 +2,20 @@
 // words, sharing the checks with every other client of the same board.
 #include "app/Program.h"
 #include "app/QuitOnSignal.h"
+#include "net/ProgramVersion.h"
 
 #include <QApplication>
 
-int main(int, char** argv) {
+#include <iostream>
+#include <string_view>
+
+int main(int argc, char** argv) {
+    // The one argument the program answers: a sole --version prints the
+    // version line before Qt starts. Any other command line is ignored.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << quorlan::net::ProgramVersion("quorlan") << "\n";
+        return 0;
+    }
     // The board window's web engine shares one GL context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The program takes no command line: Qt and the web engine get only the

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the same tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the libFuzzer harnesses
-# for a bounded time. Exits non-zero on the first failure.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the libFuzzer harnesses for a
+# bounded time, and last the Debian packages (scripts/package-test.sh). Exits
+# non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -38,4 +39,6 @@ for fuzzer in build-fuzz/tests/fuzz/fuzz_*; do
     echo "-- $(basename "$fuzzer")"
     "$fuzzer" -max_total_time="$FUZZ_SECONDS" -max_len=20000 -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
 done
+echo "== packages"
+bash scripts/package-test.sh
 echo "All test stages passed."

@@ -8,6 +8,7 @@
 #include "Server.h"
 #include "ServerConfig.h"
 #include "SocketOptions.h"
+#include "net/ProgramVersion.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/signal_set.hpp>
@@ -51,6 +52,12 @@ int RunAccountCommand(const std::string& dbPath, const std::string& typedPhone, 
 
 int main(int argc, char** argv) {
     CLI::App app{"Quorlan coordination server"};
+    app.set_version_flag("--version", quorlan::net::ProgramVersion("quorlan-server"));
+    // Every option can also be a key of an INI file, e.g. "min-interval = 60";
+    // the command line overrides the file, and an unknown key is an error.
+    app.config_formatter(std::make_shared<CLI::ConfigINI>());
+    app.set_config("--config", "", "Read options from this INI file");
+    app.allow_config_extras(CLI::config_extras_mode::error);
     ServerConfig config;
     std::string listen = "127.0.0.1:3000";
     std::string admin = "127.0.0.1:3001";

@@ -62,6 +62,18 @@ bool Write(Link& link, std::initializer_list<net::Encoded> packets) {
 
 } // namespace
 
+std::optional<std::uint32_t> QuorlanFleet::ProbeVersion(std::uint16_t port, std::string& error) {
+    if (!ConnectLink(port, error)) return std::nullopt;
+    Link& link = *links_.back();
+    std::optional<net::ServerMessage> answer;
+    if (Write(link, {net::EncodeVersion()})) answer = Await(link, net::VersionResult);
+    if (!answer) {
+        error = "no VersionResult within 10 s";
+        return std::nullopt;
+    }
+    return answer->code.value_or(0);
+}
+
 bool QuorlanFleet::Setup(std::uint16_t port, std::size_t subscribers, std::string& error) {
     const auto handle = [this](Link* link) {
         return [this, link](const net::ServerMessage& message) { return Handle(*link, message); };

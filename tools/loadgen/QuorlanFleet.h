@@ -4,6 +4,8 @@
 
 #include <deque>
 
+#include <optional>
+
 namespace quorlan::loadgen {
 
 // Quorlan: every client watches the board and takes the checks in turn, as
@@ -18,6 +20,9 @@ public:
     const char* Name() const override { return "quorlan-server"; }
     bool Setup(std::uint16_t port, std::size_t subscribers, std::string& error) override;
     void Publish(std::uint64_t sequence, const std::string& line) override;
+    // One connection sends Version with this build's number; the code of the
+    // VersionResult, or nothing with the reason.
+    std::optional<std::uint32_t> ProbeVersion(std::uint16_t port, std::string& error);
 
     // The server's shortest check period for the run, seconds.
     static constexpr const char* kMinInterval = "0.001";

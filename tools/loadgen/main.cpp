@@ -5,6 +5,8 @@
 #include "FanoutMeter.h"
 #include "QuorlanFleet.h"
 #include "RedisFleet.h"
+#include "net/Codec.h"
+#include "net/ProgramVersion.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/io_context.hpp>
@@ -170,6 +172,20 @@ std::string DefaultServerBin(const char* argv0) {
     return (self.parent_path() / ".." / ".." / "server" / "quorlan-server").lexically_normal().string();
 }
 
+int Probe(std::uint16_t port) {
+    asio::io_context loop(1);
+    QuorlanFleet fleet(loop);
+    std::string error;
+    const auto code = fleet.ProbeVersion(port, error);
+    fleet.Close();
+    if (!code) {
+        std::cerr << error << "\n";
+        return 1;
+    }
+    std::cout << "VersionResult " << *code << "\n";
+    return *code == quorlan::net::kResultSuccess ? 0 : 1;
+}
+
 void Print(const char* name, const Figures& f) {
     std::printf("%-16s %10.2f ms %10.2f ms %10.2f ms %14.0f %10.1f\n", name, f.p50, f.p99, f.loadedP99,
                 f.deliveredPerSecond, f.postsPerSecond);
@@ -194,7 +210,13 @@ int main(int argc, char** argv) {
     app.add_flag("--abuse", abuse,
                  "Instead: honest login time without and with a login flood, and the server's growth for a "
                  "client that never reads");
+    std::uint16_t probePort = 0;
+    app.add_option("--probe", probePort,
+                   "Only send Version to the server on this loopback port and print the VersionResult code "
+                   "(exit 0 when it is 1)");
+    app.set_version_flag("--version", quorlan::net::ProgramVersion("quorlan-loadgen"));
     CLI11_PARSE(app, argc, argv);
+    if (probePort != 0) return Probe(probePort);
     if (abuse) {
         std::signal(SIGPIPE, SIG_IGN);
         std::string error;

@@ -6,6 +6,7 @@
 //   quorlan-sign sign --key SECRETFILE --version BUILD FILE
 //       prints the signature (hex) of FILE offered as build BUILD, the
 //       "signature" value of a patch list whose "version" is BUILD.
+#include "net/ProgramVersion.h"
 #include "tools/sign/PatchSigner.h"
 
 #include <CLI/CLI.hpp>
@@ -47,6 +48,7 @@ bool WriteNewPrivateFile(const std::string& path, const std::string& text) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Key pair and patch signatures for Quorlan updates"};
+    app.set_version_flag("--version", quorlan::net::ProgramVersion("quorlan-sign"));
     app.require_subcommand(1);
 
     std::string secretOut;

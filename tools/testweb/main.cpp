@@ -1,5 +1,6 @@
 // quorlan-testweb: the board, SMS gateway and patch list a Quorlan client talks
 // to, served on loopback for the demo and the full-loop tests.
+#include "net/ProgramVersion.h"
 #include "tools/testweb/PatchList.h"
 #include "tools/testweb/TestWebServer.h"
 
@@ -31,6 +32,7 @@ bool SplitListen(const std::string& listen, std::string& host, int& port) {
 
 int main(int argc, char** argv) {
     CLI::App app{"quorlan-testweb: local board pages, SMS gateway and patch list for Quorlan"};
+    app.set_version_flag("--version", quorlan::net::ProgramVersion("quorlan-testweb"));
     std::string listen = "127.0.0.1:8080";
     int autoPostSeconds = 0;
     quorlan::testweb::PatchListOptions patch;
