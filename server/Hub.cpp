@@ -39,12 +39,12 @@ void Hub::OnClosed(SessionId id) {
     UpdateGauges();
 }
 
-void Hub::Reply(ClientRecord& client, net::MsgType type, std::uint32_t code) {
+void Hub::Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code) {
     net::Encoded packet = net::EncodeResult(type, code);
     if (packet.ok()) client.peer->Send(Share(std::move(packet.bytes)));
 }
 
-void Hub::ReplyLater(SessionId id, net::MsgType type, std::uint32_t code) {
+void Hub::ReplyLater(SessionId id, net::ServerMsg type, std::uint32_t code) {
     ClientRecord* client = clients_.Find(id);
     if (!client) return;
     Reply(*client, type, code);
@@ -54,7 +54,8 @@ void Hub::ReplyLater(SessionId id, net::MsgType type, std::uint32_t code) {
 Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
     ClientRecord* client = clients_.Find(id);
     if (!client) return Flow::Continue;
-    switch (request.type) {
+    // The decoder lets only the requests of the message table through.
+    switch (static_cast<net::ClientMsg>(request.type)) {
     case net::Version:
         Reply(*client, net::VersionResult, request.value == net::kClientBuild ? 1 : 0);
         break;
@@ -96,8 +97,6 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
             OnRobotMode(id, *client, request.value == 1);
         }
         break;
-    default:
-        break; // the decoder lets no other type through
     }
     return Flow::Continue;
 }
@@ -251,12 +250,12 @@ void Hub::OnRequestPhone(ClientRecord& client, const std::string& line) {
         spdlog::info("client {}: RequestPhone refused: not logged in", client.peer->Id());
     } else {
         const std::int64_t now = clock_.NowMs();
-        const auto refusal = relays_.CheckAlert(client.phone, line, now);
+        const auto verdict = relays_.CheckAlert(client.phone, line, now);
         net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
-        if (refusal == RelayPool::Refusal::SameLine) {
+        if (verdict == SmsLimiter::Verdict::SameLine) {
             spdlog::info("RequestPhone of {} refused: same line already sent", client.phone);
-        } else if (refusal == RelayPool::Refusal::OverHourlyLimit) {
-            spdlog::info("RequestPhone of {} refused: more than 30 in an hour", client.phone);
+        } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
+            spdlog::info("RequestPhone of {} refused: more than {} in an hour", client.phone, SmsLimiter::kPerHour);
         } else if (!packet.ok()) {
             spdlog::info("RequestPhone of {} refused: {}", client.phone, LogText(packet.error));
         } else if (!SendToRelay(Share(std::move(packet.bytes)))) {
