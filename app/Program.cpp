@@ -54,10 +54,10 @@ Program::Program(Options options)
     // The main window first: its timers run from now on, so the receive queue
     // and the reconnect attempts also work while the update check lets the
     // event loop run. The message and input boxes stand over it.
-    frmMain_ = std::make_unique<shell::ui::TFrmMain>(
-        shell::ui::TFrmMain::Services{session_.State(), session_.Sender(), session_.Logs(), session_, clock_, random_,
-                                      messageBox_, inputBox_},
-        options_.mainWindow);
+    frmMain_ = std::make_unique<shell::ui::TFrmMain>(shell::ui::TFrmMain::Services{session_.State(), session_.Sender(),
+                                                                                   session_.Logs(), session_, clock_,
+                                                                                   random_, messageBox_, inputBox_},
+                                                     options_.mainWindow);
     actions_.SetMainWindow(frmMain_.get());
     if (own_->messageBox) own_->messageBox->SetParent(frmMain_.get());
     if (own_->inputBox) own_->inputBox->SetParent(frmMain_.get());

@@ -49,8 +49,7 @@ const std::vector<SettingKey>& SettingKeys() {
         {"Top", [](P& p, S&) -> Slot { return &p.top; }, P{}.top, false, true},
         {"Repeat", [](P&, S& s) -> Slot { return &s.FRepeat; }, std::int32_t{600}, false, false},
         {"BoardURL", [](P&, S& s) -> Slot { return &s.FBoardURL; }, std::string(), false, true},
-        {"SearchCondition", [](P&, S& s) -> Slot { return &s.FSearchCondition; }, QUORLAN_CP949("직거래"), false,
-         true},
+        {"SearchCondition", [](P&, S& s) -> Slot { return &s.FSearchCondition; }, QUORLAN_CP949("직거래"), false, true},
         {"AutoLogin", [](P&, S& s) -> Slot { return &s.FAutoLogin; }, false, false, true},
         {"Debug", [](P&, S& s) -> Slot { return &s.FDebugMode; }, false, false, false},
         {"param1", [](P&, S& s) -> Slot { return &s.FLoginID; }, std::string(), true, true},
@@ -61,9 +60,7 @@ const std::vector<SettingKey>& SettingKeys() {
     return keys;
 }
 
-template <class... F> struct Overloaded : F... {
-    using F::operator()...;
-};
+template <class... F> struct Overloaded : F... { using F::operator()...; };
 
 } // namespace
 
@@ -72,17 +69,18 @@ WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, n
     if (IniStatus loaded = ini.Load(); !loaded.ok) logs.DebugLog("Settings: " + loaded.error);
     WindowPlacement placement;
     for (const SettingKey& key : SettingKeys()) {
-        std::visit(Overloaded{
-                       [&](std::int32_t* value) {
-                           *value = ini.ReadInteger(kSection, key.name, std::get<std::int32_t>(key.defaultValue));
-                       },
-                       [&](bool* value) { *value = ini.ReadBool(kSection, key.name, std::get<bool>(key.defaultValue)); },
-                       [&](std::string* value) {
-                           std::string read = ini.ReadString(kSection, key.name, std::get<std::string>(key.defaultValue));
-                           *value = key.credential ? DecodeCredential(read) : std::move(read);
-                       },
-                   },
-                   key.slot(placement, state));
+        std::visit(
+            Overloaded{
+                [&](std::int32_t* value) {
+                    *value = ini.ReadInteger(kSection, key.name, std::get<std::int32_t>(key.defaultValue));
+                },
+                [&](bool* value) { *value = ini.ReadBool(kSection, key.name, std::get<bool>(key.defaultValue)); },
+                [&](std::string* value) {
+                    std::string read = ini.ReadString(kSection, key.name, std::get<std::string>(key.defaultValue));
+                    *value = key.credential ? DecodeCredential(read) : std::move(read);
+                },
+            },
+            key.slot(placement, state));
     }
     return placement;
 }

@@ -2,9 +2,9 @@
 
 #include "net/Connection.h"
 #include "shell/MinimumSize.h"
-#include "shell/ui/ProgramIcon.h"
 #include "shell/qt/QtText.h"
 #include "shell/qt/QtTimer.h"
+#include "shell/ui/ProgramIcon.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -102,7 +102,8 @@ void TFrmMain::StartTimers() {
     timerProcess_ = std::make_unique<qt::QtTimer>(kProcessIntervalMs, false, [this] { TimerProcessTimer(); });
     timerReConnect_ =
         std::make_unique<qt::QtTimer>(net::Connection::kReconnectIntervalMs, false, [this] { TimerReConnectTimer(); });
-    timerDisplay_ = std::make_unique<qt::QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
+    timerDisplay_ =
+        std::make_unique<qt::QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
     timerShow_ = std::make_unique<qt::QtTimer>(WindowShake::kIntervalMs, false, [this] { TimerShowTimer(); });
     timerProcess_->Start();
     timerReConnect_->Start();

@@ -38,8 +38,8 @@ struct MainWindowRig {
         ownSocket = std::move(fakeSocket);
         session = std::make_unique<shell::ClientSession>(settingsPath, *socket, messageBox, clock, actions);
         auto made = std::make_unique<shell::ui::TFrmMain>(
-            shell::ui::TFrmMain::Services{session->State(), session->Sender(), session->Logs(), *session, clock,
-                                          random, messageBox, inputBox},
+            shell::ui::TFrmMain::Services{session->State(), session->Sender(), session->Logs(), *session, clock, random,
+                                          messageBox, inputBox},
             ViewOptions());
         session->Connect();
         session->Reset();
