@@ -2,7 +2,7 @@
 
 #include "net/Codec.h"
 #include "net/Cp949.h"
-#include "shell/ui/QtText.h"
+#include "shell/qt/QtText.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -20,8 +20,9 @@ namespace quorlan::account {
 
 namespace {
 
-using shell::ui::Cp949FromQString;
-using shell::ui::QStringFromCp949;
+using shell::qt::Caption;
+using shell::qt::Cp949FromQString;
+using shell::qt::QStringFromCp949;
 
 // Password edits show every character as "*", whatever the platform style's
 // own mask character is.
@@ -57,7 +58,7 @@ TFrmLoginOKBottomDlg::~TFrmLoginOKBottomDlg() {
 
 void TFrmLoginOKBottomDlg::BuildControls() {
     setObjectName(QStringLiteral("FrmLoginOKBottomDlg"));
-    setWindowTitle(QStringFromCp949(QUORLAN_CP949("로그인")));
+    setWindowTitle(Caption("로그인"));
     setFixedSize(kClientWidth, kClientHeight);
 
     auto* starStyle = new StarPasswordStyle;
@@ -72,14 +73,13 @@ void TFrmLoginOKBottomDlg::BuildControls() {
         }
         return edit;
     };
-    auto makeButton = [this](const char* name, const std::string& caption) {
-        auto* button = new QPushButton(QStringFromCp949(caption), this);
+    auto makeButton = [this](const char* name, const char* caption) {
+        auto* button = new QPushButton(Caption(caption), this);
         button->setObjectName(QString::fromLatin1(name));
         button->setAutoDefault(false);
         button->setDefault(false);
         return button;
     };
-    auto label = [](const std::string& text) { return QStringFromCp949(text); };
 
     TabbedNotebook1 = new QTabWidget(this);
     TabbedNotebook1->setObjectName(QStringLiteral("TabbedNotebook1"));
@@ -91,14 +91,14 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     EditLoginID = makeEdit("EditLoginID", false);
     EditLoginID->setText(QStringLiteral("000-0000-0000"));
     EditLoginPassword = makeEdit("EditLoginPassword", true);
-    CheckBoxAutoLogin = new QCheckBox(QStringFromCp949(QUORLAN_CP949("자동로그인")), this);
+    CheckBoxAutoLogin = new QCheckBox(Caption("자동로그인"), this);
     CheckBoxAutoLogin->setObjectName(QStringLiteral("CheckBoxAutoLogin"));
-    BtnLogin = makeButton("BtnLogin", QUORLAN_CP949("로그인"));
-    loginForm->addRow(label(QUORLAN_CP949("핸드펀번호 : ")), EditLoginID);
-    loginForm->addRow(label(QUORLAN_CP949("비밀번호 : ")), EditLoginPassword);
+    BtnLogin = makeButton("BtnLogin", "로그인");
+    loginForm->addRow(Caption("핸드펀번호 : "), EditLoginID);
+    loginForm->addRow(Caption("비밀번호 : "), EditLoginPassword);
     loginForm->addRow(CheckBoxAutoLogin);
     loginForm->addRow(BtnLogin);
-    TabbedNotebook1->addTab(loginPage, QStringFromCp949(QUORLAN_CP949("로그인")));
+    TabbedNotebook1->addTab(loginPage, Caption("로그인"));
 
     // Page 1: change password.
     auto* changePage = new QWidget(TabbedNotebook1);
@@ -106,12 +106,12 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     EditChangePassword = makeEdit("EditChangePassword", true);
     EditChangeNewPassword = makeEdit("EditChangeNewPassword", true);
     EditChangePasswordConfirm = makeEdit("EditChangePasswordConfirm", true);
-    BtnChangePassword = makeButton("BtnChangePassword", QUORLAN_CP949("변경"));
-    changeForm->addRow(label(QUORLAN_CP949("비밀번호 : ")), EditChangePassword);
-    changeForm->addRow(label(QUORLAN_CP949("새번호 : ")), EditChangeNewPassword);
-    changeForm->addRow(label(QUORLAN_CP949("새번호확인  : ")), EditChangePasswordConfirm);
+    BtnChangePassword = makeButton("BtnChangePassword", "변경");
+    changeForm->addRow(Caption("비밀번호 : "), EditChangePassword);
+    changeForm->addRow(Caption("새번호 : "), EditChangeNewPassword);
+    changeForm->addRow(Caption("새번호확인  : "), EditChangePasswordConfirm);
     changeForm->addRow(BtnChangePassword);
-    TabbedNotebook1->addTab(changePage, QStringFromCp949(QUORLAN_CP949("비번변경")));
+    TabbedNotebook1->addTab(changePage, Caption("비번변경"));
 
     // Page 2: sign up.
     auto* newPage = new QWidget(TabbedNotebook1);
@@ -120,18 +120,18 @@ void TFrmLoginOKBottomDlg::BuildControls() {
     EditNewID->setText(QStringLiteral("000-0000-0000"));
     EditNewPassword = makeEdit("EditNewPassword", true);
     EditNewNic = makeEdit("EditNewNic", false);
-    BtnNewAccount = makeButton("BtnNewAccount", QUORLAN_CP949("가입"));
-    BtnRequestIdentNumber = makeButton("BtnRequestIdentNumber", QUORLAN_CP949("인증번호요청"));
-    newForm->addRow(label(QUORLAN_CP949("핸드펀번호 : ")), EditNewID);
-    newForm->addRow(label(QUORLAN_CP949("비밀번호 : ")), EditNewPassword);
-    newForm->addRow(label(QUORLAN_CP949("인증번호 : ")), EditNewNic);
+    BtnNewAccount = makeButton("BtnNewAccount", "가입");
+    BtnRequestIdentNumber = makeButton("BtnRequestIdentNumber", "인증번호요청");
+    newForm->addRow(Caption("핸드펀번호 : "), EditNewID);
+    newForm->addRow(Caption("비밀번호 : "), EditNewPassword);
+    newForm->addRow(Caption("인증번호 : "), EditNewNic);
     auto* newButtons = new QHBoxLayout;
     newButtons->addWidget(BtnNewAccount);
     newButtons->addWidget(BtnRequestIdentNumber);
     newForm->addRow(newButtons);
-    TabbedNotebook1->addTab(newPage, QStringFromCp949(QUORLAN_CP949("신규가입")));
+    TabbedNotebook1->addTab(newPage, Caption("신규가입"));
 
-    Button1 = makeButton("Button1", QUORLAN_CP949("닫기"));
+    Button1 = makeButton("Button1", "닫기");
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));

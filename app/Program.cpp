@@ -4,18 +4,83 @@
 #include "app/TAboutBox.h"
 #include "app/TFrmMyinfo.h"
 #include "board/ui/TFrmBrowser.h"
+#include "net/qt/QtMainSock.h"
+#include "shell/ClockSeededRandom.h"
+#include "shell/http/UpdateCheck.h"
+#include "shell/qt/QtInputBox.h"
+#include "shell/qt/QtMessageBox.h"
+#include "shell/qt/SystemClock.h"
 #include "shell/ui/TFrmDebug.h"
+
+#include "quorlan/BuildConfig.h"
 
 namespace quorlan::app {
 
-Program::Program(shell::ui::TFrmMain::Options mainOptions) {
-    using shell::ui::TFrmMain;
-    frmMain_ = std::make_unique<TFrmMain>(actions_, std::move(mainOptions));
-    actions_.SetMainWindow(frmMain_.get());
-    TFrmMain& main = *frmMain_;
+struct Program::OwnServices {
+    std::unique_ptr<shell::qt::SystemClock> clock;
+    std::unique_ptr<shell::ClockSeededRandom> random;
+    std::unique_ptr<shell::qt::QtMessageBox> messageBox;
+    std::unique_ptr<shell::qt::QtInputBox> inputBox;
+};
 
+namespace {
+
+template <class Interface, class Real> Interface& InjectedOr(Interface* injected, std::unique_ptr<Real>& own) {
+    if (injected) return *injected;
+    own = std::make_unique<Real>();
+    return *own;
+}
+
+std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected, net::QtMainSock*& made) {
+    if (injected) return injected;
+    auto socket = std::make_unique<net::QtMainSock>();
+    made = socket.get();
+    return socket;
+}
+
+} // namespace
+
+Program::Program() : Program(Options{}) {}
+
+Program::Program(Options options)
+    : options_(std::move(options)), own_(std::make_unique<OwnServices>()),
+      clock_(InjectedOr(options_.clock, own_->clock)), random_(InjectedOr(options_.random, own_->random)),
+      messageBox_(InjectedOr(options_.messageBox, own_->messageBox)),
+      inputBox_(InjectedOr(options_.inputBox, own_->inputBox)),
+      socket_(InjectedOrMainSock(std::move(options_.socket), mainSock_)),
+      session_(options_.settingsPath, *socket_, messageBox_, clock_, actions_) {
+    ConnectMainSock();
+
+    // The main window first: its timers run from now on, so the receive queue
+    // and the reconnect attempts also work while the update check lets the
+    // event loop run. The message and input boxes stand over it.
+    frmMain_ = std::make_unique<shell::ui::TFrmMain>(shell::ui::TFrmMain::Services{session_.State(), session_.Sender(),
+                                                                                   session_.Logs(), session_, clock_,
+                                                                                   random_, messageBox_, inputBox_},
+                                                     options_.mainWindow);
+    actions_.SetMainWindow(frmMain_.get());
+    if (own_->messageBox) own_->messageBox->SetParent(frmMain_.get());
+    if (own_->inputBox) own_->inputBox->SetParent(frmMain_.get());
+
+    // 1. The update check. A reconnect tick during the check connects to the
+    // address known then: the built-in one, then the list's as soon as the
+    // list is read.
+    session_.SetUpdateInstalled(false);
+    ApplyServerAddress(config::kServerAddress, static_cast<std::uint16_t>(config::kServerPort));
+    const StartupNetwork network = RunUpdateCheck();
+    session_.SetUpdateInstalled(network.updateInstalled);
+    ApplyServerAddress(network.serverAddress, network.serverPort);
+    // 2. The first connection attempt.
+    session_.Connect();
+    // 3. The session starts afresh.
+    session_.Reset();
+    // 4. The settings, which the windows created next already see.
+    frmMain_->ShowSettings(session_.LoadSettings());
+
+    // The other windows, each with what it needs of the session.
+    shell::ui::TFrmMain& main = *frmMain_;
     frmBrowser_ = std::make_unique<board::TFrmBrowser>(
-        board::TFrmBrowser::Services{main.State(), main.Sender(), main.Logs(), main.MessageBox()});
+        board::TFrmBrowser::Services{session_.State(), session_.Sender(), session_.Logs(), messageBox_});
     frmBrowser_->SetBoardUrlChanged([&main](const std::string& url) { main.SetLabelBoardURL(url); });
     actions_.SetBoardWindow(frmBrowser_.get());
 
@@ -23,10 +88,10 @@ Program::Program(shell::ui::TFrmMain::Options mainOptions) {
     aboutBox_ = std::make_unique<TAboutBox>();
 
     frmLoginOKBottomDlg_ = std::make_unique<account::TFrmLoginOKBottomDlg>(
-        account::TFrmLoginOKBottomDlg::Services{main.State(), main.Sender(), main.MessageBox()});
+        account::TFrmLoginOKBottomDlg::Services{session_.State(), session_.Sender(), messageBox_});
     actions_.SetLoginDialog(frmLoginOKBottomDlg_.get());
 
-    frmDebug_ = std::make_unique<shell::ui::TFrmDebug>(main.Logs().debugLog, main, main.State().FDebugMode);
+    frmDebug_ = std::make_unique<shell::ui::TFrmDebug>(session_.Logs().debugLog, main, session_.State().FDebugMode);
 
     main.SetPeers({
         .showBoardModal = [this] { frmBrowser_->ShowModal(); },
@@ -46,8 +111,49 @@ Program::~Program() {
     frmMyinfo_.reset();
     actions_.SetBoardWindow(nullptr);
     frmBrowser_.reset();
+
+    // Then the settings are saved, with the main window's last place.
+    session_.SaveSettings(frmMain_->Placement());
+
     actions_.SetMainWindow(nullptr);
-    frmMain_.reset(); // saves the settings
+    if (own_->messageBox) own_->messageBox->SetParent(nullptr);
+    if (own_->inputBox) own_->inputBox->SetParent(nullptr);
+    frmMain_.reset();
+    // The socket goes after the session it reports to; whatever it raises
+    // while closing must not reach it.
+    if (mainSock_) mainSock_->disconnect();
+}
+
+void Program::ConnectMainSock() {
+    // An injected socket is driven by its owner through Session().
+    if (!mainSock_) return;
+    shell::ClientSession& session = session_;
+    QObject::connect(mainSock_, &net::QtMainSock::Connected, mainSock_, [&session] { session.MainSockConnect(); });
+    QObject::connect(mainSock_, &net::QtMainSock::Disconnected, mainSock_,
+                     [&session] { session.MainSockDisconnect(); });
+    QObject::connect(mainSock_, &net::QtMainSock::ReadyRead, mainSock_, [&session] { session.MainSockRead(); });
+    QObject::connect(mainSock_, &net::QtMainSock::Written, mainSock_, [&session] { session.MainSockWrite(); });
+    QObject::connect(mainSock_, &net::QtMainSock::ErrorOccurred, mainSock_,
+                     [&session](int code) { session.MainSockError(code); });
+}
+
+StartupNetwork Program::RunUpdateCheck() {
+    if (options_.updateCheck) return options_.updateCheck(session_.Logs());
+    shell::UpdateCheckOptions check;
+    check.applyEndpoint = [this](const shell::ServerEndpoint& server) {
+        ApplyServerAddress(server.address, server.port);
+    };
+    const shell::UpdateOutcome outcome = shell::UpdateCheck(downloader_, session_.Logs(), std::move(check)).Run();
+    return {outcome.server.address, outcome.server.port, outcome.updateInstalled};
+}
+
+void Program::ApplyServerAddress(const std::string& address, std::uint16_t port) {
+    if (options_.applyServerAddress) {
+        options_.applyServerAddress(address, port);
+    } else if (mainSock_) {
+        mainSock_->SetAddress(address);
+        mainSock_->SetPort(port);
+    }
 }
 
 } // namespace quorlan::app

@@ -1,14 +1,28 @@
 #pragma once
 #include "app/ClientActions.h"
+#include "board/IInputBox.h"
+#include "net/IClock.h"
+#include "net/ILineLogs.h"
+#include "net/IMessageBox.h"
+#include "net/ISocket.h"
+#include "shell/ClientSession.h"
+#include "shell/IRandomSource.h"
+#include "shell/http/THTTPDown.h"
 #include "shell/ui/TFrmMain.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace quorlan::account {
 class TFrmLoginOKBottomDlg;
 }
 namespace quorlan::board {
 class TFrmBrowser;
+}
+namespace quorlan::net {
+class QtMainSock;
 }
 namespace quorlan::shell::ui {
 class TFrmDebug;
@@ -19,18 +33,48 @@ namespace quorlan::app {
 class TAboutBox;
 class TFrmMyinfo;
 
-// The client's six windows, created once in their order (FrmMain, FrmBrowser,
-// FrmMyinfo, AboutBox, FrmLoginOKBottomDlg, FrmDebug) and destroyed in the
-// reverse order, so that the main window saves the settings last, after the
-// login dialog has handed back its auto-login box.
+// Where the connection goes, and whether the start-up update check installed
+// a new program (which then runs instead of this one).
+struct StartupNetwork {
+    std::string serverAddress;
+    std::uint16_t serverPort = 0;
+    bool updateInstalled = false;
+};
+
+// The client: the session first, then the six windows in their order
+// (FrmMain, FrmBrowser, FrmMyinfo, AboutBox, FrmLoginOKBottomDlg, FrmDebug),
+// each given what it needs of the session. The constructor is the start-up
+// (update check, first connection attempt, session reset, settings), the
+// destructor the shutdown (the windows go in the reverse order, the login
+// dialog handing back its auto-login box, then the settings are saved).
 class Program {
 public:
-    // The main window's platform services; the defaults are the real ones.
-    explicit Program(shell::ui::TFrmMain::Options mainOptions = {});
+    // Platform services; each empty member gets the real one.
+    struct Options {
+        std::string settingsPath = "Quorlan.ini";
+        // The start-up update check. The real one fetches the patch list with
+        // the program's downloader.
+        std::function<StartupNetwork(net::ILineLogs& logs)> updateCheck;
+        // Socket for the link to the server. The real one is a QtMainSock,
+        // whose events are forwarded to the session here.
+        std::unique_ptr<net::ISocket> socket;
+        // With an injected socket: where the server's address and port go.
+        std::function<void(const std::string& address, std::uint16_t port)> applyServerAddress;
+        net::IClock* clock = nullptr;
+        shell::IRandomSource* random = nullptr;
+        net::IMessageBox* messageBox = nullptr;
+        board::IInputBox* inputBox = nullptr;
+        shell::ui::TFrmMain::Options mainWindow;
+    };
+
+    Program();
+    explicit Program(Options options);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    shell::ClientSession& Session() { return session_; }
+    const net::ISocket& Socket() const { return *socket_; }
     shell::ui::TFrmMain& FrmMain() { return *frmMain_; }
     board::TFrmBrowser& FrmBrowser() { return *frmBrowser_; }
     TFrmMyinfo& FrmMyinfo() { return *frmMyinfo_; }
@@ -39,7 +83,25 @@ public:
     shell::ui::TFrmDebug& FrmDebug() { return *frmDebug_; }
 
 private:
+    // The platform services the options leave out, made here.
+    struct OwnServices;
+
+    void ConnectMainSock();
+    StartupNetwork RunUpdateCheck();
+    void ApplyServerAddress(const std::string& address, std::uint16_t port);
+
+    Options options_;
+    std::unique_ptr<OwnServices> own_;
+    net::IClock& clock_;
+    shell::IRandomSource& random_;
+    net::IMessageBox& messageBox_;
+    board::IInputBox& inputBox_;
+    shell::THTTPDown downloader_;
+    net::QtMainSock* mainSock_ = nullptr; // the socket, when made here
+    std::unique_ptr<net::ISocket> socket_;
     ClientActions actions_;
+    shell::ClientSession session_;
+
     std::unique_ptr<shell::ui::TFrmMain> frmMain_;
     std::unique_ptr<board::TFrmBrowser> frmBrowser_;
     std::unique_ptr<TFrmMyinfo> frmMyinfo_;

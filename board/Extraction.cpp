@@ -52,23 +52,29 @@ void AppendReplacingAmp(std::string& out, std::string_view text) {
     out.append(text.substr(from));
 }
 
+// The "<"/">" rule, given the first "<" (lt, found) and the first ">" (gt)
+// of text: the tag between them when ">" comes after "<", else none; the
+// rest starts after the ">", or is the whole text when there is no ">".
+struct TagSplit {
+    std::string_view tag;
+    bool closed = false;
+    std::size_t restFrom = 0;
+};
+TagSplit SplitTagAt(std::string_view text, std::size_t lt, std::size_t gt) {
+    if (gt == npos) return {};
+    if (gt < lt) return {{}, true, gt + 1};
+    return {text.substr(lt + 1, gt - lt - 1), true, gt + 1};
+}
+
 } // namespace
 
 void SplitFirstTag(std::string_view text, std::string_view& tag, std::string_view& rest) {
     rest = {};
     const std::size_t lt = text.find('<');
     if (lt == npos) return;
-    const std::size_t gt = text.find('>');
-    if (gt == npos) {
-        tag = {};
-        rest = text;
-    } else if (gt < lt) {
-        tag = {};
-        rest = text.substr(gt + 1);
-    } else {
-        tag = text.substr(lt + 1, gt - lt - 1);
-        rest = text.substr(gt + 1);
-    }
+    const TagSplit split = SplitTagAt(text, lt, text.find('>'));
+    tag = split.tag;
+    rest = split.closed ? text.substr(split.restFrom) : text;
 }
 
 // The remaining text R is line[start, end). R only ever loses bytes at its
@@ -105,12 +111,10 @@ std::string ExtractAnchorText(std::string_view line) {
                 for (int left = kAnchorRepetitions - round; left > 0; --left) collected.append(piece);
             }
             break;
-        } else if (nextGt < nextLt) {
-            tag = {};
-            start = nextGt + 1;
         } else {
-            tag = line.substr(nextLt + 1, nextGt - nextLt - 1);
-            start = nextGt + 1;
+            const TagSplit split = SplitTagAt(line, nextLt, nextGt);
+            tag = split.tag;
+            start = split.restFrom;
         }
         mark = ApplyTag(tag, mark);
         if (start >= end) break;

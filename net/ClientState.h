@@ -4,9 +4,9 @@
 
 namespace quorlan::net {
 
-// The main window's fields shared by several parts of the client: settings
-// (loaded at start-up, partly saved at shutdown) and session state. One
-// instance, owned by the main window; GUI-free so the logic is testable.
+// The fields shared by several parts of the client: settings (loaded at
+// start-up, partly saved at shutdown) and session state. One instance, owned
+// by the client session; GUI-free so the logic is testable.
 // Strings are cp949 bytes.
 struct ClientState {
     // Settings ("Quorlan.ini", section "config").

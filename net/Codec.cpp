@@ -79,17 +79,35 @@ std::string TextUpToNul(const std::uint8_t* from, std::size_t maxBytes) {
 }
 
 bool IsResultType(std::uint8_t type) {
-    switch (type) {
-    case VersionResult:
-    case LoginResult:
-    case NewAccountResult:
-    case ChangePasswordResult:
-    case SetBoardResult:
-    case RequestPhoneResult:
-        return true;
-    default:
-        return false;
+    const auto layout = LayoutOfServerMessage(type);
+    return layout.known && layout.layout == ServerLayout::Result;
+}
+
+// The longest text a request of this layout carries, and the bytes before it.
+struct TextRoom {
+    std::size_t maxText = 0;
+    std::size_t prefix = 0;
+};
+TextRoom TextRoomOf(RequestLayout layout) {
+    switch (layout) {
+    case RequestLayout::U32Line:
+        return {kMaxLineText, 4};
+    case RequestLayout::Line:
+        return {kMaxLineText, 0};
+    case RequestLayout::List:
+        return {kMaxListText, 0};
+    case RequestLayout::U32:
+    case RequestLayout::Fields2:
+    case RequestLayout::Fields3:
+        break;
     }
+    return {};
+}
+
+// A request that ends in a text, laid out as the table says.
+Encoded TextRequest(ClientMsg type, std::string_view text) {
+    const TextRoom room = TextRoomOf(LayoutOfRequest(type).layout);
+    return Trailing(type, text, room.maxText, kTooLongError(), room.prefix);
 }
 
 } // namespace
@@ -110,16 +128,16 @@ Encoded EncodeRequestIdentNumber(std::string_view id, std::string_view password)
 }
 
 Encoded EncodeSetBoard(std::int32_t repeatSeconds, std::string_view url) {
-    Encoded e = Trailing(SetBoard, url, kMaxLineText, kTooLongError(), 4);
+    Encoded e = TextRequest(SetBoard, url);
     if (e.ok()) PutU32(e.bytes, 3, static_cast<std::uint32_t>(repeatSeconds));
     return e;
 }
-Encoded EncodeListReply(std::string_view text) { return Trailing(ListReply, text, kMaxListText, kTooLongError()); }
-Encoded EncodeListReport(std::string_view text) { return Trailing(ListReport, text, kMaxListText, kTooLongError()); }
-Encoded EncodeNewPost(std::string_view line) { return Trailing(NewPost, line, kMaxLineText, kTooLongError()); }
-Encoded EncodeRequestPhone(std::string_view line) { return Trailing(RequestPhone, line, kMaxLineText, kTooLongError()); }
+Encoded EncodeListReply(std::string_view text) { return TextRequest(ListReply, text); }
+Encoded EncodeListReport(std::string_view text) { return TextRequest(ListReport, text); }
+Encoded EncodeNewPost(std::string_view line) { return TextRequest(NewPost, line); }
+Encoded EncodeRequestPhone(std::string_view line) { return TextRequest(RequestPhone, line); }
 
-Encoded EncodeResult(MsgType type, std::uint32_t code) {
+Encoded EncodeResult(ServerMsg type, std::uint32_t code) {
     if (!IsResultType(type)) return Refused("not a result message type");
     return FixedU32(type, code);
 }
@@ -159,16 +177,24 @@ ServerMessage DecodeServerMessage(const std::uint8_t* packet, std::size_t size) 
     auto trailing = [&](std::size_t offset) {
         return offset < size ? TextUpToNul(packet + offset, size - offset) : std::string();
     };
-    if (IsResultType(m.type)) {
+    const auto layout = LayoutOfServerMessage(m.type);
+    if (!layout.known) return m;
+    switch (layout.layout) {
+    case ServerLayout::Result:
         if (size >= 7) m.code = GetU32(packet + 3);
-    } else if (m.type == CheckList || m.type == ServerNewPost || m.type == System) {
+        break;
+    case ServerLayout::Pad:
+        break;
+    case ServerLayout::Text:
         m.text = trailing(kHeaderSize);
-    } else if (m.type == RequestSMS) {
+        break;
+    case ServerLayout::FieldText:
         if (size > kHeaderSize) {
             const std::size_t fieldBytes = std::min(kFieldWidth, size - kHeaderSize);
             m.phone = TextUpToNul(packet + kHeaderSize, fieldBytes);
         }
         m.text = trailing(kHeaderSize + kFieldWidth);
+        break;
     }
     return m;
 }
@@ -209,32 +235,27 @@ DecodedRequest DecodeClientRequest(const std::uint8_t* packet, std::size_t size)
         if (r.text.size() > maxText) return Bad("text over its limit");
         return DecodedRequest{r, {}};
     };
-    switch (r.type) {
-    case Version:
-    case SearchState:
-    case RobotMode:
+    const auto layout = LayoutOfRequest(r.type);
+    if (!layout.known) return Bad("unknown type");
+    const TextRoom room = TextRoomOf(layout.layout);
+    switch (layout.layout) {
+    case RequestLayout::U32:
         if (!fixed(7)) return Bad("wrong length");
         r.value = GetU32(packet + 3);
         return DecodedRequest{r, {}};
-    case Login:
-    case ChangePassword:
-    case RequestIdentNumber:
+    case RequestLayout::Fields2:
         return fields(2);
-    case NewAccount:
+    case RequestLayout::Fields3:
         return fields(3);
-    case SetBoard:
+    case RequestLayout::U32Line:
         if (size < 8) return Bad("too short");
         r.repeatSeconds = static_cast<std::int32_t>(GetU32(packet + 3));
-        return trailing(7, kMaxLineText);
-    case ListReply:
-    case ListReport:
-        return trailing(kHeaderSize, kMaxListText);
-    case NewPost:
-    case RequestPhone:
-        return trailing(kHeaderSize, kMaxLineText);
-    default:
-        return Bad("unknown type");
+        return trailing(kHeaderSize + room.prefix, room.maxText);
+    case RequestLayout::Line:
+    case RequestLayout::List:
+        return trailing(kHeaderSize, room.maxText);
     }
+    return Bad("unknown type");
 }
 
 } // namespace quorlan::net

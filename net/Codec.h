@@ -1,4 +1,6 @@
 #pragma once
+#include "Messages.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,8 +10,9 @@
 
 // The wire format shared by the client, the server and the test peers. Every
 // packet: u16 little-endian total length (header included), u8 type letter,
-// payload. Texts are cp949 bytes ending in one NUL; fixed text fields are 33
-// bytes wide. An answer carries the letter of the request it answers.
+// payload (its layout by type: Messages.h). Texts are cp949 bytes ending in
+// one NUL; fixed text fields are 33 bytes wide. An answer carries the letter
+// of the request it answers.
 namespace quorlan::net {
 
 using Packet = std::vector<std::uint8_t>;
@@ -25,33 +28,6 @@ inline constexpr std::size_t kMaxListText = 6143; // ListReply, ListReport
 inline constexpr std::size_t kMaxPacket = 8191;
 inline constexpr std::uint32_t kResultSuccess = 1;
 
-enum MsgType : std::uint8_t {
-    // client -> server
-    Version = 'd',
-    Login = 'e',
-    NewAccount = 'f',
-    ChangePassword = 'g',
-    SetBoard = 'h',
-    ListReply = 'i',
-    ListReport = 'j',
-    NewPost = 'k',
-    RequestPhone = 'l',
-    SearchState = 'm',
-    RobotMode = 'n',
-    RequestIdentNumber = 'o',
-    // server -> client (same letters as the requests they answer)
-    VersionResult = 'd',
-    LoginResult = 'e',
-    NewAccountResult = 'f',
-    ChangePasswordResult = 'g',
-    SetBoardResult = 'h',
-    ListRequest = 'i',
-    CheckList = 'j',
-    ServerNewPost = 'k',
-    RequestPhoneResult = 'l',
-    RequestSMS = 'n',
-    System = 'p',
-};
 
 // A built packet, or the reason it was refused. A refused request sends
 // nothing; `error` is the cp949 text the user is shown in a message box.
@@ -77,7 +53,7 @@ Encoded EncodeRobotMode(std::uint32_t value);
 
 // ---- server -> client ------------------------------------------------------
 // Result messages: VersionResult .. SetBoardResult, RequestPhoneResult.
-Encoded EncodeResult(MsgType type, std::uint32_t code);
+Encoded EncodeResult(ServerMsg type, std::uint32_t code);
 // Header and one padding byte: a bare header would not be framed until more arrives.
 Encoded EncodeListRequest();
 Encoded EncodeCheckList(std::string_view postListText);

@@ -27,9 +27,11 @@ void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {
     const ServerMessage m = DecodeServerMessage(packet, static_cast<std::size_t>(length));
     logs_.DebugLog("MessageProcess: " + std::to_string(m.type) + " " + std::to_string(m.length));
 
+    // 'm', 'o' and every other letter carry nothing the client reads.
+    if (!LayoutOfServerMessage(m.type).known) return;
     const std::uint32_t code = m.code.value_or(0);
     const bool success = m.code == kResultSuccess;
-    switch (m.type) {
+    switch (static_cast<ServerMsg>(m.type)) {
     case VersionResult:
         if (success) {
             logs_.AddListMessage(QUORLAN_CP949("정상적으로 시작했습니다."));
@@ -91,9 +93,6 @@ void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {
         break;
     case System:
         logs_.AddListMessage("System :" + m.text);
-        break;
-    default:
-        // 'm', 'o' and every other letter carry nothing the client reads.
         break;
     }
 }

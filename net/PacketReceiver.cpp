@@ -1,6 +1,6 @@
 #include "PacketReceiver.h"
 
-#include "Codec.h"
+#include "StreamFramer.h"
 
 #include <algorithm>
 #include <array>
@@ -28,16 +28,19 @@ bool PacketReceiver::TimerProcess() {
     if (queue_.Size() <= 3) return false;
     std::array<std::uint8_t, kHeaderSize> header;
     if (queue_.Peek(static_cast<int>(header.size()), header.data()) != static_cast<int>(header.size())) return false;
-    const int length = header[0] | (header[1] << 8);
-    if (length < static_cast<int>(kHeaderSize) || length > TBufferClass::kCapacity) {
+    const FrameHead head =
+        ReadFrameHead(header.data(), header.size(), {kHeaderSize, static_cast<std::size_t>(TBufferClass::kCapacity)});
+    if (head.kind == FrameHead::Kind::Bad) {
         // Such a header can never frame a packet, and every later packet would
         // wait behind it forever: drop the stream and let the reconnect start
         // afresh.
         queue_.Clear();
-        logs_.DebugLog("Socket: Bad packet length " + std::to_string(length) + ", receive queue emptied, closing");
+        logs_.DebugLog("Socket: Bad packet length " + std::to_string(head.length) +
+                       ", receive queue emptied, closing");
         socket_.Close();
         return false;
     }
+    const int length = static_cast<int>(head.length);
     if (queue_.Size() < length) return false;
     std::array<std::uint8_t, TBufferClass::kStorage> packet;
     if (queue_.Read(length, packet.data()) != length) return false;

@@ -6,7 +6,7 @@
 
 namespace quorlan::net {
 
-// The main window's request senders. Requests are never queued or retried: a
+// The session's request senders. Requests are never queued or retried: a
 // write the socket does not take whole is logged and lost. A text over its
 // limit is refused before anything is built, with a modal message box.
 class Sender {

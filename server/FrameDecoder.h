@@ -1,10 +1,10 @@
 #pragma once
 #include "net/Codec.h"
+#include "net/StreamFramer.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace quorlan::server {
 
@@ -26,19 +26,16 @@ public:
         std::string error;
     };
 
-    void Feed(const std::uint8_t* data, std::size_t size);
+    void Feed(const std::uint8_t* data, std::size_t size) { framer_.Feed(data, size); }
     Frame Next();
 
     // Bytes of an unfinished packet (or of packets not yet taken) held back.
-    std::size_t Buffered() const { return buffer_.size() - consumed_; }
-    bool Failed() const { return failed_; }
+    std::size_t Buffered() const { return framer_.Buffered(); }
+    bool Failed() const { return failed_ || framer_.Failed(); }
 
 private:
-    void Compact();
-
-    std::vector<std::uint8_t> buffer_;
-    std::size_t consumed_ = 0;
-    bool failed_ = false;
+    net::StreamFramer framer_{{kMinPacket, kMaxPacket}};
+    bool failed_ = false; // a whole packet that was no valid request
 };
 
 } // namespace quorlan::server

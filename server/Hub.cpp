@@ -48,12 +48,12 @@ AccountService::Source Hub::SourceOf(const ClientRecord& client) const {
     return AccountService::Source{client.peer->Address(), client.alive};
 }
 
-void Hub::Reply(ClientRecord& client, net::MsgType type, std::uint32_t code) {
+void Hub::Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code) {
     net::Encoded packet = net::EncodeResult(type, code);
     if (packet.ok()) client.peer->Send(Share(std::move(packet.bytes)));
 }
 
-void Hub::ReplyLater(SessionId id, net::MsgType type, std::uint32_t code) {
+void Hub::ReplyLater(SessionId id, net::ServerMsg type, std::uint32_t code) {
     ClientRecord* client = clients_.Find(id);
     if (!client) return;
     Reply(*client, type, code);
@@ -63,7 +63,8 @@ void Hub::ReplyLater(SessionId id, net::MsgType type, std::uint32_t code) {
 Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
     ClientRecord* client = clients_.Find(id);
     if (!client) return Flow::Continue;
-    switch (request.type) {
+    // The decoder lets only the requests of the message table through.
+    switch (static_cast<net::ClientMsg>(request.type)) {
     case net::Version:
         Reply(*client, net::VersionResult, request.value == net::kClientBuild ? 1 : 0);
         break;
@@ -105,8 +106,6 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
             OnRobotMode(id, *client, request.value == 1);
         }
         break;
-    default:
-        break; // the decoder lets no other type through
     }
     return Flow::Continue;
 }
@@ -280,12 +279,12 @@ void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& 
         spdlog::info("client {}: RequestPhone refused: the line was not sent to its board lately", id);
     } else {
         const std::int64_t now = clock_.SteadyMs();
-        const auto refusal = relays_.CheckAlert(client.phone, line, now);
+        const auto verdict = relays_.CheckAlert(client.phone, line, now);
         net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
-        if (refusal == RelayPool::Refusal::SameLine) {
+        if (verdict == SmsLimiter::Verdict::SameLine) {
             spdlog::info("client {}: RequestPhone refused: same line already sent", id);
-        } else if (refusal == RelayPool::Refusal::OverHourlyLimit) {
-            spdlog::info("client {}: RequestPhone refused: more than 30 in an hour", id);
+        } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
+            spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
         } else if (!packet.ok()) {
             spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
         } else if (!SendToRelay(Share(std::move(packet.bytes)))) {

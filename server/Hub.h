@@ -37,9 +37,9 @@ public:
     std::optional<std::size_t> Notice(const std::string& text, const std::string& board);
 
 private:
-    void Reply(ClientRecord& client, net::MsgType type, std::uint32_t code);
+    void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);
     // Answers a held request and lets the connection go on reading.
-    void ReplyLater(SessionId id, net::MsgType type, std::uint32_t code);
+    void ReplyLater(SessionId id, net::ServerMsg type, std::uint32_t code);
 
     Flow OnLogin(SessionId id, const net::ClientRequest& request);
     Flow OnNewAccount(SessionId id, const net::ClientRequest& request);

@@ -20,16 +20,8 @@ std::optional<SessionId> RelayPool::Dispatch(const std::function<bool(SessionId)
     return std::nullopt;
 }
 
-RelayPool::Refusal RelayPool::CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
-    switch (limiter_.Check(phone, line, nowMs)) {
-    case SmsLimiter::Verdict::SameLine:
-        return Refusal::SameLine;
-    case SmsLimiter::Verdict::OverHourlyLimit:
-        return Refusal::OverHourlyLimit;
-    case SmsLimiter::Verdict::Admitted:
-        break;
-    }
-    return Refusal::None;
+SmsLimiter::Verdict RelayPool::CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
+    return limiter_.Check(phone, line, nowMs);
 }
 
 void RelayPool::RecordAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {

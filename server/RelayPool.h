@@ -17,15 +17,13 @@ namespace quorlan::server {
 // Messages go to them in turn; alerts are limited per account.
 class RelayPool {
 public:
-    enum class Refusal { None, SameLine, OverHourlyLimit };
-
     void Add(SessionId id) { relays_.insert(id); }
     void Remove(SessionId id) { relays_.erase(id); }
     bool Contains(SessionId id) const { return relays_.count(id) != 0; }
     std::size_t Size() const { return relays_.size(); }
 
     // Whether the account's limits let another alert with this line through.
-    Refusal CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
+    SmsLimiter::Verdict CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
     // Counts an alert that a relay has taken.
     void RecordAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
 

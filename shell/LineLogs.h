@@ -4,7 +4,8 @@
 
 namespace quorlan::shell {
 
-// The main window's two logs behind the interface every part writes to.
+// The session's two logs (message list, debug log) behind the interface every
+// part writes to; the main window and the debug window show them.
 class LineLogs : public net::ILineLogs {
 public:
     void AddListMessage(const std::string& text) override { messageList.Append(text); }

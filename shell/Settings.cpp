@@ -3,6 +3,9 @@
 #include "net/Cp949.h"
 #include "shell/CredentialCodec.h"
 
+#include <variant>
+#include <vector>
+
 namespace quorlan::shell {
 namespace {
 
@@ -25,24 +28,60 @@ void WriteCredential(IniFile& ini, const char* key, const std::string& plain, ne
     WriteOrLog(ini.WriteString(kSection, key, *stored), logs);
 }
 
+// The keys of "config" in the order they are read, each with where its value
+// lives, its default and whether the client writes it back; "Repeat",
+// "Debug", "SMSID" and "SMSPASSWORD" are only ever set by hand.
+using Slot = std::variant<std::int32_t*, bool*, std::string*>;
+using Value = std::variant<std::int32_t, bool, std::string>;
+struct SettingKey {
+    const char* name;
+    Slot (*slot)(WindowPlacement& placement, net::ClientState& state);
+    Value defaultValue; // of the slot's type
+    bool credential;    // stored encoded
+    bool clientWrites;
+};
+
+const std::vector<SettingKey>& SettingKeys() {
+    using S = net::ClientState;
+    using P = WindowPlacement;
+    static const std::vector<SettingKey> keys = {
+        {"Left", [](P& p, S&) -> Slot { return &p.left; }, P{}.left, false, true},
+        {"Top", [](P& p, S&) -> Slot { return &p.top; }, P{}.top, false, true},
+        {"Repeat", [](P&, S& s) -> Slot { return &s.FRepeat; }, std::int32_t{600}, false, false},
+        {"BoardURL", [](P&, S& s) -> Slot { return &s.FBoardURL; }, std::string(), false, true},
+        {"SearchCondition", [](P&, S& s) -> Slot { return &s.FSearchCondition; }, QUORLAN_CP949("직거래"), false, true},
+        {"AutoLogin", [](P&, S& s) -> Slot { return &s.FAutoLogin; }, false, false, true},
+        {"Debug", [](P&, S& s) -> Slot { return &s.FDebugMode; }, false, false, false},
+        {"param1", [](P&, S& s) -> Slot { return &s.FLoginID; }, std::string(), true, true},
+        {"param2", [](P&, S& s) -> Slot { return &s.FLoginPassword; }, std::string(), true, true},
+        {"SMSID", [](P&, S& s) -> Slot { return &s.FSMSID; }, std::string(), false, false},
+        {"SMSPASSWORD", [](P&, S& s) -> Slot { return &s.FSMSPassword; }, std::string(), false, false},
+    };
+    return keys;
+}
+
+template <class... F> struct Overloaded : F... { using F::operator()...; };
+
 } // namespace
 
 WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, net::ILineLogs& logs) {
     IniFile ini(path);
     if (IniStatus loaded = ini.Load(); !loaded.ok) logs.DebugLog("Settings: " + loaded.error);
-
     WindowPlacement placement;
-    placement.left = ini.ReadInteger(kSection, "Left", placement.left);
-    placement.top = ini.ReadInteger(kSection, "Top", placement.top);
-    state.FRepeat = ini.ReadInteger(kSection, "Repeat", 600);
-    state.FBoardURL = ini.ReadString(kSection, "BoardURL", "");
-    state.FSearchCondition = ini.ReadString(kSection, "SearchCondition", QUORLAN_CP949("직거래"));
-    state.FAutoLogin = ini.ReadBool(kSection, "AutoLogin", false);
-    state.FDebugMode = ini.ReadBool(kSection, "Debug", false);
-    state.FLoginID = DecodeCredential(ini.ReadString(kSection, "param1", ""));
-    state.FLoginPassword = DecodeCredential(ini.ReadString(kSection, "param2", ""));
-    state.FSMSID = ini.ReadString(kSection, "SMSID", "");
-    state.FSMSPassword = ini.ReadString(kSection, "SMSPASSWORD", "");
+    for (const SettingKey& key : SettingKeys()) {
+        std::visit(
+            Overloaded{
+                [&](std::int32_t* value) {
+                    *value = ini.ReadInteger(kSection, key.name, std::get<std::int32_t>(key.defaultValue));
+                },
+                [&](bool* value) { *value = ini.ReadBool(kSection, key.name, std::get<bool>(key.defaultValue)); },
+                [&](std::string* value) {
+                    std::string read = ini.ReadString(kSection, key.name, std::get<std::string>(key.defaultValue));
+                    *value = key.credential ? DecodeCredential(read) : std::move(read);
+                },
+            },
+            key.slot(placement, state));
+    }
     return placement;
 }
 
@@ -54,14 +93,22 @@ IniStatus SaveSettings(const std::string& path, const net::ClientState& state, W
         logs.DebugLog("Settings: " + loaded.error);
         return loaded;
     }
-    WriteOrLog(ini.WriteInteger(kSection, "Left", placement.left), logs);
-    WriteOrLog(ini.WriteInteger(kSection, "Top", placement.top), logs);
-    WriteOrLog(ini.WriteString(kSection, "BoardURL", state.FBoardURL), logs);
-    WriteOrLog(ini.WriteString(kSection, "SearchCondition", state.FSearchCondition), logs);
-    WriteOrLog(ini.WriteBool(kSection, "AutoLogin", state.FAutoLogin), logs);
-    WriteCredential(ini, "param1", state.FLoginID, logs);
-    WriteCredential(ini, "param2", state.FLoginPassword, logs);
-
+    net::ClientState fields = state;
+    for (const SettingKey& key : SettingKeys()) {
+        if (!key.clientWrites) continue;
+        std::visit(Overloaded{
+                       [&](std::int32_t* value) { WriteOrLog(ini.WriteInteger(kSection, key.name, *value), logs); },
+                       [&](bool* value) { WriteOrLog(ini.WriteBool(kSection, key.name, *value), logs); },
+                       [&](std::string* value) {
+                           if (key.credential) {
+                               WriteCredential(ini, key.name, *value, logs);
+                           } else {
+                               WriteOrLog(ini.WriteString(kSection, key.name, *value), logs);
+                           }
+                       },
+                   },
+                   key.slot(placement, fields));
+    }
     IniStatus saved = ini.Save();
     if (!saved.ok) logs.DebugLog("Settings: " + saved.error);
     return saved;

@@ -3,7 +3,7 @@
 #include "board/SmsGatewayUrl.h"
 #include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
-#include "shell/ui/QtText.h"
+#include "shell/qt/QtText.h"
 
 #include <QEventLoop>
 #include <QHBoxLayout>
@@ -25,8 +25,9 @@ namespace quorlan::board {
 
 namespace {
 
-using shell::ui::Cp949FromQString;
-using shell::ui::QStringFromCp949;
+using shell::qt::Caption;
+using shell::qt::Cp949FromQString;
+using shell::qt::QStringFromCp949;
 
 constexpr int kWindowWidth = 1038;
 constexpr int kWindowHeight = 801;
@@ -94,11 +95,11 @@ void TFrmBrowser::BuildControls() {
     SpeedButton1->setText(QStringLiteral("->"));
     SpeedButton1->setAutoRaise(true);
 
-    Button3 = new QPushButton(QStringFromCp949(QUORLAN_CP949("네이버")), topBar);
+    Button3 = new QPushButton(Caption("네이버"), topBar);
     Button3->setObjectName(QStringLiteral("Button3"));
-    Button4 = new QPushButton(QStringFromCp949(QUORLAN_CP949("다음")), topBar);
+    Button4 = new QPushButton(Caption("다음"), topBar);
     Button4->setObjectName(QStringLiteral("Button4"));
-    BtnSeleteBoard = new QPushButton(QStringFromCp949(QUORLAN_CP949("게시판선택")), topBar);
+    BtnSeleteBoard = new QPushButton(Caption("게시판선택"), topBar);
     BtnSeleteBoard->setObjectName(QStringLiteral("BtnSeleteBoard"));
 
     bar->addWidget(SpeedButton3);

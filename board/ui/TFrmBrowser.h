@@ -6,7 +6,7 @@
 #include "net/ILineLogs.h"
 #include "net/IMessageBox.h"
 #include "net/Sender.h"
-#include "shell/ui/QtTimer.h"
+#include "shell/qt/QtTimer.h"
 
 #include <QWidget>
 #include <functional>
@@ -80,7 +80,7 @@ public:
     void RendererGone();
 
     CheckCycle& Cycle() { return cycle_; }
-    const shell::ui::QtTimer& TimerCompare() const { return timerCompare_; }
+    const shell::qt::QtTimer& TimerCompare() const { return timerCompare_; }
     bool InModalShowing() const { return modalLoop_ != nullptr; }
 
 protected:
@@ -111,7 +111,7 @@ private:
     // Declared after the widgets they use and destroyed before them (child
     // widgets go last, with QWidget), so no page answer reaches a dead cycle.
     // One-shot, 2,000 ms: it fires that long after the last completed document.
-    shell::ui::QtTimer timerCompare_;
+    shell::qt::QtTimer timerCompare_;
     WebEngineBrowser browser_;
     CheckCycle cycle_;
     SmsGatewayClient sms_;

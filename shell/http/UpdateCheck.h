@@ -37,7 +37,7 @@ struct UpdateOutcome {
     bool updateInstalled = false;
 };
 
-// The start-up update check, the first step of the main window's creation:
+// The start-up update check, the first step of the program's start-up:
 // fetch the patch list, take the server address and port from it and, when
 // it offers a newer build not installed here before and a signature that can
 // be checked, fetch the patch beside the program, check its size and its

@@ -1,7 +1,7 @@
 #include "shell/ui/TFrmDebug.h"
 
 #include "shell/ui/ProgramIcon.h"
-#include "shell/ui/QtText.h"
+#include "shell/qt/QtText.h"
 
 #include <QFont>
 #include <QPlainTextEdit>
@@ -59,7 +59,7 @@ void TFrmDebug::AppendLine(bool droppedOldest, const std::string& line) {
     }
     cursor.movePosition(QTextCursor::End);
     if (shownLines_ > 0) cursor.insertBlock();
-    cursor.insertText(QStringFromCp949(line));
+    cursor.insertText(qt::QStringFromCp949(line));
     ++shownLines_;
 }
 

@@ -1,17 +1,10 @@
 #include "shell/ui/TFrmMain.h"
 
-#include "net/Cp949.h"
-#include "net/qt/QtMainSock.h"
-#include "shell/ClockSeededRandom.h"
+#include "net/Connection.h"
 #include "shell/MinimumSize.h"
-#include "shell/Settings.h"
-#include "shell/http/UpdateCheck.h"
+#include "shell/qt/QtText.h"
+#include "shell/qt/QtTimer.h"
 #include "shell/ui/ProgramIcon.h"
-#include "shell/ui/QtInputBox.h"
-#include "shell/ui/QtMessageBox.h"
-#include "shell/ui/QtText.h"
-#include "shell/ui/QtTimer.h"
-#include "shell/ui/SystemClock.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -48,14 +41,8 @@ const char* const kTrayTip = "Quorlan";
 // removing an icon takes its notification with it.
 constexpr int kNotificationMs = 10000;
 
-template <typename T> T* Owned(std::unique_ptr<T>& owner, T* injected, std::function<std::unique_ptr<T>()> make) {
-    if (injected) return injected;
-    owner = make();
-    return owner.get();
-}
-
 QLabel* MakeLabel(QWidget* parent, const char* utf8Caption, const char* objectName = nullptr) {
-    auto* label = new QLabel(QString::fromUtf8(utf8Caption), parent);
+    auto* label = new QLabel(qt::Caption(utf8Caption), parent);
     // Captions are shown as they stand: "&" is a character, "<" is no markup.
     label->setTextFormat(Qt::PlainText);
     if (objectName) label->setObjectName(QString::fromLatin1(objectName));
@@ -63,37 +50,27 @@ QLabel* MakeLabel(QWidget* parent, const char* utf8Caption, const char* objectNa
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* utf8Caption, const char* objectName) {
-    auto* button = new QPushButton(QString::fromUtf8(utf8Caption), parent);
+    auto* button = new QPushButton(qt::Caption(utf8Caption), parent);
     button->setObjectName(QString::fromLatin1(objectName));
     button->setAutoDefault(false);
     return button;
 }
 
 QAction* MakeAction(QMenu* menu, const char* utf8Caption, const char* objectName) {
-    QAction* action = menu->addAction(QString::fromUtf8(utf8Caption));
+    QAction* action = menu->addAction(qt::Caption(utf8Caption));
     action->setObjectName(QString::fromLatin1(objectName));
     return action;
 }
 
 } // namespace
 
-TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* parent)
+TFrmMain::TFrmMain(Services services, Options options, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowCloseButtonHint),
-      options_(std::move(options)),
-      clock_(Owned<net::IClock>(ownClock_, options_.clock, [] { return std::make_unique<SystemClock>(); })),
-      random_(Owned<IRandomSource>(ownRandom_, options_.random, [] { return std::make_unique<ClockSeededRandom>(); })),
-      messageBox_(Owned<net::IMessageBox>(ownMessageBox_, options_.messageBox,
-                                          [this] { return std::make_unique<QtMessageBox>(this); })),
-      inputBox_(Owned<board::IInputBox>(ownInputBox_, options_.inputBox,
-                                        [this] { return std::make_unique<QtInputBox>(this); })),
-      socket_(options_.socket ? std::move(options_.socket) : std::make_unique<net::QtMainSock>()),
-      sender_(*socket_, logs_, *messageBox_),
-      receiver_(*socket_, logs_,
-                [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
-      connection_(*socket_, logs_, state_, sender_, actions), dispatcher_(logs_, state_, sender_, actions, *clock_),
-      searchSwitch_(state_, sender_, logs_, *clock_, *this), countdown_(state_, *clock_), shake_(*random_),
-      searchCondition_(state_, sender_, *this, *inputBox_, *messageBox_) {
+      services_(services), options_(std::move(options)),
+      searchSwitch_(services_.state, services_.sender, services_.logs, services_.clock, *this),
+      countdown_(services_.state, services_.clock), shake_(services_.random),
+      searchCondition_(services_.state, services_.sender, *this, services_.inputBox, services_.messageBox) {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Quorlan [Ver 0.1]"));
     setWindowIcon(ProgramIcon());
@@ -105,7 +82,6 @@ TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* paren
     BuildMenu();
     ConnectControls();
     FollowMessageList();
-    ConnectMainSock();
     searchCondition_.SetLabelHook([this](const std::string& condition) { SetLabelSearchCondition(condition); });
     // Qt sizes a window without the frame the window manager adds; the design
     // size is taken as the window's own size.
@@ -114,85 +90,30 @@ TFrmMain::TFrmMain(net::IClientActions& actions, Options options, QWidget* paren
     // The window system keeps the user from dragging below the minimum;
     // FormResize still snaps any size set otherwise.
     setMinimumSize(kMinimumWindowSide, kMinimumWindowSide);
-    FormCreate();
+    StartTimers();
 }
 
 TFrmMain::~TFrmMain() {
-    // The windows created after this one are destroyed by now: the login
-    // dialog has written its auto-login box back into FAutoLogin.
-    if (!SaveSettings(options_.settingsPath, state_, WindowPlacement{x(), y()}, logs_).ok) {
-        messageBox_->ShowMessage("Unable to write to " + options_.settingsPath);
-    }
-    logs_.messageList.SetObserver({});
+    services_.logs.messageList.SetObserver({});
     if (trayIcon_) trayIcon_->hide();
-    // The socket goes after the connection and the receive queue it reports
-    // to; whatever it raises while closing must reach neither.
-    if (mainSock_) mainSock_->disconnect(this);
 }
 
-void TFrmMain::FormCreate() {
-    // The receive queue exists already; the timers run from now on, so they
-    // also tick while the update check lets the event loop run.
-    timerProcess_ = std::make_unique<QtTimer>(kProcessIntervalMs, false, [this] { TimerProcessTimer(); });
+void TFrmMain::StartTimers() {
+    timerProcess_ = std::make_unique<qt::QtTimer>(kProcessIntervalMs, false, [this] { TimerProcessTimer(); });
     timerReConnect_ =
-        std::make_unique<QtTimer>(net::Connection::kReconnectIntervalMs, false, [this] { TimerReConnectTimer(); });
-    timerDisplay_ = std::make_unique<QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
-    timerShow_ = std::make_unique<QtTimer>(WindowShake::kIntervalMs, false, [this] { TimerShowTimer(); });
+        std::make_unique<qt::QtTimer>(net::Connection::kReconnectIntervalMs, false, [this] { TimerReConnectTimer(); });
+    timerDisplay_ =
+        std::make_unique<qt::QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
+    timerShow_ = std::make_unique<qt::QtTimer>(WindowShake::kIntervalMs, false, [this] { TimerShowTimer(); });
     timerProcess_->Start();
     timerReConnect_->Start();
     timerDisplay_->Start();
+}
 
-    state_.FUpdateInstalled = false;
-    // A reconnect tick during the check connects to the address known then:
-    // the built-in one, then the list's as soon as the list is read.
-    ApplyServerAddress(config::kServerAddress, static_cast<std::uint16_t>(config::kServerPort));
-    StartupNetwork network;
-    if (options_.updateCheck) {
-        network = options_.updateCheck(logs_);
-    } else {
-        UpdateCheckOptions check;
-        check.applyEndpoint = [this](const ServerEndpoint& server) { ApplyServerAddress(server.address, server.port); };
-        const UpdateOutcome outcome = UpdateCheck(downloader_, logs_, std::move(check)).Run();
-        network = {outcome.server.address, outcome.server.port, outcome.updateInstalled};
-    }
-    ApplyStartupNetwork(network);
-    connection_.Start();
-
-    state_.FSearching = false;
-    state_.FBoardURL.clear();
-    state_.FLoggedIn = false;
-    state_.FBoardSet = false;
-
-    const WindowPlacement placement = LoadSettings(options_.settingsPath, state_, logs_);
+void TFrmMain::ShowSettings(WindowPlacement placement) {
     move(placement.left, placement.top);
-    SetLabelBoardURL(state_.FBoardURL);
-    SetLabelSearchCondition(state_.FSearchCondition);
-}
-
-void TFrmMain::ApplyStartupNetwork(const StartupNetwork& network) {
-    state_.FUpdateInstalled = network.updateInstalled;
-    ApplyServerAddress(network.serverAddress, network.serverPort);
-}
-
-void TFrmMain::ApplyServerAddress(const std::string& address, std::uint16_t port) {
-    if (options_.applyServerAddress) {
-        options_.applyServerAddress(address, port);
-    } else if (mainSock_) {
-        mainSock_->SetAddress(address);
-        mainSock_->SetPort(port);
-    }
-}
-
-void TFrmMain::ConnectMainSock() {
-    // Only the socket made here is a QtMainSock; an injected one is driven by
-    // its owner through Connection() and Receiver().
-    mainSock_ = dynamic_cast<net::QtMainSock*>(socket_.get());
-    if (!mainSock_) return;
-    connect(mainSock_, &net::QtMainSock::Connected, this, [this] { connection_.MainSockConnect(); });
-    connect(mainSock_, &net::QtMainSock::Disconnected, this, [this] { connection_.MainSockDisconnect(); });
-    connect(mainSock_, &net::QtMainSock::ReadyRead, this, [this] { receiver_.MainSockRead(); });
-    connect(mainSock_, &net::QtMainSock::Written, this, [this] { connection_.MainSockWrite(); });
-    connect(mainSock_, &net::QtMainSock::ErrorOccurred, this, [this](int code) { connection_.MainSockError(code); });
+    SetLabelBoardURL(services_.state.FBoardURL);
+    SetLabelSearchCondition(services_.state.FSearchCondition);
 }
 
 void TFrmMain::BuildControls() {
@@ -220,7 +141,7 @@ void TFrmMain::BuildControls() {
     top->addWidget(MakeLabel(topPanel, "검색단어 : "), 2, 0);
     LabelSearchCondition = MakeLabel(topPanel, "단어없음", "LabelSearchCondition");
     top->addWidget(LabelSearchCondition, 2, 1);
-    CheckBoxSMS = new QCheckBox(QString::fromUtf8("검색시 문자발신"), topPanel);
+    CheckBoxSMS = new QCheckBox(qt::Caption("검색시 문자발신"), topPanel);
     CheckBoxSMS->setObjectName(QStringLiteral("CheckBoxSMS"));
     top->addWidget(CheckBoxSMS, 3, 0, 1, 2);
     BtnSetLogin = MakeButton(topPanel, "로그인", "BtnSetLogin");
@@ -264,15 +185,15 @@ void TFrmMain::BuildControls() {
 void TFrmMain::BuildMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu* file = bar->addMenu(QString::fromUtf8("파일(&F)"));
+    QMenu* file = bar->addMenu(qt::Caption("파일(&F)"));
     file->setObjectName(QStringLiteral("NFile"));
     NClose = MakeAction(file, "종료", "NClose");
-    NTLogin = bar->addMenu(QString::fromUtf8("계정(&S)"));
+    NTLogin = bar->addMenu(qt::Caption("계정(&S)"));
     NTLogin->setObjectName(QStringLiteral("NTLogin"));
     NLogin = MakeAction(NTLogin, "로그인", "NLogin");
     NChangePassword = MakeAction(NTLogin, "비번변경", "NChangePassword");
     NNewAccount = MakeAction(NTLogin, "신규가입", "NNewAccount");
-    QMenu* help = bar->addMenu(QString::fromUtf8("도움말"));
+    QMenu* help = bar->addMenu(qt::Caption("도움말"));
     help->setObjectName(QStringLiteral("NHelpMenu"));
     N1 = MakeAction(help, "홈페이지", "N1");
     NHelp = MakeAction(help, "정보+도움말", "NHelp");
@@ -293,30 +214,30 @@ void TFrmMain::ConnectControls() {
 }
 
 void TFrmMain::FollowMessageList() {
-    for (const auto& line : logs_.messageList.Lines()) ListBox1->addItem(QStringFromCp949(line));
-    logs_.messageList.SetObserver([this](bool droppedOldest, const std::string& line) {
+    for (const auto& line : services_.logs.messageList.Lines()) ListBox1->addItem(qt::QStringFromCp949(line));
+    services_.logs.messageList.SetObserver([this](bool droppedOldest, const std::string& line) {
         if (droppedOldest && ListBox1->count() > 0) delete ListBox1->takeItem(0);
-        ListBox1->addItem(QStringFromCp949(line));
+        ListBox1->addItem(qt::QStringFromCp949(line));
         // The newest line is selected, which scrolls the list to it.
         ListBox1->setCurrentRow(ListBox1->count() - 1);
     });
 }
 
 void TFrmMain::SetLabelLoginState(const std::string& text) {
-    LabelLoginState->setText(QStringFromCp949(text));
+    LabelLoginState->setText(qt::QStringFromCp949(text));
 }
 
 void TFrmMain::SetStatusPanel(int index, const std::string& text) {
     if (index < 0 || index > 1) return;
-    StatusPanels[index]->setText(QStringFromCp949(text));
+    StatusPanels[index]->setText(qt::QStringFromCp949(text));
 }
 
 void TFrmMain::SetLabelBoardURL(const std::string& text) {
-    LabelBoardURL->setText(QStringFromCp949(text));
+    LabelBoardURL->setText(qt::QStringFromCp949(text));
 }
 
 void TFrmMain::SetLabelSearchCondition(const std::string& text) {
-    LabelSearchCondition->setText(QStringFromCp949(text));
+    LabelSearchCondition->setText(qt::QStringFromCp949(text));
 }
 
 bool TFrmMain::CheckBoxSMSChecked() const {
@@ -328,7 +249,7 @@ void TFrmMain::OpenBoardModal() {
 }
 
 void TFrmMain::SetStartCaption(const std::string& caption) {
-    BtnStart->setText(QStringFromCp949(caption));
+    BtnStart->setText(qt::QStringFromCp949(caption));
 }
 
 void TFrmMain::SetSettingControlsEnabled(bool enabled) {
@@ -381,7 +302,7 @@ bool TFrmMain::TrayIconVisible() const {
 }
 
 void TFrmMain::BtnClearClick() {
-    if (state_.FDebugMode && peers_.hideDebugWindow) peers_.hideDebugWindow();
+    if (services_.state.FDebugMode && peers_.hideDebugWindow) peers_.hideDebugWindow();
     if (!TrayAvailable()) {
         // Without a notification area a hidden window could only come back on
         // an alert; it goes to the task bar instead.
@@ -420,7 +341,7 @@ void TFrmMain::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
 
 void TFrmMain::ShowAlert(const std::string& line) {
     if (!isActiveWindow()) {
-        if (Notify(QStringFromCp949(line))) {
+        if (Notify(qt::QStringFromCp949(line))) {
             // Unless the window has gone back to the notification area by then.
             QTimer::singleShot(kNotificationMs, this, [this] {
                 if (isVisible()) RemoveTrayIcon();
@@ -449,11 +370,11 @@ bool TFrmMain::Notify(const QString& text) {
 }
 
 void TFrmMain::TimerProcessTimer() {
-    (void)receiver_.TimerProcess();
+    (void)services_.ticks.TimerProcess();
 }
 
 void TFrmMain::TimerReConnectTimer() {
-    if (!connection_.TimerReConnect()) timerReConnect_->Stop();
+    if (!services_.ticks.TimerReConnect()) timerReConnect_->Stop();
 }
 
 void TFrmMain::TimerDisplayTimer() {

@@ -3,26 +3,21 @@
 #include "board/ISearchHitActions.h"
 #include "board/SearchConditionHandler.h"
 #include "net/ClientState.h"
-#include "net/Connection.h"
-#include "net/Dispatcher.h"
-#include "net/IClientActions.h"
 #include "net/IClock.h"
 #include "net/IMessageBox.h"
-#include "net/ISocket.h"
 #include "net/ITimer.h"
-#include "net/PacketReceiver.h"
 #include "net/Sender.h"
 #include "shell/CountdownDisplay.h"
 #include "shell/IRandomSource.h"
+#include "shell/ISessionTicks.h"
 #include "shell/LineLogs.h"
 #include "shell/SearchSwitch.h"
+#include "shell/Settings.h"
 #include "shell/WindowShake.h"
-#include "shell/http/THTTPDown.h"
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QUrl>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,46 +29,34 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 
-namespace quorlan::net {
-class QtMainSock;
+namespace quorlan::shell::qt {
+class QtTimer;
 }
 
 namespace quorlan::shell::ui {
 
-class QtTimer;
-
-// Where the connection goes, and whether the start-up update check installed
-// a new program (which then runs instead of this one).
-struct StartupNetwork {
-    std::string serverAddress;
-    std::uint16_t serverPort = 0;
-    bool updateInstalled = false;
-};
-
-// The main window: owns the link to the server (socket, receive queue,
-// senders, connection, dispatcher), the settings and session fields and the
-// two line logs; starts and stops monitoring, counts down to the next check,
-// hides to the notification area and shakes itself on a search hit.
-// Every timer handler is public so that it can be driven tick by tick.
+// The main window, a view of the session: shows the login state, the board,
+// the search words and the message list; starts and stops monitoring, counts
+// down to the next check, hides to the notification area and shakes itself on
+// a search hit. Its timers forward the session's ticks; every timer handler is
+// public so that it can be driven tick by tick.
 class TFrmMain : public QMainWindow, public board::ISearchHitActions, private ISearchSwitchView {
     Q_OBJECT
 public:
-    // Platform services; each empty member gets the real one.
+    // What the window reads and drives; all of it outlives the window.
+    struct Services {
+        net::ClientState& state;
+        net::Sender& sender;
+        LineLogs& logs;
+        ISessionTicks& ticks;
+        const net::IClock& clock;
+        IRandomSource& random;
+        net::IMessageBox& messageBox;
+        board::IInputBox& inputBox;
+    };
+
+    // Desktop services; each empty member gets the real one.
     struct Options {
-        std::string settingsPath = "Quorlan.ini";
-        // The start-up update check; runs first, with the receive queue, the
-        // downloader and the timers already in place. The real one fetches
-        // the patch list with the window's downloader.
-        std::function<StartupNetwork(net::ILineLogs& logs)> updateCheck;
-        // Socket for the link to the server. The real one is a QtMainSock,
-        // whose events are wired to the connection and the receive queue.
-        std::unique_ptr<net::ISocket> socket;
-        // With an injected socket: where the update check's address and port go.
-        std::function<void(const std::string& address, std::uint16_t port)> applyServerAddress;
-        net::IClock* clock = nullptr;
-        IRandomSource* random = nullptr;
-        net::IMessageBox* messageBox = nullptr;
-        board::IInputBox* inputBox = nullptr;
         std::function<bool()> trayAvailable;
         std::function<void(const QString& title, const QString& text)> notify;
         std::function<void(const QUrl& url)> openUrl;
@@ -88,22 +71,15 @@ public:
         std::function<void()> hideDebugWindow = {};
     };
 
-    // FormCreate: receive queue and timers first, then the update check, the
-    // first connection attempt, the session reset and the settings.
-    TFrmMain(net::IClientActions& actions, Options options, QWidget* parent = nullptr);
-    // FormDestroy: saves the settings (the windows created after this one are
-    // gone by then, the login dialog having handed back FAutoLogin).
+    // The timers run from here on (TimerShow only on an alert).
+    TFrmMain(Services services, Options options = {}, QWidget* parent = nullptr);
     ~TFrmMain() override;
 
     void SetPeers(Peers peers) { peers_ = std::move(peers); }
 
-    net::ClientState& State() { return state_; }
-    net::Sender& Sender() { return sender_; }
-    LineLogs& Logs() { return logs_; }
-    net::IMessageBox& MessageBox() { return *messageBox_; }
-    net::ISocket& Socket() { return *socket_; }
-    net::Connection& Connection() { return connection_; }
-    net::PacketReceiver& Receiver() { return receiver_; }
+    // The settings just loaded: the window's place, the board and the words.
+    void ShowSettings(WindowPlacement placement);
+    WindowPlacement Placement() const { return {x(), y()}; }
 
     // For the dispatcher's actions.
     void SetLabelLoginState(const std::string& text);
@@ -160,10 +136,7 @@ private:
     void BuildMenu();
     void ConnectControls();
     void FollowMessageList();
-    void ConnectMainSock();
-    void FormCreate();
-    void ApplyStartupNetwork(const StartupNetwork& network);
-    void ApplyServerAddress(const std::string& address, std::uint16_t port);
+    void StartTimers();
     bool TrayAvailable() const;
     void EnsureTrayIcon();
     void RemoveTrayIcon();
@@ -171,38 +144,20 @@ private:
     bool Notify(const QString& text);
     void FormResize();
 
+    Services services_;
     Options options_;
     Peers peers_;
 
-    // Services, owned here unless injected.
-    std::unique_ptr<net::IClock> ownClock_;
-    std::unique_ptr<IRandomSource> ownRandom_;
-    std::unique_ptr<net::IMessageBox> ownMessageBox_;
-    std::unique_ptr<board::IInputBox> ownInputBox_;
-    net::IClock* clock_;
-    IRandomSource* random_;
-    net::IMessageBox* messageBox_;
-    board::IInputBox* inputBox_;
-
-    LineLogs logs_;
-    net::ClientState state_;
-    THTTPDown downloader_;
-    std::unique_ptr<net::ISocket> socket_;
-    net::Sender sender_;
-    net::PacketReceiver receiver_;
-    net::Connection connection_;
-    net::Dispatcher dispatcher_;
     SearchSwitch searchSwitch_;
     CountdownDisplay countdown_;
     WindowShake shake_;
     board::SearchConditionHandler searchCondition_;
 
-    std::unique_ptr<QtTimer> timerProcess_;
-    std::unique_ptr<QtTimer> timerReConnect_;
-    std::unique_ptr<QtTimer> timerDisplay_;
-    std::unique_ptr<QtTimer> timerShow_;
+    std::unique_ptr<qt::QtTimer> timerProcess_;
+    std::unique_ptr<qt::QtTimer> timerReConnect_;
+    std::unique_ptr<qt::QtTimer> timerDisplay_;
+    std::unique_ptr<qt::QtTimer> timerShow_;
 
-    net::QtMainSock* mainSock_ = nullptr;
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool resizing_ = false;
 

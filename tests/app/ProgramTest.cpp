@@ -5,6 +5,7 @@
 #include "app/TFrmMyinfo.h"
 #include "board/ui/TFrmBrowser.h"
 #include "net/Cp949.h"
+#include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
 #include "shell/ui/MainWindowRig.h"
 #include "shell/ui/TFrmDebug.h"
@@ -15,7 +16,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <gmock/gmock.h>
 
 namespace quorlan::app {
@@ -24,11 +29,46 @@ namespace {
 using ::testing::HasSubstr;
 using Bytes = std::vector<std::uint8_t>;
 
+// The program on the main window's fakes, with an update check that answers
+// at once.
+struct ProgramRig : test::MainWindowRig {
+    Program::Options Options() {
+        Program::Options options;
+        options.settingsPath = settingsPath;
+        options.updateCheck = [this](net::ILineLogs&) {
+            serverDuringCheck = appliedAddress + ":" + std::to_string(appliedPort);
+            return network;
+        };
+        auto fakeSocket = std::make_unique<test::FakeSocket>();
+        socket = fakeSocket.get();
+        options.socket = std::move(fakeSocket);
+        options.applyServerAddress = [this](const std::string& address, std::uint16_t port) {
+            appliedAddress = address;
+            appliedPort = port;
+        };
+        options.clock = &clock;
+        options.random = &random;
+        options.messageBox = &messageBox;
+        options.inputBox = &inputBox;
+        options.mainWindow = ViewOptions();
+        return options;
+    }
+
+    StartupNetwork network{"10.1.2.3", 4321, false};
+    std::string serverDuringCheck; // where a reconnect tick during the check would go
+    std::string appliedAddress;
+    std::uint16_t appliedPort = 0;
+};
+
+std::string Text(QWidget& window, const char* label) {
+    return window.findChild<QLabel*>(QString::fromLatin1(label))->text().toStdString();
+}
+
 class ProgramTest : public ::testing::Test {
 protected:
     std::unique_ptr<Program> Start() { return std::make_unique<Program>(rig.Options()); }
 
-    test::MainWindowRig rig;
+    ProgramRig rig;
 };
 
 TEST_F(ProgramTest, WindowsComeUpInOrderAndTheMainWindowSavesLast) {
@@ -87,7 +127,7 @@ TEST_F(ProgramTest, StartWithoutABoardShowsTheBoardWindowModallyAndSendsNothing)
     EXPECT_TRUE(shownModally);
     EXPECT_TRUE(rig.socket->written.empty());
     EXPECT_EQ(program->FrmMain().findChild<QPushButton*>(QStringLiteral("BtnStart"))->text().toStdString(), "시작");
-    EXPECT_FALSE(program->FrmMain().State().FSearching);
+    EXPECT_FALSE(program->Session().State().FSearching);
 }
 
 TEST_F(ProgramTest, ServerAnswersReachTheWindowsThroughTheGlue) {
@@ -95,13 +135,13 @@ TEST_F(ProgramTest, ServerAnswersReachTheWindowsThroughTheGlue) {
     program->FrmLoginOKBottomDlg().findChild<QLineEdit*>(QStringLiteral("EditLoginID"))->setText("010-9999-0000");
 
     rig.socket->Feed({0x07, 0x00, 0x65, 0x01, 0x00, 0x00, 0x00}); // LoginResult 1
-    program->FrmMain().Receiver().MainSockRead();
+    program->Session().MainSockRead();
     program->FrmMain().TimerProcessTimer();
 
     auto* label = program->FrmMain().findChild<QLabel*>(QStringLiteral("LabelLoginState"));
     EXPECT_EQ(label->text().toStdString(), "핸드폰접속");
-    EXPECT_TRUE(program->FrmMain().State().FLoggedIn);
-    EXPECT_EQ(program->FrmMain().State().FLoginID, "010-9999-0000");
+    EXPECT_TRUE(program->Session().State().FLoggedIn);
+    EXPECT_EQ(program->Session().State().FLoginID, "010-9999-0000");
 }
 
 TEST_F(ProgramTest, HidingToTheTrayHidesTheDebugWindowForGood) {
@@ -154,6 +194,104 @@ TEST_F(ProgramTest, MyinfoIsAnEmptyFixedDialog) {
     EXPECT_EQ(myinfo.size(), QSize(390, 214));
     EXPECT_EQ(myinfo.minimumSize(), myinfo.maximumSize());
     EXPECT_TRUE(myinfo.findChildren<QWidget*>().isEmpty());
+}
+
+TEST_F(ProgramTest, StartUpAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings) {
+    rig.WriteSettings("[config]\r\nLeft=77\r\nTop=88\r\nBoardURL=http://b/x?id=1\r\nSearchCondition=A&B\r\n");
+    rig.network = {"192.0.2.7", 3100, true};
+    auto program = Start();
+    shell::ui::TFrmMain* window = &program->FrmMain();
+
+    EXPECT_EQ(rig.serverDuringCheck, std::string(config::kServerAddress) + ":" + std::to_string(config::kServerPort));
+    EXPECT_EQ(rig.appliedAddress, "192.0.2.7");
+    EXPECT_EQ(rig.appliedPort, 3100);
+    EXPECT_TRUE(program->Session().State().FUpdateInstalled);
+    EXPECT_EQ(rig.socket->openCalls, 1);
+    EXPECT_EQ(window->pos(), QPoint(77, 88));
+    EXPECT_EQ(program->Session().State().FBoardURL, "http://b/x?id=1");
+    EXPECT_EQ(Text(*window, "LabelBoardURL"), "http://b/x?id=1");
+    EXPECT_EQ(Text(*window, "LabelSearchCondition"), "A&B"); // "&" is shown as it stands
+    EXPECT_FALSE(program->Session().State().FBoardSet);
+    EXPECT_FALSE(program->Session().State().FLoggedIn);
+
+    struct TimerCase {
+        const net::ITimer& timer;
+        bool active;
+    } timers[] = {{window->TimerProcess(), true},
+                  {window->TimerReConnect(), true},
+                  {window->TimerDisplay(), true},
+                  {window->TimerShow(), false}};
+    for (const auto& t : timers) EXPECT_EQ(t.timer.IsActive(), t.active);
+}
+
+TEST_F(ProgramTest, ShutdownSavesTheWindowPositionAndFields) {
+    auto program = Start();
+    program->FrmMain().move(123, 45);
+    program->Session().State().FBoardURL = "http://b/y";
+    program.reset();
+
+    const std::string ini = test::TempDir::Read(rig.settingsPath);
+    EXPECT_THAT(ini, ::testing::HasSubstr("Left=123"));
+    EXPECT_THAT(ini, ::testing::HasSubstr("Top=45"));
+    EXPECT_THAT(ini, ::testing::HasSubstr("BoardURL=http://b/y"));
+}
+
+TEST_F(ProgramTest, ASaveThatFailsIsToldToTheUserAndTheReadOnlyFileStays) {
+    rig.WriteSettings("[config]\r\nLeft=1\r\n");
+    std::filesystem::permissions(rig.settingsPath, std::filesystem::perms(0444),
+                                 std::filesystem::perm_options::replace);
+    auto program = Start();
+    program->FrmMain().move(123, 45);
+    program.reset();
+
+    EXPECT_THAT(rig.messageBox.shown, ::testing::ElementsAre("Unable to write to " + rig.settingsPath));
+    EXPECT_EQ(test::TempDir::Read(rig.settingsPath), "[config]\r\nLeft=1\r\n");
+    EXPECT_EQ(std::filesystem::status(rig.settingsPath).permissions(), std::filesystem::perms(0444));
+}
+
+// The real socket, wired by the program itself, against a loopback server.
+class ProgramLinkTest : public ::testing::Test {
+protected:
+    std::unique_ptr<Program> MakeWithRealSocket(std::uint16_t port) {
+        rig.network = {"127.0.0.1", port, false};
+        Program::Options options = rig.Options();
+        options.socket.reset();
+        options.applyServerAddress = nullptr;
+        return std::make_unique<Program>(std::move(options));
+    }
+    bool DebugHas(Program& window, const std::string& line) {
+        const auto& lines = window.Session().Logs().debugLog.Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    ProgramRig rig;
+};
+
+TEST_F(ProgramLinkTest, ConnectsToTheCheckedAddressAndSendsVersion) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    auto window = MakeWithRealSocket(server.serverPort());
+
+    // The attempt starts from the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
+    QTcpSocket* peer = server.nextPendingConnection();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
+    const QByteArray version = peer->readAll();
+    EXPECT_EQ(version, QByteArray("\x07\x00\x64\x03\x00\x00\x00", 7));
+    EXPECT_TRUE(DebugHas(*window, "Socket: Connect"));
+    window.reset(); // closing the link while the program ends is safe
+}
+
+TEST_F(ProgramLinkTest, ARefusedConnectionIsLoggedAndClosed) {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const std::uint16_t port = closed.serverPort();
+    closed.close();
+    auto window = MakeWithRealSocket(port);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DebugHas(*window, "Socket: DisConnect"); }, 5000));
+    EXPECT_TRUE(DebugHas(*window, "Socket: Socket Error: 10061"));
+    EXPECT_FALSE(window->Socket().Active());
 }
 
 } // namespace

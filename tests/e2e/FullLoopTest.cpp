@@ -180,13 +180,13 @@ public:
                            "\r\nSMSPASSWORD=" + kSmsPassword + "\r\n");
 
         const QString listUrl = QString::fromStdString(webOrigin_ + "/patch_quorlan.txt");
-        shell::ui::TFrmMain::Options options;
+        app::Program::Options options;
         options.updateCheck = [listUrl](net::ILineLogs& logs) {
             shell::THTTPDown downloader;
             shell::UpdateCheckOptions check;
             check.listUrl = listUrl;
             const shell::UpdateOutcome outcome = shell::UpdateCheck(downloader, logs, check).Run();
-            return shell::ui::StartupNetwork{outcome.server.address, outcome.server.port, outcome.updateInstalled};
+            return app::StartupNetwork{outcome.server.address, outcome.server.port, outcome.updateInstalled};
         };
         program_ = std::make_unique<app::Program>(std::move(options));
         program_->FrmBrowser().SetSmsGatewayUrl(webOrigin_);
@@ -242,7 +242,7 @@ public:
     }
 
     bool DebugLogHas(const std::string& prefix) {
-        const auto& lines = Main().Logs().debugLog.Lines();
+        const auto& lines = program_->Session().Logs().debugLog.Lines();
         return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
     }
 
@@ -421,7 +421,7 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     Control<QLineEdit>(dialog, "EditLoginID")->setText(QString::fromLatin1(kClientPhone));
     Control<QLineEdit>(dialog, "EditLoginPassword")->setText(QString::fromLatin1(kPassword));
     Control<QPushButton>(dialog, "BtnLogin")->click();
-    ASSERT_TRUE(WaitFor([&] { return main.State().FLoggedIn; }, 20s));
+    ASSERT_TRUE(WaitFor([&] { return loop.Program().Session().State().FLoggedIn; }, 20s));
     EXPECT_EQ(Control<QLabel>(main, "LabelLoginState")->text(), QString::fromUtf8("핸드폰접속"));
     Control<QCheckBox>(main, "CheckBoxSMS")->click();
     ASSERT_TRUE(Control<QCheckBox>(main, "CheckBoxSMS")->isChecked());
@@ -431,7 +431,7 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     Control<QPushButton>(main, "BtnSetBoard")->click();
     ASSERT_TRUE(WaitFor([&] { return loop.Loaded(loop.BoardUrl()); }, 30s));
     Control<QPushButton>(browser, "BtnSeleteBoard")->click();
-    ASSERT_TRUE(WaitFor([&] { return main.State().FBoardSet; }, 20s));
+    ASSERT_TRUE(WaitFor([&] { return loop.Program().Session().State().FBoardSet; }, 20s));
     const auto setBoard = loop.Tapped(true, net::SetBoard, start);
     ASSERT_TRUE(setBoard.has_value());
     const auto board = net::DecodeClientRequest(setBoard->bytes.data(), setBoard->bytes.size());
@@ -443,7 +443,7 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     // Start monitoring.
     const Clock::time_point started = Clock::now();
     Control<QPushButton>(main, "BtnStart")->click();
-    ASSERT_TRUE(main.State().FSearching);
+    ASSERT_TRUE(loop.Program().Session().State().FSearching);
     EXPECT_EQ(Control<QPushButton>(main, "BtnStart")->text(), QString::fromUtf8("검색중지"));
     ASSERT_TRUE(WaitFor([&] { return loop.Tapped(true, net::SearchState, started).has_value(); }, 5s));
     EXPECT_EQ(loop.Tapped(true, net::SearchState, started)->bytes, B("\x07\x00\x6D\x01\x00\x00\x00", 7));

@@ -1,6 +1,7 @@
 #include "PeerClient.h"
 
 #include "fakes/LoopbackSocket.h"
+#include "net/StreamFramer.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -66,7 +67,7 @@ std::optional<PeerClient::Received> PeerClient::WaitFor(std::uint8_t type, std::
 }
 
 void PeerClient::Read() {
-    std::vector<std::uint8_t> buffer;
+    net::StreamFramer framer(net::kAnyLength);
     while (true) {
         pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
@@ -79,14 +80,12 @@ void PeerClient::Read() {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         const auto at = std::chrono::steady_clock::now();
-        buffer.insert(buffer.end(), chunk, chunk + n);
-        std::size_t used = 0;
+        framer.Feed(chunk, static_cast<std::size_t>(n));
         while (true) {
-            const auto header = net::DecodeHeader(buffer.data() + used, buffer.size() - used);
-            if (!header || buffer.size() - used < header->length) break;
-            if (header->length < net::kHeaderSize) return; // no framing is possible after this
-            const net::ServerMessage message = net::DecodeServerMessage(buffer.data() + used, header->length);
-            used += header->length;
+            const net::StreamFramer::Frame frame = framer.Next();
+            if (frame.kind == net::StreamFramer::Frame::Kind::Error) return; // no framing is possible after this
+            if (frame.kind == net::StreamFramer::Frame::Kind::NeedMore) break;
+            const net::ServerMessage message = net::DecodeServerMessage(frame.data, frame.size);
             Answer(message);
             {
                 std::lock_guard lock(mutex_);
@@ -94,7 +93,6 @@ void PeerClient::Read() {
             }
             arrived_.notify_all();
         }
-        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used));
     }
 }
 

@@ -133,29 +133,24 @@ bool WireTap::Pump(int from, int to, Stream& stream, bool fromClient) {
     const auto at = std::chrono::steady_clock::now();
     if (!SendAll(to, chunk, static_cast<std::size_t>(n))) return false;
     if (stream.framing) {
-        stream.pending.insert(stream.pending.end(), chunk, chunk + n);
+        stream.framer.Feed(chunk, static_cast<std::size_t>(n));
         Frame(stream, fromClient, at);
     }
     return true;
 }
 
 void WireTap::Frame(Stream& stream, bool fromClient, std::chrono::steady_clock::time_point at) {
-    std::size_t used = 0;
     std::lock_guard lock(mutex_);
     while (true) {
-        const auto header = net::DecodeHeader(stream.pending.data() + used, stream.pending.size() - used);
-        if (!header) break;
-        if (header->length < net::kHeaderSize) {
+        const net::StreamFramer::Frame frame = stream.framer.Next();
+        if (frame.kind == net::StreamFramer::Frame::Kind::NeedMore) return;
+        if (frame.kind == net::StreamFramer::Frame::Kind::Error) {
             stream.framing = false;
-            stream.pending.clear();
+            stream.framer = net::StreamFramer(net::kAnyLength); // forget what it held
             return;
         }
-        if (stream.pending.size() - used < header->length) break;
-        const auto* first = stream.pending.data() + used;
-        packets_.push_back({fromClient, at, std::vector<std::uint8_t>(first, first + header->length)});
-        used += header->length;
+        packets_.push_back({fromClient, at, std::vector<std::uint8_t>(frame.data, frame.data + frame.size)});
     }
-    stream.pending.erase(stream.pending.begin(), stream.pending.begin() + static_cast<std::ptrdiff_t>(used));
 }
 
 } // namespace quorlan::test

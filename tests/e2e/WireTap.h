@@ -1,4 +1,6 @@
 #pragma once
+#include "net/StreamFramer.h"
+
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -36,7 +38,7 @@ public:
 
 private:
     struct Stream {
-        std::vector<std::uint8_t> pending;
+        net::StreamFramer framer{net::kAnyLength};
         bool framing = true;
     };
     struct Link {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include <string>
 #include <vector>
 
@@ -185,4 +188,116 @@ TEST(Codec, ServerDecoderRejectsMalformedRequests) {
     Bytes unterminated = EncodeLogin("a", "b").bytes;
     std::fill(unterminated.begin() + 3, unterminated.begin() + 36, 'x');
     EXPECT_FALSE(DecodeClientRequest(unterminated.data(), unterminated.size()).request.has_value());
+}
+
+namespace {
+
+// A 33-byte text field as written on the wire: the text, then zeros.
+Bytes Field(const std::string& text) {
+    Bytes b(text.begin(), text.end());
+    b.resize(33, 0);
+    return b;
+}
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+#define QUORLAN_NAME_OF(letter, name, layout) name,
+const ClientMsg kEveryRequest[] = {QUORLAN_CLIENT_REQUESTS(QUORLAN_NAME_OF)};
+const ServerMsg kEveryServerMessage[] = {QUORLAN_SERVER_MESSAGES(QUORLAN_NAME_OF)};
+#undef QUORLAN_NAME_OF
+
+struct RequestRow {
+    ClientMsg type;
+    Encoded encoded;
+    Bytes wire;
+    std::uint32_t value = 0;
+    std::int32_t repeatSeconds = 0;
+    std::vector<std::string> fields = {};
+    std::string text = {};
+};
+
+struct ServerRow {
+    ServerMsg type;
+    Encoded encoded;
+    Bytes wire;
+    std::optional<std::uint32_t> code = {};
+    std::string phone = {};
+    std::string text = {};
+};
+
+} // namespace
+
+TEST(Codec, EveryMessageOfTheTableHasItsWireBytesAndRoundTrips) {
+    const RequestRow requests[] = {
+        {Version, EncodeVersion(), Hex({0x07, 0x00, 0x64, 0x03, 0x00, 0x00, 0x00}), 3},
+        {Login, EncodeLogin("010", "pw"), Join({Hex({0x45, 0x00, 0x65}), Field("010"), Field("pw")}), 0, 0,
+         {"010", "pw"}},
+        {NewAccount, EncodeNewAccount("a", "b", "123456"),
+         Join({Hex({0x66, 0x00, 0x66}), Field("a"), Field("b"), Field("123456")}), 0, 0, {"a", "b", "123456"}},
+        {ChangePassword, EncodeChangePassword("old", "new"), Join({Hex({0x45, 0x00, 0x67}), Field("old"), Field("new")}),
+         0, 0, {"old", "new"}},
+        {SetBoard, EncodeSetBoard(600, "u"), Hex({0x09, 0x00, 0x68, 0x58, 0x02, 0x00, 0x00, 'u', 0x00}), 0, 600, {},
+         "u"},
+        {ListReply, EncodeListReply("a\r\n"), Hex({0x07, 0x00, 0x69, 'a', 0x0D, 0x0A, 0x00}), 0, 0, {}, "a\r\n"},
+        {ListReport, EncodeListReport("ab\r\n"), Hex({0x08, 0x00, 0x6A, 'a', 'b', 0x0D, 0x0A, 0x00}), 0, 0, {},
+         "ab\r\n"},
+        {NewPost, EncodeNewPost("x"), Hex({0x05, 0x00, 0x6B, 'x', 0x00}), 0, 0, {}, "x"},
+        {RequestPhone, EncodeRequestPhone("y"), Hex({0x05, 0x00, 0x6C, 'y', 0x00}), 0, 0, {}, "y"},
+        {SearchState, EncodeSearchState(1), Hex({0x07, 0x00, 0x6D, 0x01, 0x00, 0x00, 0x00}), 1},
+        {RobotMode, EncodeRobotMode(1), Hex({0x07, 0x00, 0x6E, 0x01, 0x00, 0x00, 0x00}), 1},
+        {RequestIdentNumber, EncodeRequestIdentNumber("id", "pw"),
+         Join({Hex({0x45, 0x00, 0x6F}), Field("id"), Field("pw")}), 0, 0, {"id", "pw"}},
+    };
+    for (ClientMsg type : kEveryRequest) {
+        SCOPED_TRACE(std::string("request ") + static_cast<char>(type));
+        const auto row = std::find_if(std::begin(requests), std::end(requests),
+                                      [type](const RequestRow& r) { return r.type == type; });
+        ASSERT_NE(row, std::end(requests)) << "no wire bytes written for this request";
+        ASSERT_TRUE(row->encoded.ok());
+        EXPECT_EQ(row->encoded.bytes, row->wire);
+        const auto decoded = DecodeClientRequest(row->wire.data(), row->wire.size());
+        ASSERT_TRUE(decoded.request.has_value()) << decoded.error;
+        EXPECT_EQ(decoded.request->type, type);
+        EXPECT_EQ(decoded.request->value, row->value);
+        EXPECT_EQ(decoded.request->repeatSeconds, row->repeatSeconds);
+        for (std::size_t i = 0; i < row->fields.size(); ++i) EXPECT_EQ(decoded.request->fields[i], row->fields[i]);
+        EXPECT_EQ(decoded.request->text, row->text);
+    }
+    EXPECT_EQ(std::size(requests), std::size(kEveryRequest));
+
+    const ServerRow messages[] = {
+        {VersionResult, EncodeResult(VersionResult, 1), Hex({0x07, 0x00, 0x64, 0x01, 0x00, 0x00, 0x00}), 1u},
+        {LoginResult, EncodeResult(LoginResult, 0), Hex({0x07, 0x00, 0x65, 0x00, 0x00, 0x00, 0x00}), 0u},
+        {NewAccountResult, EncodeResult(NewAccountResult, 2), Hex({0x07, 0x00, 0x66, 0x02, 0x00, 0x00, 0x00}), 2u},
+        {ChangePasswordResult, EncodeResult(ChangePasswordResult, 1), Hex({0x07, 0x00, 0x67, 0x01, 0x00, 0x00, 0x00}),
+         1u},
+        {SetBoardResult, EncodeResult(SetBoardResult, 0x01020304u), Hex({0x07, 0x00, 0x68, 0x04, 0x03, 0x02, 0x01}),
+         0x01020304u},
+        {ListRequest, EncodeListRequest(), Hex({0x04, 0x00, 0x69, 0x00})},
+        {CheckList, EncodeCheckList("a\r\n"), Hex({0x07, 0x00, 0x6A, 'a', 0x0D, 0x0A, 0x00}), {}, {}, "a\r\n"},
+        {ServerNewPost, EncodeServerNewPost("p"), Hex({0x05, 0x00, 0x6B, 'p', 0x00}), {}, {}, "p"},
+        {RequestPhoneResult, EncodeResult(RequestPhoneResult, 0xFFFFFFFFu),
+         Hex({0x07, 0x00, 0x6C, 0xFF, 0xFF, 0xFF, 0xFF}), 0xFFFFFFFFu},
+        {RequestSMS, EncodeRequestSMS("010", "hi"), Join({Hex({0x27, 0x00, 0x6E}), Field("010"), Hex({'h', 'i', 0x00})}),
+         {}, "010", "hi"},
+        {System, EncodeSystem("hi"), Hex({0x06, 0x00, 0x70, 'h', 'i', 0x00}), {}, {}, "hi"},
+    };
+    for (ServerMsg type : kEveryServerMessage) {
+        SCOPED_TRACE(std::string("server message ") + static_cast<char>(type));
+        const auto row = std::find_if(std::begin(messages), std::end(messages),
+                                      [type](const ServerRow& r) { return r.type == type; });
+        ASSERT_NE(row, std::end(messages)) << "no wire bytes written for this message";
+        ASSERT_TRUE(row->encoded.ok());
+        EXPECT_EQ(row->encoded.bytes, row->wire);
+        const ServerMessage decoded = DecodeServerMessage(row->wire.data(), row->wire.size());
+        EXPECT_EQ(decoded.type, type);
+        EXPECT_EQ(decoded.length, row->wire.size());
+        EXPECT_EQ(decoded.code, row->code);
+        EXPECT_EQ(decoded.phone, row->phone);
+        EXPECT_EQ(decoded.text, row->text);
+    }
+    EXPECT_EQ(std::size(messages), std::size(kEveryServerMessage));
 }

@@ -32,16 +32,14 @@ bool TestClient::Fill(std::chrono::milliseconds wait) {
         eof_ = true;
         return false;
     }
-    buffer_.insert(buffer_.end(), chunk, chunk + n);
+    framer_.Feed(chunk, static_cast<std::size_t>(n));
     return true;
 }
 
 std::optional<net::ServerMessage> TestClient::TakeBuffered() {
-    const auto header = net::DecodeHeader(buffer_.data(), buffer_.size());
-    if (!header || header->length < net::kHeaderSize || buffer_.size() < header->length) return std::nullopt;
-    auto message = net::DecodeServerMessage(buffer_.data(), header->length);
-    buffer_.erase(buffer_.begin(), buffer_.begin() + header->length);
-    return message;
+    const net::StreamFramer::Frame frame = framer_.Next();
+    if (frame.kind != net::StreamFramer::Frame::Kind::Packet) return std::nullopt;
+    return net::DecodeServerMessage(frame.data, frame.size);
 }
 
 std::optional<net::ServerMessage> TestClient::Next(std::chrono::milliseconds wait) {
@@ -73,7 +71,7 @@ std::optional<std::uint32_t> TestClient::Result(std::uint8_t type, std::chrono::
 bool TestClient::ClosedByServer(std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (std::chrono::steady_clock::now() < deadline) {
-        buffer_.clear();
+        framer_ = net::StreamFramer(net::kAnyLength);
         if (!Fill(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())))
             return eof_;
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "net/Codec.h"
+#include "net/StreamFramer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -45,7 +46,7 @@ private:
 
     int fd_ = -1;
     bool eof_ = false;
-    std::vector<std::uint8_t> buffer_;
+    net::StreamFramer framer_{net::kAnyLength};
 };
 
 } // namespace quorlan::test

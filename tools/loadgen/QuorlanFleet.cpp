@@ -1,6 +1,7 @@
 #include "QuorlanFleet.h"
 
 #include "net/Codec.h"
+#include "net/StreamFramer.h"
 
 #include <asio/write.hpp>
 #include <poll.h>
@@ -18,15 +19,14 @@ constexpr std::size_t kMostPerCheck = 19;
 
 // One whole message off the front of `pending`, if there is one.
 std::optional<net::ServerMessage> TakeMessage(std::vector<std::uint8_t>& pending, bool& bad) {
-    const auto header = net::DecodeHeader(pending.data(), pending.size());
-    if (!header) return std::nullopt;
-    if (header->length < net::kHeaderSize) {
+    const net::FrameHead head = net::ReadFrameHead(pending.data(), pending.size(), net::kAnyLength);
+    if (head.kind == net::FrameHead::Kind::Bad) {
         bad = true;
         return std::nullopt;
     }
-    if (pending.size() < header->length) return std::nullopt;
-    auto message = net::DecodeServerMessage(pending.data(), header->length);
-    pending.erase(pending.begin(), pending.begin() + header->length);
+    if (head.kind == net::FrameHead::Kind::NeedMore || pending.size() < head.length) return std::nullopt;
+    auto message = net::DecodeServerMessage(pending.data(), head.length);
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(head.length));
     return message;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "shell/ClientSession.h"
 #include "shell/ui/TFrmMain.h"
 
 #include "fakes/FakeClock.h"
@@ -17,42 +18,39 @@
 
 namespace quorlan::test {
 
-// Builds the main window on fakes: a recording socket, a hand-set clock,
-// scripted random numbers, recorded message and input boxes, a settings file
-// in a fresh directory and an update check that answers at once.
+// The main window on a session over fakes: a recording socket, a hand-set
+// clock, scripted random numbers, recorded message and input boxes and a
+// settings file in a fresh directory. Make() connects, resets and loads the
+// settings as the program's start-up does, without the update check.
 struct MainWindowRig {
-    shell::ui::TFrmMain::Options Options() {
+    shell::ui::TFrmMain::Options ViewOptions() {
         shell::ui::TFrmMain::Options options;
-        options.settingsPath = settingsPath;
-        options.updateCheck = [this](net::ILineLogs&) {
-            serverDuringCheck = appliedAddress + ":" + std::to_string(appliedPort);
-            return network;
-        };
-        auto fakeSocket = std::make_unique<FakeSocket>();
-        socket = fakeSocket.get();
-        options.socket = std::move(fakeSocket);
-        options.applyServerAddress = [this](const std::string& address, std::uint16_t port) {
-            appliedAddress = address;
-            appliedPort = port;
-        };
-        options.clock = &clock;
-        options.random = &random;
-        options.messageBox = &messageBox;
-        options.inputBox = &inputBox;
         options.trayAvailable = [this] { return trayAvailable; };
         options.notify = [this](const QString&, const QString& text) { notifications.push_back(text); };
         options.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
         return options;
     }
 
-    std::unique_ptr<shell::ui::TFrmMain> Make() { return std::make_unique<shell::ui::TFrmMain>(actions, Options()); }
+    std::unique_ptr<shell::ui::TFrmMain> Make() {
+        session.reset();
+        auto fakeSocket = std::make_unique<FakeSocket>();
+        socket = fakeSocket.get();
+        ownSocket = std::move(fakeSocket);
+        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, messageBox, clock, actions);
+        auto made = std::make_unique<shell::ui::TFrmMain>(
+            shell::ui::TFrmMain::Services{session->State(), session->Sender(), session->Logs(), *session, clock, random,
+                                          messageBox, inputBox},
+            ViewOptions());
+        session->Connect();
+        session->Reset();
+        made->ShowSettings(session->LoadSettings());
+        return made;
+    }
 
     void WriteSettings(const std::string& iniText) { TempDir::Write(settingsPath, iniText); }
 
     TempDir dir;
     std::string settingsPath = dir.File("Quorlan.ini");
-    shell::ui::StartupNetwork network{"10.1.2.3", 4321, false};
-    std::string serverDuringCheck; // where a reconnect tick during the check would go
     FakeSocket* socket = nullptr;
     FakeClock clock;
     ScriptedRandom random{{19, 0, 7, 13, 4}};
@@ -60,10 +58,10 @@ struct MainWindowRig {
     FakeInputBox inputBox;
     RecordingActions actions;
     bool trayAvailable = true;
-    std::string appliedAddress;
-    std::uint16_t appliedPort = 0;
     std::vector<QString> notifications;
     std::vector<QUrl> openedUrls;
+    std::unique_ptr<net::ISocket> ownSocket;
+    std::unique_ptr<shell::ClientSession> session;
 };
 
 } // namespace quorlan::test

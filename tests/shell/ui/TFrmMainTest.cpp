@@ -12,10 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <filesystem>
 #include <gmock/gmock.h>
 
 namespace quorlan::shell::ui {
@@ -39,8 +36,8 @@ protected:
         return Find<QAbstractButton>(labelOrButton)->text().toStdString();
     }
     void SetBoardAccepted() {
-        window->State().FBoardSet = true;
-        window->State().FBoardURL = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
+        rig.session->State().FBoardSet = true;
+        rig.session->State().FBoardURL = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
     }
     // The settings controls that Start locks, as the user sees them.
     bool SettingControlsEnabled(bool expected) {
@@ -90,61 +87,10 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions) {
     EXPECT_EQ(window->font().pixelSize(), 11);
 }
 
-TEST_F(MainWindowTest, CreationAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings) {
-    window.reset();
-    rig.WriteSettings("[config]\r\nLeft=77\r\nTop=88\r\nBoardURL=http://b/x?id=1\r\nSearchCondition=A&B\r\n");
-    rig.network = {"192.0.2.7", 3100, true};
-    window = rig.Make();
-
-    EXPECT_EQ(rig.serverDuringCheck, std::string(config::kServerAddress) + ":" + std::to_string(config::kServerPort));
-    EXPECT_EQ(rig.appliedAddress, "192.0.2.7");
-    EXPECT_EQ(rig.appliedPort, 3100);
-    EXPECT_TRUE(window->State().FUpdateInstalled);
-    EXPECT_EQ(rig.socket->openCalls, 1);
-    EXPECT_EQ(window->pos(), QPoint(77, 88));
-    EXPECT_EQ(window->State().FBoardURL, "http://b/x?id=1");
-    EXPECT_EQ(Text("LabelBoardURL"), "http://b/x?id=1");
-    EXPECT_EQ(Text("LabelSearchCondition"), "A&B"); // "&" is shown as it stands
-    EXPECT_FALSE(window->State().FBoardSet);
-    EXPECT_FALSE(window->State().FLoggedIn);
-
-    struct TimerCase {
-        const net::ITimer& timer;
-        bool active;
-    } timers[] = {{window->TimerProcess(), true},
-                  {window->TimerReConnect(), true},
-                  {window->TimerDisplay(), true},
-                  {window->TimerShow(), false}};
-    for (const auto& t : timers) EXPECT_EQ(t.timer.IsActive(), t.active);
-}
-
-TEST_F(MainWindowTest, DestructionSavesTheWindowPositionAndFields) {
-    window->move(123, 45);
-    window->State().FBoardURL = "http://b/y";
-    window.reset();
-
-    const std::string ini = test::TempDir::Read(rig.settingsPath);
-    EXPECT_THAT(ini, ::testing::HasSubstr("Left=123"));
-    EXPECT_THAT(ini, ::testing::HasSubstr("Top=45"));
-    EXPECT_THAT(ini, ::testing::HasSubstr("BoardURL=http://b/y"));
-}
-
-TEST_F(MainWindowTest, ASaveThatFailsIsToldToTheUserAndTheReadOnlyFileStays) {
-    rig.WriteSettings("[config]\r\nLeft=1\r\n");
-    std::filesystem::permissions(rig.settingsPath, std::filesystem::perms(0444),
-                                 std::filesystem::perm_options::replace);
-    window->move(123, 45);
-    window.reset();
-
-    EXPECT_THAT(rig.messageBox.shown, ::testing::ElementsAre("Unable to write to " + rig.settingsPath));
-    EXPECT_EQ(test::TempDir::Read(rig.settingsPath), "[config]\r\nLeft=1\r\n");
-    EXPECT_EQ(std::filesystem::status(rig.settingsPath).permissions(), std::filesystem::perms(0444));
-}
-
 TEST_F(MainWindowTest, StartWithoutAnAcceptedBoardOpensTheBoardWindowAndSendsNothing) {
     int modalOpened = 0;
     window->SetPeers({.showBoardModal = [&] { ++modalOpened; }});
-    window->State().FBoardURL = "http://b/";
+    rig.session->State().FBoardURL = "http://b/";
     rig.socket->ClearWritten();
 
     Find<QPushButton>("BtnStart")->click();
@@ -152,7 +98,7 @@ TEST_F(MainWindowTest, StartWithoutAnAcceptedBoardOpensTheBoardWindowAndSendsNot
     EXPECT_EQ(modalOpened, 1);
     EXPECT_TRUE(rig.socket->written.empty());
     EXPECT_EQ(Text("BtnStart"), "시작");
-    EXPECT_FALSE(window->State().FSearching);
+    EXPECT_FALSE(rig.session->State().FSearching);
 }
 
 TEST_F(MainWindowTest, StartAndStopSendSearchStateAndSwitchTheControls) {
@@ -165,7 +111,7 @@ TEST_F(MainWindowTest, StartAndStopSendSearchStateAndSwitchTheControls) {
     EXPECT_EQ(rig.socket->written, (Bytes{0x07, 0x00, 0x6D, 0x01, 0x00, 0x00, 0x00}));
     EXPECT_EQ(Text("BtnStart"), "검색중지");
     EXPECT_TRUE(SettingControlsEnabled(false));
-    EXPECT_EQ(window->State().CycleStartTime, 5000U);
+    EXPECT_EQ(rig.session->State().CycleStartTime, 5000U);
     EXPECT_EQ(Text("StatusBar1Panel1"), "대기"); // left to the countdown
     auto* list = Find<QListWidget>("ListBox1");
     EXPECT_EQ(list->currentItem()->text().toStdString(), "검색을 시작했습니다.");
@@ -183,7 +129,7 @@ TEST_F(MainWindowTest, StartAndStopSendSearchStateAndSwitchTheControls) {
 
 TEST_F(MainWindowTest, CountdownShowsTheRepeatAndGoesBelowZero) {
     SetBoardAccepted();
-    window->State().FRepeat = 600;
+    rig.session->State().FRepeat = 600;
     rig.clock.tick = 1000;
     window->BtnStartClick();
 
@@ -203,7 +149,7 @@ TEST_F(MainWindowTest, AnInstalledUpdateClosesTheWindowAtTheNextDisplayTick) {
     window->TimerDisplayTimer();
     EXPECT_EQ(closed.count(), 0);
 
-    window->State().FUpdateInstalled = true;
+    rig.session->State().FUpdateInstalled = true;
     window->TimerDisplayTimer();
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(window->isVisible());
@@ -247,7 +193,7 @@ TEST_F(MainWindowTest, ResizingBelowTheMinimumSnapsBackTo310) {
 TEST_F(MainWindowTest, HideToTheTrayAndRestoreWithALeftClick) {
     int debugHidden = 0;
     window->SetPeers({.hideDebugWindow = [&] { ++debugHidden; }});
-    window->State().FDebugMode = true;
+    rig.session->State().FDebugMode = true;
     window->show();
 
     Find<QPushButton>("BtnClear")->click();
@@ -331,7 +277,7 @@ TEST_F(MainWindowTest, SearchWordsButtonSetsTheLabelThroughTheInputBox) {
     rig.inputBox.answer = net::Cp949FromUtf8("노트북&충전기");
     Find<QPushButton>("BtnSearchCondition")->click();
     EXPECT_EQ(Text("LabelSearchCondition"), "노트북&충전기");
-    EXPECT_EQ(window->State().FSearchCondition, net::Cp949FromUtf8("노트북&충전기"));
+    EXPECT_EQ(rig.session->State().FSearchCondition, net::Cp949FromUtf8("노트북&충전기"));
 
     rig.inputBox.answer = "ab";
     window->BtnSearchConditionClick();
@@ -341,7 +287,7 @@ TEST_F(MainWindowTest, SearchWordsButtonSetsTheLabelThroughTheInputBox) {
 }
 
 TEST_F(MainWindowTest, AForwardedPostThatMatchesAlertsAndAsksForATextMessage) {
-    window->State().FLoggedIn = true;
+    rig.session->State().FLoggedIn = true;
     Find<QCheckBox>("CheckBoxSMS")->setChecked(true);
     rig.socket->ClearWritten();
 
@@ -359,7 +305,7 @@ TEST_F(MainWindowTest, ReconnectTimerStopsAfterItsLastAttempt) {
     EXPECT_TRUE(window->TimerReConnect().IsActive());
     window->TimerReConnectTimer();
     EXPECT_FALSE(window->TimerReConnect().IsActive());
-    EXPECT_EQ(window->State().ReconnectAttempts, 101);
+    EXPECT_EQ(rig.session->State().ReconnectAttempts, 101);
 }
 
 TEST_F(MainWindowTest, ReceivedPacketsAreFramedOnePerProcessTick) {
@@ -367,7 +313,7 @@ TEST_F(MainWindowTest, ReceivedPacketsAreFramedOnePerProcessTick) {
     ASSERT_TRUE(notice.ok());
     rig.socket->Feed(notice.bytes);
     rig.socket->Feed(notice.bytes);
-    window->Receiver().MainSockRead();
+    rig.session->MainSockRead();
 
     window->TimerProcessTimer();
     auto* list = Find<QListWidget>("ListBox1");
@@ -379,62 +325,17 @@ TEST_F(MainWindowTest, ReceivedPacketsAreFramedOnePerProcessTick) {
 
 TEST_F(MainWindowTest, MessageListKeeps1001LinesAndSelectsTheNewest) {
     auto* list = Find<QListWidget>("ListBox1");
-    for (int i = 1; i <= 1000; ++i) window->Logs().AddListMessage("line " + std::to_string(i));
+    for (int i = 1; i <= 1000; ++i) rig.session->Logs().AddListMessage("line " + std::to_string(i));
     EXPECT_EQ(list->count(), 1000);
-    window->Logs().AddListMessage("line 1001");
+    rig.session->Logs().AddListMessage("line 1001");
     EXPECT_EQ(list->count(), 1001);
     EXPECT_EQ(list->item(0)->text().toStdString(), "line 1");
-    window->Logs().AddListMessage("line 1002");
+    rig.session->Logs().AddListMessage("line 1002");
     EXPECT_EQ(list->count(), 1001);
     EXPECT_EQ(list->item(0)->text().toStdString(), "line 2");
     EXPECT_EQ(list->currentRow(), 1000);
     EXPECT_EQ(list->currentItem()->text().toStdString(), "line 1002");
     EXPECT_EQ(list->selectedItems().size(), 1);
-}
-
-// The real socket, wired by the window itself, against a loopback server.
-class MainWindowLinkTest : public ::testing::Test {
-protected:
-    std::unique_ptr<TFrmMain> MakeWithRealSocket(std::uint16_t port) {
-        rig.network = {"127.0.0.1", port, false};
-        TFrmMain::Options options = rig.Options();
-        options.socket.reset();
-        options.applyServerAddress = nullptr;
-        return std::make_unique<TFrmMain>(rig.actions, std::move(options));
-    }
-    bool DebugHas(TFrmMain& window, const std::string& line) {
-        const auto& lines = window.Logs().debugLog.Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-    test::MainWindowRig rig;
-};
-
-TEST_F(MainWindowLinkTest, ConnectsToTheCheckedAddressAndSendsVersion) {
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    auto window = MakeWithRealSocket(server.serverPort());
-
-    // The attempt starts from the event loop.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
-    QTcpSocket* peer = server.nextPendingConnection();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
-    const QByteArray version = peer->readAll();
-    EXPECT_EQ(version, QByteArray("\x07\x00\x64\x03\x00\x00\x00", 7));
-    EXPECT_TRUE(DebugHas(*window, "Socket: Connect"));
-    window.reset(); // closing the link while the window goes is safe
-}
-
-TEST_F(MainWindowLinkTest, ARefusedConnectionIsLoggedAndClosed) {
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const std::uint16_t port = closed.serverPort();
-    closed.close();
-    auto window = MakeWithRealSocket(port);
-
-    ASSERT_TRUE(QTest::qWaitFor([&] { return DebugHas(*window, "Socket: DisConnect"); }, 5000));
-    EXPECT_TRUE(DebugHas(*window, "Socket: Socket Error: 10061"));
-    EXPECT_FALSE(window->Socket().Active());
 }
 
 } // namespace

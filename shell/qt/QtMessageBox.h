@@ -3,17 +3,19 @@
 
 class QWidget;
 
-namespace quorlan::shell::ui {
+namespace quorlan::shell::qt {
 
 // A modal message box with the program's title and an OK button; returns when
 // the user closes it (the event loop runs meanwhile).
 class QtMessageBox : public net::IMessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
+    // The window the box stands over; it may come after the box.
+    void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowMessage(const std::string& text) override;
 
 private:
     QWidget* parent_;
 };
 
-} // namespace quorlan::shell::ui
+} // namespace quorlan::shell::qt

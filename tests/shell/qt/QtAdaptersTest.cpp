@@ -1,8 +1,8 @@
 #include "net/Cp949.h"
-#include "shell/ui/QtInputBox.h"
-#include "shell/ui/QtMessageBox.h"
-#include "shell/ui/QtTimer.h"
-#include "shell/ui/SystemClock.h"
+#include "shell/qt/QtInputBox.h"
+#include "shell/qt/QtMessageBox.h"
+#include "shell/qt/QtTimer.h"
+#include "shell/qt/SystemClock.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace quorlan::shell::ui {
+namespace quorlan::shell::qt {
 namespace {
 
 // Runs `answer` on the modal dialog of type T once it is up.
@@ -120,4 +120,4 @@ TEST(SystemClockTest, LongTimeIsCp949AndTheTickWrapsUnsigned) {
 }
 
 } // namespace
-} // namespace quorlan::shell::ui
+} // namespace quorlan::shell::qt

@@ -1,8 +1,8 @@
-#include "shell/ui/QtText.h"
+#include "shell/qt/QtText.h"
 
 #include "net/Cp949.h"
 
-namespace quorlan::shell::ui {
+namespace quorlan::shell::qt {
 
 QString QStringFromCp949(const std::string& cp949) {
     return QString::fromStdString(net::Utf8FromCp949(cp949));
@@ -12,4 +12,8 @@ std::string Cp949FromQString(const QString& text) {
     return net::Cp949FromUtf8(text.toStdString());
 }
 
-} // namespace quorlan::shell::ui
+QString Caption(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace quorlan::shell::qt

@@ -1,10 +1,10 @@
-#include "shell/ui/QtMessageBox.h"
+#include "shell/qt/QtMessageBox.h"
 
-#include "shell/ui/QtText.h"
+#include "shell/qt/QtText.h"
 
 #include <QMessageBox>
 
-namespace quorlan::shell::ui {
+namespace quorlan::shell::qt {
 
 void QtMessageBox::ShowMessage(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorlan"), QStringFromCp949(text), QMessageBox::Ok, parent_);
@@ -13,4 +13,4 @@ void QtMessageBox::ShowMessage(const std::string& text) {
     box.exec();
 }
 
-} // namespace quorlan::shell::ui
+} // namespace quorlan::shell::qt

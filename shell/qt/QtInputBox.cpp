@@ -1,11 +1,11 @@
-#include "shell/ui/QtInputBox.h"
+#include "shell/qt/QtInputBox.h"
 
-#include "shell/ui/QtText.h"
+#include "shell/qt/QtText.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
 
-namespace quorlan::shell::ui {
+namespace quorlan::shell::qt {
 
 std::string QtInputBox::InputBox(const std::string& caption, const std::string& prompt, const std::string& initial) {
     QInputDialog dialog(parent_);
@@ -20,4 +20,4 @@ std::string QtInputBox::InputBox(const std::string& caption, const std::string& 
     return Cp949FromQString(dialog.textValue());
 }
 
-} // namespace quorlan::shell::ui
+} // namespace quorlan::shell::qt

@@ -1,0 +1,29 @@
+#include "shell/ClientSession.h"
+
+namespace quorlan::shell {
+
+ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, net::IMessageBox& messageBox,
+                             net::IClock& clock, net::IClientActions& actions)
+    : settingsPath_(std::move(settingsPath)), messageBox_(messageBox), sender_(socket, logs_, messageBox),
+      receiver_(socket, logs_,
+                [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
+      connection_(socket, logs_, state_, sender_, actions), dispatcher_(logs_, state_, sender_, actions, clock) {}
+
+void ClientSession::Reset() {
+    state_.FSearching = false;
+    state_.FBoardURL.clear();
+    state_.FLoggedIn = false;
+    state_.FBoardSet = false;
+}
+
+WindowPlacement ClientSession::LoadSettings() {
+    return shell::LoadSettings(settingsPath_, state_, logs_);
+}
+
+void ClientSession::SaveSettings(WindowPlacement placement) {
+    if (!shell::SaveSettings(settingsPath_, state_, placement, logs_).ok) {
+        messageBox_.ShowMessage("Unable to write to " + settingsPath_);
+    }
+}
+
+} // namespace quorlan::shell

@@ -1,0 +1,66 @@
+#pragma once
+#include "net/ClientState.h"
+#include "net/Connection.h"
+#include "net/Dispatcher.h"
+#include "net/IClientActions.h"
+#include "net/IClock.h"
+#include "net/IMessageBox.h"
+#include "net/ISocket.h"
+#include "net/PacketReceiver.h"
+#include "net/Sender.h"
+#include "shell/ISessionTicks.h"
+#include "shell/LineLogs.h"
+#include "shell/Settings.h"
+
+#include <string>
+
+namespace quorlan::shell {
+
+// The client's session with the coordination server, without any window: the
+// settings and session fields, the two line logs and the link (receive queue,
+// senders, connection, dispatcher) over a socket it is given. The socket's
+// owner forwards its events to the MainSock handlers; the main window's
+// timers forward their ticks to TimerProcess and TimerReConnect.
+class ClientSession : public ISessionTicks {
+public:
+    ClientSession(std::string settingsPath, net::ISocket& socket, net::IMessageBox& messageBox, net::IClock& clock,
+                  net::IClientActions& actions);
+
+    net::ClientState& State() { return state_; }
+    LineLogs& Logs() { return logs_; }
+    net::Sender& Sender() { return sender_; }
+
+    // Start-up, in this order: the update check's verdict, the first
+    // connection attempt, the session reset, the settings.
+    void SetUpdateInstalled(bool installed) { state_.FUpdateInstalled = installed; }
+    void Connect() { connection_.Start(); }
+    void Reset();
+    WindowPlacement LoadSettings();
+    // Shutdown: the fields as the windows left them, with the main window's
+    // place. A save that fails is told to the user: the debug log is gone at exit.
+    void SaveSettings(WindowPlacement placement);
+
+    // Socket events.
+    void MainSockConnect() { connection_.MainSockConnect(); }
+    void MainSockDisconnect() { connection_.MainSockDisconnect(); }
+    void MainSockRead() { receiver_.MainSockRead(); }
+    void MainSockWrite() { connection_.MainSockWrite(); }
+    void MainSockError(int& errorCode) { connection_.MainSockError(errorCode); }
+
+    // Ticks: the 10 ms framing tick (true when a packet was dispatched) and
+    // the reconnect tick (false once the reconnect timer is to stop).
+    bool TimerProcess() override { return receiver_.TimerProcess(); }
+    bool TimerReConnect() override { return connection_.TimerReConnect(); }
+
+private:
+    std::string settingsPath_;
+    net::IMessageBox& messageBox_;
+    LineLogs logs_;
+    net::ClientState state_;
+    net::Sender sender_;
+    net::PacketReceiver receiver_;
+    net::Connection connection_;
+    net::Dispatcher dispatcher_;
+};
+
+} // namespace quorlan::shell
