@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "net/Codec.h"
+#include "net/StreamFramer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -50,21 +51,21 @@ bool Send(int fd, const net::Encoded& packet) {
 // The code of the next result of `type`, skipping other messages; nothing
 // after 30 s or on close.
 std::optional<std::uint32_t> AwaitResult(int fd, std::uint8_t type) {
-    std::vector<std::uint8_t> pending;
+    net::StreamFramer framer(net::kAnyLength);
     std::uint8_t chunk[4096];
     const auto end = Clock::now() + std::chrono::seconds(30);
     while (Clock::now() < end) {
-        while (const auto header = net::DecodeHeader(pending.data(), pending.size())) {
-            if (header->length < net::kHeaderSize || pending.size() < header->length) break;
-            const auto message = net::DecodeServerMessage(pending.data(), header->length);
-            pending.erase(pending.begin(), pending.begin() + header->length);
+        for (auto frame = framer.Next(); frame.kind != net::StreamFramer::Frame::Kind::NeedMore;
+             frame = framer.Next()) {
+            if (frame.kind == net::StreamFramer::Frame::Kind::Error) return std::nullopt;
+            const auto message = net::DecodeServerMessage(frame.data, frame.size);
             if (message.type == type) return message.code;
         }
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, 1000) <= 0) continue;
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n <= 0) return std::nullopt;
-        pending.insert(pending.end(), chunk, chunk + n);
+        framer.Feed(chunk, static_cast<std::size_t>(n));
     }
     return std::nullopt;
 }

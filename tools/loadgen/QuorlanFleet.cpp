@@ -66,7 +66,7 @@ std::optional<std::uint32_t> QuorlanFleet::ProbeVersion(std::uint16_t port, std:
     if (!ConnectLink(port, error)) return std::nullopt;
     Link& link = *links_.back();
     std::optional<net::ServerMessage> answer;
-    if (Write(link, {net::EncodeVersion()})) answer = Await(link, net::VersionResult);
+    if (Write(link, {net::EncodeVersion()})) answer = Await(link, net::VersionResult, [](const net::ServerMessage&) { return true; });
     if (!answer) {
         error = "no VersionResult within 10 s";
         return std::nullopt;
