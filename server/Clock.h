@@ -4,10 +4,10 @@
 
 namespace quorlan::server {
 
-// Wall-clock milliseconds for everything the server stores or limits by time
-// (identification numbers, lockouts, SMS limits, duplicate memory). Timers of
-// the event loop run on the steady clock and take their lengths from the
-// configuration instead.
+// Milliseconds of a clock. The wall clock serves everything the server stores
+// or limits by date (identification numbers, lockouts, SMS limits, duplicate
+// and replay memory); the checking turns run on a monotonic clock, which no
+// adjustment of the date moves.
 class IClock {
 public:
     virtual ~IClock() = default;
@@ -19,6 +19,15 @@ public:
     std::int64_t NowMs() const override {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
+};
+
+class SteadyClock final : public IClock {
+public:
+    std::int64_t NowMs() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
 };

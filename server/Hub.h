@@ -1,12 +1,13 @@
 #pragma once
 #include "AccountService.h"
+#include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
 #include "IBoardRegistry.h"
+#include "IReplayStore.h"
 #include "Metrics.h"
 #include "RateWindow.h"
 #include "RelayPool.h"
-#include "Scheduler.h"
 
 #include <chrono>
 #include <optional>
@@ -18,7 +19,7 @@ namespace quorlan::server {
 // the registries. Sessions never reach each other except through here.
 class Hub final : public ISessionHandler {
 public:
-    Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
+    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay, RelayPool& relays,
         AccountService& accounts, const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval,
         std::size_t identPerHour);
 
@@ -50,10 +51,13 @@ private:
     // took it.
     std::optional<SessionId> SendToRelay(const SharedPacket& packet);
     void UpdateGauges();
+    // Sends the logged-in client what its account missed on `board`.
+    void Replay(SessionId id, ClientRecord& client, const std::string& board);
 
     ClientDirectory& clients_;
     IBoardRegistry& boards_;
-    Scheduler& scheduler_;
+    CheckLoop& scheduler_;
+    IReplayStore& replay_;
     RelayPool& relays_;
     AccountService& accounts_;
     const IClock& clock_;

@@ -1,17 +1,19 @@
 #include "Server.h"
 
+#include <asio/post.hpp>
+
 #include <sodium.h>
 #include <spdlog/spdlog.h>
 
 namespace quorlan::server {
 
-Server::Created Server::Create(const ServerConfig& config, const IClock& clock) {
+Server::Created Server::Create(const ServerConfig& config, const IClock& clock, const IClock& turnClock) {
     if (sodium_init() < 0) return Created{nullptr, "libsodium failed to initialise"};
     auto opened = Database::Open(config.databasePath);
     if (!opened.db) return Created{nullptr, opened.error};
     if (const std::size_t stale = BoardListStore(*opened.db).DeleteStale(clock.NowMs()); stale != 0)
         spdlog::info("forgot the post lists of {} boards unchecked for 30 days", stale);
-    std::unique_ptr<Server> server(new Server(config, clock, std::move(opened.db)));
+    std::unique_ptr<Server> server(new Server(config, clock, turnClock, std::move(opened.db)));
     std::string error;
     if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
     if (!config.adminHost.empty()) {
@@ -23,7 +25,8 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
     return Created{std::move(server), {}};
 }
 
-Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database)
+Server::Server(const ServerConfig& config, const IClock& clock, const IClock& turnClock,
+               std::unique_ptr<Database> database)
     : config_(config), clock_(clock), database_(std::move(database)), accountStore_(*database_),
       boardLists_(*database_),
       // Each connection has at most one password waiting, so a backlog this
@@ -32,10 +35,15 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
               std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections)),
       clients_(),
       boards_(boardLists_, clock_,
-              BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs}),
-      scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout), relays_(),
+              BoardRegistry::Limits{config_.duplicateMemory, config_.duplicateMaxAgeMs}),
+      checks_(loop_, turnClock, boards_, clients_, metrics_,
+              Scheduler::Options{config_.minInterval.count(),
+                                 (config_.siteInterval.count() > 0 ? config_.siteInterval : config_.minInterval).count(),
+                                 config_.checkTimeout.count()}),
+      replay_(ReplayBuffer::Limits{config_.replayMaxAgeMs, config_.replayMaxLines, config_.replayMaxAccounts}),
+      relays_(),
       accounts_(loop_, accountStore_, hasher_, clock_, metrics_, config_),
-      hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval,
+      hub_(clients_, boards_, checks_, replay_, relays_, accounts_, clock_, metrics_, config_.minInterval,
            config_.identPerHour),
       acceptor_(loop_, hub_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
@@ -54,5 +62,9 @@ void Server::Run() {
 }
 
 void Server::Stop() { loop_.stop(); }
+
+void Server::TimeChanged() {
+    asio::post(loop_, [this] { checks_.TimeChanged(); });
+}
 
 } // namespace quorlan::server

@@ -5,6 +5,7 @@
 #include "AdminHttp.h"
 #include "BoardListStore.h"
 #include "BoardRegistry.h"
+#include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
 #include "Database.h"
@@ -12,7 +13,7 @@
 #include "Metrics.h"
 #include "PasswordHasher.h"
 #include "RelayPool.h"
-#include "Scheduler.h"
+#include "ReplayBuffer.h"
 #include "ServerConfig.h"
 
 #include <asio/io_context.hpp>
@@ -31,13 +32,18 @@ public:
         std::unique_ptr<Server> server;
         std::string error;
     };
-    static Created Create(const ServerConfig& config, const IClock& clock);
+    // `clock` is the wall clock of everything stored or limited by date;
+    // `turnClock` a monotonic one for the checking turns.
+    static Created Create(const ServerConfig& config, const IClock& clock, const IClock& turnClock);
     ~Server();
 
     // Runs the event loop until Stop().
     void Run();
     // Safe from any thread and from signal handlers run by the loop.
     void Stop();
+    // Safe from any thread: the turns look at `turnClock` again. Needed only
+    // when that clock is moved by hand.
+    void TimeChanged();
 
     std::uint16_t Port() const { return acceptor_.Port(); }
     std::uint16_t AdminPort() const { return admin_ ? admin_->Port() : 0; }
@@ -45,7 +51,8 @@ public:
     const Metrics& CurrentMetrics() const { return metrics_; }
 
 private:
-    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database);
+    Server(const ServerConfig& config, const IClock& clock, const IClock& turnClock,
+           std::unique_ptr<Database> database);
 
     ServerConfig config_;
     const IClock& clock_;
@@ -57,7 +64,8 @@ private:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
-    Scheduler scheduler_;
+    CheckLoop checks_;
+    ReplayBuffer replay_;
     RelayPool relays_;
     AccountService accounts_;
     Hub hub_;

@@ -6,6 +6,7 @@
 #include "RunningServer.h"
 #include "server/Hub.h"
 #include "server/BoardRegistry.h"
+#include "server/ReplayBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -46,9 +47,10 @@ protected:
         : config_(test::TestConfig(dir_.File("hub.db"))), db_(Database::Open(config_.databasePath).db),
           store_(*db_), lists_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
           boards_(lists_, clock_, BoardRegistry::Limits{}),
-          scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout),
+          checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}),
+          replay_(ReplayBuffer::Limits{}),
           accounts_(loop_, store_, hasher_, clock_, metrics_, config_),
-          hub_(clients_, boards_, scheduler_, relays_, accounts_, clock_, metrics_, config_.minInterval, 100) {}
+          hub_(clients_, boards_, checks_, replay_, relays_, accounts_, clock_, metrics_, config_.minInterval, 100) {}
 
     // A connection logged in to a new account.
     std::shared_ptr<FakePeer> LoggedIn(const std::string& phone, bool relay) {
@@ -87,7 +89,8 @@ protected:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
-    Scheduler scheduler_;
+    CheckLoop checks_;
+    ReplayBuffer replay_;
     RelayPool relays_;
     AccountService accounts_;
     Hub hub_;

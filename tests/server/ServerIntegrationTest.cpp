@@ -27,6 +27,10 @@ constexpr const char* kOtherBoard = "http://127.0.0.1:8080/bbs/zboard.php?id=fre
 // looks at the current one; turns that must come sooner come from the check
 // timeout (300 ms) or from a board becoming watched.
 constexpr std::int32_t kSlowInterval = 5;
+// How long a test waits to be sure that nothing more arrives: whatever the
+// server sends on a change of time has been written when TimeChanged returns,
+// so this covers only requests the server may not have read yet.
+constexpr auto kQuiet = 200ms;
 
 std::string PercentEncoded(const std::string& text) {
     std::string out;
@@ -51,6 +55,11 @@ protected:
         ASSERT_TRUE(server_->Ok()) << server_->Error();
     }
     void Stop() { server_.reset(); }
+    // Moves the server's clock on.
+    void Elapse(std::int64_t ms) {
+        clock_.Advance(ms);
+        server_->TimeChanged();
+    }
 
     std::unique_ptr<TestClient> Connect(int receiveBuffer = 0) {
         auto client = std::make_unique<TestClient>(server_->Port(), receiveBuffer);
@@ -235,18 +244,23 @@ TEST_F(ServerTest, BaselineFirstThenChecksRotateCarryingTheLastList) {
     auto b = Connect();
     ASSERT_TRUE(b->Watch(kBoard, 0));
 
-    // Period 200 ms (the minimum): the turns alternate, B first.
+    // Both at the floor (200 ms): the turns alternate, B first, one per 200 ms.
     std::string expected = "p1\r\np2\r\n";
     TestClient* order[] = {b.get(), a.get(), b.get()};
     for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(order[i]->NextOf(net::CheckList, kQuiet)) << "turn " << i << " before its time";
+        Elapse(200);
         const auto check = order[i]->NextOf(net::CheckList);
         ASSERT_TRUE(check) << "turn " << i;
         EXPECT_EQ(check->text, expected);
         expected = "p" + std::to_string(i + 3) + "\r\n" + expected;
         ASSERT_TRUE(order[i]->Send(net::EncodeListReport(expected)));
     }
-    ASSERT_TRUE(a->NextOf(net::CheckList)); // the third report has been taken
-    EXPECT_GE(server_->Metrics().checksCompleted.load(), 3u);
+    Elapse(200);
+    const auto fourth = a->NextOf(net::CheckList);
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->text, expected); // the third report has been taken
+    EXPECT_EQ(server_->Metrics().checksCompleted.load(), 3u);
 }
 
 TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
@@ -259,19 +273,41 @@ TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
         ASSERT_TRUE(check);
         EXPECT_EQ(check->text, "old\r\n");
         ASSERT_TRUE(a->Send(net::EncodeListReport("")));
+        Elapse(200);
     }
 }
 
-TEST_F(ServerTest, ThePeriodIsTheSmallestIntervalAsked) {
+TEST_F(ServerTest, AClientIsAskedNoMoreOftenThanItsInterval) {
     SeedBoardList(kBoard, "x\r\n");
     Start();
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 1));
     ASSERT_TRUE(a->NextOf(net::CheckList)); // a watched board is checked at once
-    const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(a->Send(net::EncodeListReport("x\r\n")));
-    ASSERT_TRUE(a->NextOf(net::CheckList));
-    EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
+    Elapse(999);
+    EXPECT_FALSE(a->NextOf(net::CheckList, kQuiet));
+    Elapse(1);
+    EXPECT_TRUE(a->NextOf(net::CheckList));
+}
+
+TEST_F(ServerTest, IntervalsOutsideTheSaneRangeAreTakenAsTheFloorOrADay) {
+    config_.minInterval = 10s;
+    Start();
+    auto client = Connect();
+    ASSERT_TRUE(client->Watch(kBoard, 60));
+    const std::string gauge = std::string("\nquorlan_board_check_interval_seconds{board=\"") + kBoard + "\"} ";
+    struct Case {
+        std::int32_t asked;
+        const char* seconds;
+    } cases[] = {{0, "10.000"}, {-5, "10.000"}, {3, "10.000"}, {45, "45.000"}, {86'400 * 3, "86400.000"}};
+    for (const auto& c : cases) {
+        // A new SetBoard replaces the client's interval; its answer comes once
+        // the board's figures are set.
+        ASSERT_TRUE(client->Send(net::EncodeSetBoard(c.asked, kBoard)));
+        ASSERT_EQ(client->Result(net::SetBoardResult), 1u);
+        const std::string body = Admin("GET", "/metrics")->body;
+        EXPECT_NE(body.find(gauge + c.seconds + "\n"), std::string::npos) << c.asked << "\n" << body;
+    }
 }
 
 TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
@@ -280,14 +316,16 @@ TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 1));
     ASSERT_TRUE(a->NextOf(net::CheckList)); // a board new to the server is checked at once
-    const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(a->Send(net::EncodeListReport("x\r\n")));
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(a->Send(net::EncodeSearchState(0)));
         ASSERT_TRUE(a->Send(net::EncodeSearchState(1)));
     }
+    EXPECT_FALSE(a->NextOf(net::CheckList, kQuiet));
+    Elapse(999);
+    EXPECT_FALSE(a->NextOf(net::CheckList, kQuiet));
+    Elapse(1);
     ASSERT_TRUE(a->NextOf(net::CheckList));
-    EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
     EXPECT_EQ(server_->Metrics().checksStarted.load(), 2u);
 }
 
@@ -300,8 +338,10 @@ TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
     auto b = Connect();
     ASSERT_TRUE(b->Watch(kBoard, kSlowInterval));
     // A stays silent: B gets the turn after the 300 ms timeout, long before
-    // the 5 s period.
-    ASSERT_TRUE(b->NextOf(net::CheckList, 3s));
+    // the 5 s interval.
+    EXPECT_FALSE(b->NextOf(net::CheckList, kQuiet));
+    Elapse(300);
+    ASSERT_TRUE(b->NextOf(net::CheckList));
     EXPECT_EQ(server_->Metrics().checksTimedOut.load(), 1u);
 
     // The check is B's now: A's late post goes nowhere, B's reaches both.
