@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <map>
+#include <thread>
 
 namespace quorlan::test {
 namespace {
@@ -59,6 +61,12 @@ protected:
     void Elapse(std::int64_t ms) {
         clock_.Advance(ms);
         server_->TimeChanged();
+    }
+    // Waits (boundedly) until the server's figure reaches the value: the
+    // requests it counts have been read.
+    template <typename T> bool Reaches(const std::atomic<T>& figure, T value) {
+        for (int i = 0; i < 5000 && figure.load() != value; ++i) std::this_thread::sleep_for(1ms);
+        return figure.load() == value;
     }
 
     std::unique_ptr<TestClient> Connect(int receiveBuffer = 0) {
@@ -352,6 +360,117 @@ TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
         ASSERT_TRUE(post);
         EXPECT_EQ(post->text, "from B");
     }
+}
+
+TEST_F(ServerTest, FourClientsAtEightSecondsShareTheBoardEveryTwoSeconds) {
+    config_.minInterval = 1s;
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    std::vector<std::unique_ptr<TestClient>> crowd;
+    crowd.push_back(Connect());
+    ASSERT_TRUE(crowd[0]->Watch(kBoard, 8));
+    ASSERT_TRUE(crowd[0]->NextOf(net::CheckList)); // alone, at once
+    for (int i = 1; i < 4; ++i) {
+        crowd.push_back(Connect());
+        ASSERT_TRUE(crowd[i]->Watch(kBoard, 8));
+        // Answered after the SearchState: the client is monitoring.
+        ASSERT_TRUE(crowd[i]->Send(net::EncodeVersion()));
+        ASSERT_EQ(crowd[i]->Result(net::VersionResult), 1u);
+    }
+    std::vector<std::pair<std::int64_t, int>> asks = {{0, 0}};
+    ASSERT_TRUE(crowd[0]->Send(net::EncodeListReport("x\r\n")));
+    ASSERT_TRUE(Reaches(server_->Metrics().checksCompleted, std::uint64_t{1}));
+
+    for (std::int64_t now = 250; now <= 30'000; now += 250) {
+        Elapse(250);
+        for (int i = 0; i < 4; ++i) {
+            while (const auto message = crowd[i]->Next(5ms)) {
+                if (message->type != net::CheckList) continue;
+                asks.emplace_back(now, i);
+                ASSERT_TRUE(crowd[i]->Send(net::EncodeListReport("x\r\n")));
+            }
+        }
+        ASSERT_TRUE(Reaches(server_->Metrics().checksCompleted, static_cast<std::uint64_t>(asks.size())));
+    }
+    // Every 2 s in turn: 0, 2, ..., 30 s.
+    ASSERT_EQ(asks.size(), 16u);
+    std::map<int, std::int64_t> last;
+    for (std::size_t k = 0; k < asks.size(); ++k) {
+        EXPECT_EQ(asks[k].first, static_cast<std::int64_t>(k) * 2'000) << "ask " << k;
+        const auto [at, client] = asks[k];
+        if (last.count(client)) {
+            EXPECT_EQ(at - last[client], 8'000) << "client " << client;
+        }
+        last[client] = at;
+    }
+    EXPECT_EQ(server_->Metrics().checksTimedOut.load(), 0u);
+    const std::string metrics = Admin("GET", "/metrics")->body;
+    EXPECT_NE(metrics.find(std::string("\nquorlan_board_check_interval_seconds{board=\"") + kBoard + "\"} 2.000\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find(std::string("\nquorlan_board_monitoring_clients{board=\"") + kBoard + "\"} 4\n"),
+              std::string::npos);
+    EXPECT_NE(metrics.find("\nquorlan_host_checks_total{host=\"127.0.0.1\"} 16\n"), std::string::npos);
+}
+
+TEST_F(ServerTest, APostMissedDuringADropIsSentOnceAfterTheAutomaticLogin) {
+    CreateAccount("01011112222", "pw");
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    auto checker = Connect();
+    ASSERT_TRUE(checker->Watch(kBoard, kSlowInterval));
+    ASSERT_TRUE(checker->NextOf(net::CheckList));
+    ASSERT_TRUE(checker->Send(net::EncodeListReport("after\r\naway\r\nbefore\r\nx\r\n")));
+    auto user = Connect();
+    ASSERT_EQ(user->LogIn("010-1111-2222", "pw"), 1u);
+    ASSERT_TRUE(user->Watch(kBoard, kSlowInterval));
+    auto anonymous = Connect();
+    ASSERT_TRUE(anonymous->Watch(kBoard, kSlowInterval));
+    for (auto* client : {user.get(), anonymous.get()}) {
+        ASSERT_TRUE(client->Send(net::EncodeVersion()));
+        ASSERT_EQ(client->Result(net::VersionResult), 1u); // monitoring from here on
+    }
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("before")));
+    EXPECT_EQ(user->NextOf(net::ServerNewPost)->text, "before");
+
+    user.reset();
+    anonymous.reset();
+    ASSERT_TRUE(Reaches(server_->Metrics().connections, std::int64_t{1}));
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("away")));
+    EXPECT_EQ(checker->NextOf(net::ServerNewPost, 5s)->text, "before");
+    EXPECT_EQ(checker->NextOf(net::ServerNewPost)->text, "away");
+
+    // The client's reconnection: Version, Login and SetBoard before any
+    // answer; SearchState once the board is accepted.
+    auto back = Connect();
+    ASSERT_TRUE(back->Send(net::EncodeVersion()));
+    ASSERT_TRUE(back->Send(net::EncodeLogin("010-1111-2222", "pw")));
+    ASSERT_TRUE(back->Send(net::EncodeSetBoard(kSlowInterval, kBoard)));
+    std::vector<std::string> got;
+    // Everything up to the answer of a SetBoard, keeping the posts.
+    const auto untilBoardSet = [&] {
+        while (const auto message = back->Next(5s)) {
+            if (message->type == net::ServerNewPost) got.push_back(message->text);
+            if (message->type == net::SetBoardResult) return message->code == 1u;
+        }
+        return false;
+    };
+    ASSERT_TRUE(untilBoardSet());
+    ASSERT_TRUE(back->Send(net::EncodeSearchState(1)));
+    ASSERT_TRUE(back->Send(net::EncodeSetBoard(kSlowInterval, kBoard))); // again: nothing more
+    ASSERT_TRUE(untilBoardSet());
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("after")));
+    while (got.empty() || got.back() != "after") {
+        const auto post = back->NextOf(net::ServerNewPost);
+        ASSERT_TRUE(post);
+        got.push_back(post->text);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"away", "after"}));
+    EXPECT_EQ(server_->Metrics().linesReplayed.load(), 1u);
+
+    auto anonymousBack = Connect();
+    ASSERT_TRUE(anonymousBack->Watch(kBoard, kSlowInterval));
+    EXPECT_FALSE(anonymousBack->NextOf(net::ServerNewPost, kQuiet));
 }
 
 TEST_F(ServerTest, NewPostsReachMonitoringClientsFromTheCheckerOnceEach) {
