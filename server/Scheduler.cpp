@@ -75,6 +75,10 @@ std::optional<Scheduler::TimeMs> Scheduler::ReadyMs(const Board& board) const {
     if (eligible.empty()) return std::nullopt;
     TimeMs earliestClient = std::numeric_limits<TimeMs>::max();
     for (const auto* entry : eligible) earliestClient = std::min(earliestClient, entry->second.DueMs());
+    if (!board.hasList) {
+        return board.lastBaselineMs ? std::max(*board.lastBaselineMs + options_.minIntervalMs, earliestClient)
+                                    : earliestClient;
+    }
     if (!board.lastAskMs) return earliestClient;
     const TimeMs gap = board.retry ? options_.minIntervalMs : CrowdIntervalMs(board);
     return std::max(*board.lastAskMs + gap, earliestClient);
@@ -106,7 +110,7 @@ Scheduler::Step Scheduler::Advance(TimeMs now) {
     std::stable_sort(ready.begin(), ready.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [at, url] : ready) {
         Board& board = boards_.at(*url);
-        if (HostReadyMs(board.host) > now) continue;
+        if (board.hasList && HostReadyMs(board.host) > now) continue;
         const std::pair<const SessionId, CheckerState>* chosen = nullptr;
         for (const auto* entry : Eligible(board)) {
             if (entry->second.DueMs() > now) continue;
@@ -115,12 +119,16 @@ Scheduler::Step Scheduler::Advance(TimeMs now) {
         if (!chosen) continue;
         const SessionId id = chosen->first;
         const Kind kind = board.hasList ? Kind::Check : Kind::Baseline;
-        board.checkers.at(id).lastAskMs = now;
-        board.lastAskMs = now;
-        board.retry = false;
         board.pending = Pending{id, kind, now};
-        if (kind == Kind::Check) board.holder = id;
-        hostLastAskMs_[board.host] = now;
+        if (kind == Kind::Check) {
+            board.checkers.at(id).lastAskMs = now;
+            board.lastAskMs = now;
+            board.retry = false;
+            board.holder = id;
+            hostLastAskMs_[board.host] = now;
+        } else {
+            board.lastBaselineMs = now;
+        }
         step.asks.push_back({*url, id, kind});
     }
 
@@ -134,7 +142,7 @@ Scheduler::Step Scheduler::Advance(TimeMs now) {
         if (board.pending) {
             at = board.pending->askedMs + options_.checkTimeoutMs;
         } else if (const auto ready = ReadyMs(board)) {
-            at = std::max(*ready, HostReadyMs(board.host));
+            at = board.hasList ? std::max(*ready, HostReadyMs(board.host)) : *ready;
         }
         if (at && (!step.wakeAt || *at < *step.wakeAt)) step.wakeAt = std::max(*at, now);
     }

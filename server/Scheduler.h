@@ -26,9 +26,11 @@ namespace quorlan::server {
 //   the board is asked again as soon as the floor allows. A client silent for
 //   kMaxSilentTurns asks in a row is passed over while others can be asked.
 // - A board without a list is first asked for its page as it stands (a
-//   baseline), so that the first real check compares against the page.
-// - The floor and the host interval count every ask, answered or not: a
-//   silent client may well have loaded the page.
+//   baseline), so that the first real check compares against the page. A
+//   baseline loads nothing, so it spends no budget and is not held to the
+//   host's interval; only a baseline asked again waits for the floor.
+// - The floor and the host interval count every check asked, answered or
+//   not: a silent client may well have loaded the page.
 class Scheduler {
 public:
     using TimeMs = std::int64_t;
@@ -105,8 +107,9 @@ private:
         std::string host;
         std::map<SessionId, CheckerState> checkers;
         bool hasList = false;
-        std::optional<TimeMs> lastAskMs;
-        bool retry = false; // the last ask went unanswered: again at the floor
+        std::optional<TimeMs> lastAskMs; // of a check
+        std::optional<TimeMs> lastBaselineMs;
+        bool retry = false; // the last check went unanswered: again at the floor
         std::optional<Pending> pending;
         SessionId holder = 0;
     };

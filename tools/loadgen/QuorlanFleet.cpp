@@ -9,10 +9,8 @@ namespace quorlan::loadgen {
 namespace {
 
 constexpr const char* kBoard = "http://127.0.0.1/bbs/zboard.php?id=loadgen";
-// Asked by every client: the checker keeps the check for the whole run.
+// Asked by every client, and the server's floor (main.cpp).
 constexpr std::int32_t kInterval = 3600;
-// Asked by the checker until its first check; at most the server's minimum.
-constexpr std::int32_t kFirstInterval = 1;
 constexpr std::size_t kBatch = 500;
 
 // One whole message off the front of `pending`, if there is one.
@@ -59,17 +57,14 @@ bool Write(Link& link, std::initializer_list<net::Encoded> packets) {
 } // namespace
 
 bool QuorlanFleet::Setup(std::uint16_t port, std::size_t subscribers, std::string& error) {
-    // The checker: a baseline first, then the board's next turn, which the
-    // server gives after the period. The checker asks for the shortest period
-    // (the server runs with --min-interval 1) until it has the check, then for
-    // an hour like everyone else, so it keeps the check for the whole run.
+    // The checker: a baseline first, then at once the board's first check.
+    // Everyone asks for an hour and the server's floor is an hour (main.cpp),
+    // so the checker keeps the check for the whole run.
     if (!ConnectLink(port, error)) return false;
     Link& checker = *links_.front();
-    if (!Write(checker, {net::EncodeVersion(), net::EncodeSetBoard(kFirstInterval, kBoard),
-                         net::EncodeSearchState(1)}) ||
+    if (!Write(checker, {net::EncodeVersion(), net::EncodeSetBoard(kInterval, kBoard), net::EncodeSearchState(1)}) ||
         !Await(checker, net::ListRequest) || !Write(checker, {net::EncodeListReply("baseline\r\n")}) ||
-        !Await(checker, net::CheckList) ||
-        !Write(checker, {net::EncodeSetBoard(kInterval, kBoard), net::EncodeListReport("baseline\r\n")})) {
+        !Await(checker, net::CheckList) || !Write(checker, {net::EncodeListReport("baseline\r\n")})) {
         error = "the checker did not get the board's check";
         return false;
     }

@@ -116,7 +116,7 @@ std::optional<Figures> RunQuorlan(const Options& o, std::string& error) {
     const std::uint16_t port = FreePort();
     ChildProcess server;
     const bool started = server.Start({o.serverBin, "--listen", "127.0.0.1:" + std::to_string(port), "--db",
-                                       (dir / "load.db").string(), "--admin", "off", "--min-interval", "1",
+                                       (dir / "load.db").string(), "--admin", "off", "--min-interval", "3600",
                                        "--check-timeout", "3600", "--max-connections",
                                        std::to_string(o.clients + 100), "--log-level", "warn"},
                                       false, error);
