@@ -27,7 +27,7 @@ void Scheduler::Left(const std::string& url, SessionId id) {
     if (it == boards_.end()) return;
     Board& board = it->second;
     board.checkers.erase(id);
-    if (board.holder == id) board.holder = 0;
+    if (board.reporter == id) board.reporter = 0;
     if (board.pending && board.pending->id == id) {
         board.pending.reset();
         board.retry = true;
@@ -39,6 +39,7 @@ bool Scheduler::Answered(const std::string& url, SessionId id, Kind kind, bool h
     if (it == boards_.end()) return false;
     Board& board = it->second;
     if (!board.pending || board.pending->id != id || board.pending->kind != kind) return false;
+    if (kind == Kind::Check) board.reporter = id;
     board.pending.reset();
     board.retry = false;
     board.hasList = hasList;
@@ -48,7 +49,10 @@ bool Scheduler::Answered(const std::string& url, SessionId id, Kind kind, bool h
 
 bool Scheduler::HoldsCheck(const std::string& url, SessionId id) const {
     auto it = boards_.find(url);
-    return it != boards_.end() && id != 0 && it->second.holder == id;
+    if (it == boards_.end() || id == 0) return false;
+    const Board& board = it->second;
+    const bool checking = board.pending && board.pending->kind == Kind::Check && board.pending->id == id;
+    return checking || board.reporter == id;
 }
 
 std::vector<const std::pair<const SessionId, Scheduler::CheckerState>*> Scheduler::Eligible(const Board& board) {
@@ -124,7 +128,6 @@ Scheduler::Step Scheduler::Advance(TimeMs now) {
             board.checkers.at(id).lastAskMs = now;
             board.lastAskMs = now;
             board.retry = false;
-            board.holder = id;
             hostLastAskMs_[board.host] = now;
         } else {
             board.lastBaselineMs = now;

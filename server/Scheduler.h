@@ -83,7 +83,9 @@ public:
 
     Step Advance(TimeMs now);
 
-    // The client was last given the board's check and may report new posts.
+    // The client may send the board's new posts: it has the check being
+    // made, or made the last check answered (its posts follow its report,
+    // perhaps after the next check has been asked).
     bool HoldsCheck(const std::string& url, SessionId id) const;
     std::optional<Figures> BoardFigures(const std::string& url) const;
 
@@ -111,7 +113,7 @@ private:
         std::optional<TimeMs> lastBaselineMs;
         bool retry = false; // the last check went unanswered: again at the floor
         std::optional<Pending> pending;
-        SessionId holder = 0;
+        SessionId reporter = 0; // whose check was answered last
     };
 
     // The monitoring clients that may be asked: those not passed over as

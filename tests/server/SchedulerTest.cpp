@@ -189,8 +189,20 @@ TEST(Scheduler, TheFirstAskOfABoardWithoutAListIsABaselineAndOnlyChecksHoldTheBo
     ASSERT_EQ(step.asks.size(), 1u);
     EXPECT_EQ(step.asks[0].kind, Scheduler::Kind::Check);
     EXPECT_TRUE(scheduler.HoldsCheck(kBoard, 1));
-    scheduler.Left(kBoard, 1);
+    // Its posts follow its report, when the next check may already be asked.
+    scheduler.Update(kBoard, kHost, {{1, 1'000}, {2, 1'000}}, true, 20);
+    ASSERT_TRUE(scheduler.Answered(kBoard, 1, Scheduler::Kind::Check, true));
+    step = scheduler.Advance(1'010);
+    ASSERT_EQ(step.asks.size(), 1u);
+    EXPECT_EQ(step.asks[0].id, 2u);
+    EXPECT_TRUE(scheduler.HoldsCheck(kBoard, 1));
+    EXPECT_TRUE(scheduler.HoldsCheck(kBoard, 2));
+    // Until the next report: then only the new reporter.
+    ASSERT_TRUE(scheduler.Answered(kBoard, 2, Scheduler::Kind::Check, true));
     EXPECT_FALSE(scheduler.HoldsCheck(kBoard, 1));
+    EXPECT_TRUE(scheduler.HoldsCheck(kBoard, 2));
+    scheduler.Left(kBoard, 2);
+    EXPECT_FALSE(scheduler.HoldsCheck(kBoard, 2));
 }
 
 TEST(Scheduler, ClientsJoiningAndLeavingChangeThePaceWithoutABurst) {
