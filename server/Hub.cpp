@@ -19,8 +19,7 @@ Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler,
          RelayPool& relays, AccountService& accounts, const IClock& clock, Metrics& metrics,
          std::chrono::milliseconds minInterval, std::size_t identPerHour)
     : clients_(clients), boards_(boards), scheduler_(scheduler), replay_(replay), relays_(relays), accounts_(accounts),
-      clock_(clock),
-      metrics_(metrics), minInterval_(minInterval), identRequests_(identPerHour, kHourMs) {}
+      clock_(clock), metrics_(metrics), minInterval_(minInterval), identRequests_(identPerHour, kHourMs) {}
 
 void Hub::UpdateGauges() {
     metrics_.connections.store(static_cast<std::int64_t>(clients_.Size()), std::memory_order_relaxed);
@@ -185,12 +184,9 @@ void Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientReques
         Reply(client, net::SetBoardResult, 0);
         return;
     }
-    const auto interval = request.repeatSeconds <= 0
-                              ? minInterval_
-                              : std::max(minInterval_, std::chrono::milliseconds(
-                                                           std::int64_t{std::min(request.repeatSeconds,
-                                                                                 kLongestIntervalSeconds)} *
-                                                           1000));
+    const std::chrono::milliseconds asked(std::int64_t{std::min(request.repeatSeconds, kLongestIntervalSeconds)} *
+                                          1000);
+    const auto interval = std::max(minInterval_, asked);
     const std::string left = boards_.Join(id, request.text, interval, client.monitoring);
     Reply(client, net::SetBoardResult, 1);
     Replay(id, client, request.text);
