@@ -1,12 +1,13 @@
 #pragma once
 #include "AccountService.h"
+#include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
 #include "IBoardRegistry.h"
+#include "IReplayStore.h"
 #include "Metrics.h"
 #include "PostGate.h"
 #include "RelayPool.h"
-#include "Scheduler.h"
 #include "TrustRules.h"
 
 #include <chrono>
@@ -23,7 +24,7 @@ namespace quorlan::server {
 // the limits (TrustRules).
 class Hub final : public ISessionHandler {
 public:
-    Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
+    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay, RelayPool& relays,
         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
         Metrics& metrics, std::chrono::milliseconds minInterval);
 
@@ -59,10 +60,13 @@ private:
     // took it.
     std::optional<SessionId> SendToRelay(const SharedPacket& packet);
     void UpdateGauges();
+    // Sends the logged-in client what its account missed on `board`.
+    void Replay(SessionId id, ClientRecord& client, const std::string& board);
 
     ClientDirectory& clients_;
     IBoardRegistry& boards_;
-    Scheduler& scheduler_;
+    CheckLoop& scheduler_;
+    IReplayStore& replay_;
     RelayPool& relays_;
     AccountService& accounts_;
     TrustRules& rules_;

@@ -1,5 +1,7 @@
 #include "Server.h"
 
+#include <asio/post.hpp>
+
 #include <sodium.h>
 #include <spdlog/spdlog.h>
 
@@ -36,11 +38,15 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
               std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections), &metrics_.passwordWorkDropped),
       clients_(),
       boards_(boardLists_, clock_,
-              BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs,
-                                    config_.trust.maxBoards}),
-      scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout), relays_(),
+              BoardRegistry::Limits{config_.duplicateMemory, config_.duplicateMaxAgeMs, config_.trust.maxBoards}),
+      checks_(loop_, clock_, boards_, clients_, metrics_,
+              Scheduler::Options{config_.minInterval.count(),
+                                 (config_.siteInterval.count() > 0 ? config_.siteInterval : config_.minInterval).count(),
+                                 config_.checkTimeout.count()}),
+      replay_(ReplayBuffer::Limits{config_.replayMaxAgeMs, config_.replayMaxLines, config_.replayMaxAccounts}),
+      relays_(),
       accounts_(loop_, accountStore_, hasher_, rules_, clock_, metrics_, config_),
-      hub_(clients_, boards_, scheduler_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+      hub_(clients_, boards_, checks_, replay_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
            config_.minInterval),
       acceptor_(loop_, hub_, rules_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
@@ -60,5 +66,9 @@ void Server::Run() {
 }
 
 void Server::Stop() { loop_.stop(); }
+
+void Server::TimeChanged() {
+    asio::post(loop_, [this] { checks_.TimeChanged(); });
+}
 
 } // namespace quorlan::server

@@ -5,6 +5,7 @@
 #include "AdminHttp.h"
 #include "BoardListStore.h"
 #include "BoardRegistry.h"
+#include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
 #include "Database.h"
@@ -12,7 +13,7 @@
 #include "Metrics.h"
 #include "PasswordHasher.h"
 #include "RelayPool.h"
-#include "Scheduler.h"
+#include "ReplayBuffer.h"
 #include "ServerConfig.h"
 #include "TrustRules.h"
 
@@ -32,6 +33,8 @@ public:
         std::unique_ptr<Server> server;
         std::string error;
     };
+    // `clock` gives both the wall time of what is stored and the steady time
+    // of every limit and checking turn.
     static Created Create(const ServerConfig& config, const IClock& clock);
     ~Server();
 
@@ -39,6 +42,9 @@ public:
     void Run();
     // Safe from any thread and from signal handlers run by the loop.
     void Stop();
+    // Safe from any thread: the checking turns look at the clock's steady
+    // time again. Needed only when that clock is moved by hand.
+    void TimeChanged();
 
     std::uint16_t Port() const { return acceptor_.Port(); }
     std::uint16_t AdminPort() const { return admin_ ? admin_->Port() : 0; }
@@ -59,7 +65,8 @@ private:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
-    Scheduler scheduler_;
+    CheckLoop checks_;
+    ReplayBuffer replay_;
     RelayPool relays_;
     AccountService accounts_;
     Hub hub_;

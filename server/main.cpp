@@ -54,15 +54,19 @@ int main(int argc, char** argv) {
     ServerConfig config;
     std::string listen = "127.0.0.1:3000";
     std::string admin = "127.0.0.1:3001";
-    double minInterval = 60, checkTimeout = 30, packetTimeout = 60;
+    double minInterval = 60, siteInterval = 0, checkTimeout = 30, packetTimeout = 60;
     std::string logLevel = "info";
     app.add_option("--listen", listen, "Client address, host:port")->capture_default_str();
     app.add_option("--db", config.databasePath, "SQLite database file")->capture_default_str();
     app.add_option("--admin", admin, "Admin HTTP address on loopback, host:port; \"off\" disables it")
         ->capture_default_str();
-    app.add_option("--min-interval", minInterval, "Shortest check period of a board, seconds")
+    app.add_option("--min-interval", minInterval,
+                   "Politeness floor: a board is checked at most this often, seconds")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.add_option("--site-interval", siteInterval,
+                   "Checks of the boards of one host are at least this far apart, seconds (default: --min-interval)")
+        ->check(CLI::PositiveNumber);
     app.add_option("--check-timeout", checkTimeout, "Time a client has to answer a check, seconds")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
@@ -139,6 +143,7 @@ int main(int argc, char** argv) {
         config.adminPort = adminAt->port;
     }
     config.minInterval = Seconds(minInterval);
+    config.siteInterval = Seconds(siteInterval);
     config.checkTimeout = Seconds(checkTimeout);
     config.packetTimeout = Seconds(packetTimeout);
 

@@ -1,7 +1,9 @@
 #include "RunningServer.h"
 
+#include <asio/post.hpp>
 #include <spdlog/spdlog.h>
 
+#include <future>
 #include <random>
 
 namespace quorlan::test {
@@ -41,6 +43,15 @@ RunningServer::RunningServer(const server::ServerConfig& config, const server::I
     error_ = created.error;
     server_ = std::move(created.server);
     if (server_) thread_ = std::thread([this] { server_->Run(); });
+}
+
+void RunningServer::TimeChanged() {
+    server_->TimeChanged();
+    // Writes leave at the end of the loop's batch, which a handler posted
+    // behind the turns' work ends; one posted behind that sees them written.
+    std::promise<void> written;
+    asio::post(server_->Loop(), [this, &written] { asio::post(server_->Loop(), [&written] { written.set_value(); }); });
+    written.get_future().wait();
 }
 
 RunningServer::~RunningServer() {
