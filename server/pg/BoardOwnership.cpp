@@ -12,10 +12,9 @@ constexpr const char* kLockClass = "1364347982";
 
 } // namespace
 
-BoardOwnership::BoardOwnership(asio::io_context& loop, PgConnection& connection, const IClock& clock,
-                               Options options)
-    : loop_(loop), connection_(connection), clock_(clock), options_(std::move(options)),
-      lease_(options_.takeoverMs), startedMs_(clock.NowMs()), timer_(loop) {
+BoardOwnership::BoardOwnership(asio::io_context& loop, PgConnection& connection, const IClock& clock, Options options)
+    : loop_(loop), connection_(connection), clock_(clock), options_(std::move(options)), lease_(options_.takeoverMs),
+      startedMs_(clock.NowMs()), timer_(loop) {
     connection_.AddLinkListener([this, alive = std::weak_ptr<int>(alive_)](bool up) {
         if (alive.lock()) OnLink(up);
     });
@@ -37,7 +36,9 @@ void BoardOwnership::Arm() {
     });
 }
 
-void BoardOwnership::AddChangeListener(ChangeListener listener) { listeners_.push_back(std::move(listener)); }
+void BoardOwnership::AddChangeListener(ChangeListener listener) {
+    listeners_.push_back(std::move(listener));
+}
 
 void BoardOwnership::Announce(const std::string& url, bool owned) {
     spdlog::info("board {} {} by node {}", url, owned ? "taken" : "given up", options_.nodeId);
@@ -144,7 +145,8 @@ void BoardOwnership::TryTake(const std::string& url) {
     if (board.id) return Lock(url, session, sentMs);
     connection_.Query("INSERT INTO cluster_boards (url) VALUES ($1) "
                       "ON CONFLICT (url) DO UPDATE SET url = EXCLUDED.url RETURNING id",
-                      {PgParam::Bytes(url)}, [this, alive = std::weak_ptr<int>(alive_), url, session, sentMs](PgReply reply) {
+                      {PgParam::Bytes(url)},
+                      [this, alive = std::weak_ptr<int>(alive_), url, session, sentMs](PgReply reply) {
                           if (!alive.lock() || session != connection_.LinksMade()) return;
                           const auto it = boards_.find(url);
                           if (it == boards_.end()) return;

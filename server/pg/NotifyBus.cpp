@@ -80,7 +80,9 @@ bool NotifyBus::Publish(const std::string& channel, const std::string& payload, 
     return true;
 }
 
-void NotifyBus::AddListener(Listener listener) { listeners_.push_back(std::move(listener)); }
+void NotifyBus::AddListener(Listener listener) {
+    listeners_.push_back(std::move(listener));
+}
 
 void NotifyBus::OnNotification(const std::string& channel, const std::string& encoded) {
     if (!channels_.count(channel)) return;

@@ -47,8 +47,7 @@ public:
     void Unlisten(const std::string& channel);
     // False, and `done` never called, for an invalid channel or a payload over
     // kMaxPayload; otherwise `done` gets the database's answer.
-    [[nodiscard]] bool Publish(const std::string& channel, const std::string& payload,
-                               PgConnection::Done done = {});
+    [[nodiscard]] bool Publish(const std::string& channel, const std::string& payload, PgConnection::Done done = {});
     // Called on the loop for every message on a channel listened to.
     void AddListener(Listener listener);
 

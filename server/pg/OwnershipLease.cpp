@@ -17,12 +17,16 @@ void OwnershipLease::Answered(std::int64_t sentMs) {
     if (!confirmedAtMs_ || sentMs > *confirmedAtMs_) confirmedAtMs_ = sentMs;
 }
 
-void OwnershipLease::Lost() { confirmedAtMs_.reset(); }
+void OwnershipLease::Lost() {
+    confirmedAtMs_.reset();
+}
 
 bool OwnershipLease::Valid(std::int64_t nowMs) const {
     return confirmedAtMs_ && nowMs < *confirmedAtMs_ + LeaseMs();
 }
 
-bool OwnershipLease::Expired(std::int64_t nowMs) const { return confirmedAtMs_ && !Valid(nowMs); }
+bool OwnershipLease::Expired(std::int64_t nowMs) const {
+    return confirmedAtMs_ && !Valid(nowMs);
+}
 
 } // namespace quorlan::server::pg

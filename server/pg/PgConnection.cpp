@@ -40,9 +40,13 @@ void PgConnection::Start() {
     if (state_ == State::Stopped) Connect();
 }
 
-int PgConnection::BackendPid() const { return state_ == State::Up ? PQbackendPID(conn_) : 0; }
+int PgConnection::BackendPid() const {
+    return state_ == State::Up ? PQbackendPID(conn_) : 0;
+}
 
-void PgConnection::AddLinkListener(LinkListener listener) { linkListeners_.push_back(std::move(listener)); }
+void PgConnection::AddLinkListener(LinkListener listener) {
+    linkListeners_.push_back(std::move(listener));
+}
 
 void PgConnection::AddNotificationListener(NotificationListener listener) {
     notificationListeners_.push_back(std::move(listener));
@@ -56,15 +60,18 @@ void PgConnection::Query(std::string sql, std::vector<PgParam> params, Done done
     Submit(Pending{std::move(sql), std::move(params), false, std::move(done)});
 }
 
-void PgConnection::Script(std::string sql, Done done) { Submit(Pending{std::move(sql), {}, true, std::move(done)}); }
+void PgConnection::Script(std::string sql, Done done) {
+    Submit(Pending{std::move(sql), {}, true, std::move(done)});
+}
 
 void PgConnection::Submit(Pending pending) {
     if (state_ != State::Up) return FailLater(loop_, std::move(pending.done), "database link is down");
     if (queue_.size() >= options_.maxQueued) return FailLater(loop_, std::move(pending.done), "database queue is full");
     queue_.push_back(std::move(pending));
-    if (!inFlight_) asio::post(loop_, [this, alive = std::weak_ptr<int>(alive_)] {
-        if (alive.lock()) Pump();
-    });
+    if (!inFlight_)
+        asio::post(loop_, [this, alive = std::weak_ptr<int>(alive_)] {
+            if (alive.lock()) Pump();
+        });
 }
 
 void PgConnection::FailLater(asio::io_context& loop, Done done, std::string reason) {
@@ -207,15 +214,15 @@ void PgConnection::Await(Wait wait) {
     bool& armed = wait == Wait::Read ? readArmed_ : writeArmed_;
     if (armed) return;
     armed = true;
-    const auto type = wait == Wait::Read ? asio::posix::stream_descriptor::wait_read
-                                         : asio::posix::stream_descriptor::wait_write;
-    socket_.async_wait(type, [this, wait, generation = generation_,
-                              alive = std::weak_ptr<int>(alive_)](const std::error_code& ec) {
-        if (ec == asio::error::operation_aborted || !alive.lock() || generation != generation_) return;
-        (wait == Wait::Read ? readArmed_ : writeArmed_) = false;
-        if (ec) return Fail("database socket error: " + ec.message());
-        OnReady(wait);
-    });
+    const auto type =
+        wait == Wait::Read ? asio::posix::stream_descriptor::wait_read : asio::posix::stream_descriptor::wait_write;
+    socket_.async_wait(
+        type, [this, wait, generation = generation_, alive = std::weak_ptr<int>(alive_)](const std::error_code& ec) {
+            if (ec == asio::error::operation_aborted || !alive.lock() || generation != generation_) return;
+            (wait == Wait::Read ? readArmed_ : writeArmed_) = false;
+            if (ec) return Fail("database socket error: " + ec.message());
+            OnReady(wait);
+        });
 }
 
 void PgConnection::OnReady(Wait wait) {
@@ -325,7 +332,8 @@ void PgConnection::Absorb(PGresult* result) {
                 if (PQgetisnull(result, r, c)) continue;
                 const char* value = PQgetvalue(result, r, c);
                 if (PQftype(result, c) != kByteaOid) {
-                    row[static_cast<std::size_t>(c)] = std::string(value, static_cast<std::size_t>(PQgetlength(result, r, c)));
+                    row[static_cast<std::size_t>(c)] =
+                        std::string(value, static_cast<std::size_t>(PQgetlength(result, r, c)));
                     continue;
                 }
                 std::size_t length = 0;
@@ -342,7 +350,8 @@ void PgConnection::Absorb(PGresult* result) {
         }
         const char* affected = PQcmdTuples(result);
         std::int64_t count = 0;
-        if (affected && *affected) std::from_chars(affected, affected + std::char_traits<char>::length(affected), count);
+        if (affected && *affected)
+            std::from_chars(affected, affected + std::char_traits<char>::length(affected), count);
         reply_.affected = count;
         return;
     }

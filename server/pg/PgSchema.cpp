@@ -94,7 +94,8 @@ CREATE TABLE cluster_boards (
 )sql"},
 };
 
-static_assert(std::size(kMigrations) == PgSchema::kVersion && kMigrations[PgSchema::kVersion - 1].version == PgSchema::kVersion,
+static_assert(std::size(kMigrations) == PgSchema::kVersion &&
+                  kMigrations[PgSchema::kVersion - 1].version == PgSchema::kVersion,
               "migrations are numbered 1..kVersion");
 
 } // namespace
@@ -107,8 +108,7 @@ std::string PgSchema::Script() {
                          "DO $migrate$\nDECLARE current integer;\nBEGIN\n"
                          "SELECT coalesce(max(version), 0) INTO current FROM quorlan_schema;\n"
                          "IF current > " +
-                         latest +
-                         " THEN RAISE EXCEPTION 'database schema version % is newer than this server knows (" +
+                         latest + " THEN RAISE EXCEPTION 'database schema version % is newer than this server knows (" +
                          latest + ")', current; END IF;\n";
     for (const auto& migration : kMigrations) {
         const std::string version = std::to_string(migration.version);

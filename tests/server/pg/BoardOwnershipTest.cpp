@@ -1,6 +1,6 @@
+#include "server/pg/BoardOwnership.h"
 #include "PgTest.h"
 #include "server/ManualClock.h"
-#include "server/pg/BoardOwnership.h"
 #include "server/pg/PgSchema.h"
 
 #include <set>
@@ -32,17 +32,18 @@ protected:
         for (auto* owner : {a_.get(), b_.get()})
             owner->AddChangeListener([this, owner](const std::string& board, bool owned) {
                 if (board != kBoard) return;
-                if (owned) owners_.insert(owner);
-                else owners_.erase(owner);
+                if (owned)
+                    owners_.insert(owner);
+                else
+                    owners_.erase(owner);
                 mostOwners_ = std::max(mostOwners_, owners_.size());
             });
     }
 
     // Runs the loop until both sessions have answered everything asked.
     void Settle() {
-        ASSERT_TRUE(RunLoopUntil(loop_, [&] {
-            return dbA_->LinkUp() && dbB_->LinkUp() && dbA_->Queued() == 0 && dbB_->Queued() == 0;
-        }));
+        ASSERT_TRUE(RunLoopUntil(
+            loop_, [&] { return dbA_->LinkUp() && dbB_->LinkUp() && dbA_->Queued() == 0 && dbB_->Queued() == 0; }));
     }
     void TickBoth(int rounds) {
         for (int i = 0; i < rounds; ++i) {
@@ -52,8 +53,8 @@ protected:
         }
     }
     std::optional<std::string> RecordedOwner() {
-        auto reply = Run(*dbA_, "SELECT owner_node FROM cluster_boards WHERE url = $1",
-                         {server::pg::PgParam::Bytes(kBoard)});
+        auto reply =
+            Run(*dbA_, "SELECT owner_node FROM cluster_boards WHERE url = $1", {server::pg::PgParam::Bytes(kBoard)});
         return reply.rows.empty() ? std::nullopt : reply.rows[0][0];
     }
 

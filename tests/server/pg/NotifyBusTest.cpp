@@ -1,5 +1,5 @@
-#include "PgTest.h"
 #include "server/pg/NotifyBus.h"
+#include "PgTest.h"
 
 namespace quorlan::test {
 namespace {
@@ -56,9 +56,8 @@ TEST_F(NotifyBusTest, EveryListeningInstanceHearsEachMessageOnce) {
     Publish(*b_, NotifyBus::kNoticesChannel, "nobody listens");
     ASSERT_TRUE(RunLoopUntil(loop_, [&] { return heard_.size() >= 3; }));
     Settle();
-    std::sort(heard_.begin(), heard_.end(), [](const Heard& x, const Heard& y) {
-        return std::tie(x.channel, x.bus) < std::tie(y.channel, y.bus);
-    });
+    std::sort(heard_.begin(), heard_.end(),
+              [](const Heard& x, const Heard& y) { return std::tie(x.channel, x.bus) < std::tie(y.channel, y.bus); });
     EXPECT_EQ(heard_, (std::vector<Heard>{{"b", "quorlan_node_node_b", "check order"},
                                           {"a", "quorlan_posts", kPostLine},
                                           {"b", "quorlan_posts", kPostLine}}));

@@ -58,7 +58,8 @@ TEST(OwnershipLease, ALostSessionHoldsNothingUntilAnsweredAgain) {
 // one tick of another instance takes the board, all within the takeover time.
 // Several heartbeats fit in one lease.
 TEST(OwnershipLease, ServerWaitsLongerThanTheLeaseAndTakeoverFits) {
-    for (const std::int64_t takeover : std::initializer_list<std::int64_t>{OwnershipLease::kMinTakeoverMs, 10'000, 10'500, 60'000}) {
+    for (const std::int64_t takeover :
+         std::initializer_list<std::int64_t>{OwnershipLease::kMinTakeoverMs, 10'000, 10'500, 60'000}) {
         OwnershipLease lease(takeover);
         const auto keep = lease.ServerSideSettings();
         EXPECT_GE(keep.idleSeconds * 1000LL, lease.LeaseMs()) << takeover;

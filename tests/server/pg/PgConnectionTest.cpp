@@ -61,9 +61,8 @@ TEST_F(PgConnectionTest, QueriesRunInOrder) {
     auto db = Connect();
     std::vector<std::int64_t> answers;
     for (int i = 0; i < 200; ++i)
-        db->Query("SELECT $1::bigint * 2", {PgParam::Int(i)}, [&](PgReply reply) {
-            answers.push_back(reply.Int(0, 0).value_or(-1));
-        });
+        db->Query("SELECT $1::bigint * 2", {PgParam::Int(i)},
+                  [&](PgReply reply) { answers.push_back(reply.Int(0, 0).value_or(-1)); });
     ASSERT_TRUE(RunLoopUntil(loop_, [&] { return answers.size() == 200; }));
     for (int i = 0; i < 200; ++i) EXPECT_EQ(answers[i], i * 2);
 }

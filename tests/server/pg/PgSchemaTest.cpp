@@ -1,5 +1,5 @@
-#include "PgTest.h"
 #include "server/pg/PgSchema.h"
+#include "PgTest.h"
 
 namespace quorlan::test {
 namespace {
@@ -63,10 +63,11 @@ TEST_F(PgSchemaTest, TablesKeepTheirRules) {
     ASSERT_TRUE(Migrate(*db).ok);
     const std::string board("http://b/\xB0\xD4\xBD\xC3\xC6\xC7", 15);
     ASSERT_TRUE(Run(*db, "INSERT INTO accounts (phone, password_hash, created_ms) VALUES ('01012345678', 'h', 1)").ok);
-    EXPECT_EQ(Run(*db, "INSERT INTO accounts (phone, password_hash, created_ms) VALUES ('01012345678', 'h', 1)")
-                  .sqlState,
-              "23505");
-    ASSERT_TRUE(Run(*db, "INSERT INTO board_lists VALUES ($1, $2, 5)", {PgParam::Bytes(board), PgParam::Bytes(board)}).ok);
+    EXPECT_EQ(
+        Run(*db, "INSERT INTO accounts (phone, password_hash, created_ms) VALUES ('01012345678', 'h', 1)").sqlState,
+        "23505");
+    ASSERT_TRUE(
+        Run(*db, "INSERT INTO board_lists VALUES ($1, $2, 5)", {PgParam::Bytes(board), PgParam::Bytes(board)}).ok);
     EXPECT_EQ(Run(*db, "SELECT list FROM board_lists WHERE url = $1", {PgParam::Bytes(board)}).rows.at(0).at(0), board);
 
     ASSERT_TRUE(Run(*db, "INSERT INTO cluster_nodes VALUES ('n1', 1, 1)").ok);

@@ -1,7 +1,7 @@
 #pragma once
 #include "PrivatePostgres.h"
-#include "server/pg/PgConnection.h"
 #include "server/RunLoopUntil.h"
+#include "server/pg/PgConnection.h"
 
 #include <asio/io_context.hpp>
 #include <gtest/gtest.h>
@@ -43,7 +43,8 @@ protected:
     server::pg::PgReply Run(server::pg::PgConnection& connection, std::string sql,
                             std::vector<server::pg::PgParam> params = {}) {
         std::optional<server::pg::PgReply> answer;
-        connection.Query(std::move(sql), std::move(params), [&](server::pg::PgReply reply) { answer = std::move(reply); });
+        connection.Query(std::move(sql), std::move(params),
+                         [&](server::pg::PgReply reply) { answer = std::move(reply); });
         EXPECT_TRUE(RunLoopUntil(loop_, [&] { return answer.has_value(); }));
         return answer ? std::move(*answer) : server::pg::PgReply{};
     }

@@ -138,11 +138,12 @@ PrivatePostgres::~PrivatePostgres() {
 }
 
 std::string PrivatePostgres::Conninfo(const std::string& database) const {
-    return "host=127.0.0.1 port=" + std::to_string(port_) + " user=postgres dbname=" + database +
-           " connect_timeout=10";
+    return "host=127.0.0.1 port=" + std::to_string(port_) + " user=postgres dbname=" + database + " connect_timeout=10";
 }
 
-std::string PrivatePostgres::AdminConninfo() const { return Conninfo("postgres"); }
+std::string PrivatePostgres::AdminConninfo() const {
+    return Conninfo("postgres");
+}
 
 std::string PrivatePostgres::CreateDatabase(std::string& error) {
     const std::string name = "quorlan_test_" + std::to_string(++databases_);
