@@ -239,6 +239,8 @@ void PgConnection::OnReadable() {
     if (flushPending_) Flush();
     if (state_ != State::Up) return;
     if (inFlight_) CollectResults();
+    // Reading results may have parsed notifications that came with them.
+    DrainNotifications();
     if (state_ != State::Up) return;
     if (PQstatus(conn_) == CONNECTION_BAD) return Fail(Trimmed(PQerrorMessage(conn_)));
     Await(Wait::Read);
