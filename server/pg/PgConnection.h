@@ -59,6 +59,8 @@ struct [[nodiscard]] PgReply {
 class PgConnection {
 public:
     struct Options {
+        // libpq looks host names up with a blocking call: give the database
+        // as an address (host=10.0.0.5, or hostaddr= beside host=).
         std::string conninfo;
         std::chrono::milliseconds minBackoff{200};
         std::chrono::milliseconds maxBackoff{10'000};
