@@ -10,6 +10,7 @@ PACKAGES=(
     libsodium-dev libsqlite3-dev libasio-dev libcli11-dev libspdlog-dev libcpp-httplib-dev
     fonts-nanum xvfb xauth imagemagick redis-server curl
     nlohmann-json3-dev
+    postgresql libpq-dev haproxy
 )
 
 missing=()
