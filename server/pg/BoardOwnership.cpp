@@ -78,7 +78,7 @@ void BoardOwnership::OnLink(bool up) {
 
 void BoardOwnership::Tick() {
     if (!connection_.LinkUp()) return;
-    if (lease_.Expired(clock_.NowMs())) {
+    if (lease_.Expired(clock_.SteadyMs())) {
         // The server may have freed the locks already: drop the session so
         // that nothing here goes on as owner.
         connection_.Reset("board ownership lease ran out");
@@ -92,11 +92,11 @@ void BoardOwnership::Tick() {
 void BoardOwnership::Heartbeat() {
     if (heartbeatInFlight_) return;
     heartbeatInFlight_ = true;
-    const std::int64_t sentMs = clock_.NowMs();
+    const std::int64_t sentMs = clock_.SteadyMs();
     const std::uint64_t session = connection_.LinksMade();
     connection_.Query("INSERT INTO cluster_nodes (node_id, started_ms, heartbeat_ms) VALUES ($1, $2, $3) "
                       "ON CONFLICT (node_id) DO UPDATE SET heartbeat_ms = EXCLUDED.heartbeat_ms",
-                      {PgParam::Text(options_.nodeId), PgParam::Int(startedMs_), PgParam::Int(sentMs)},
+                      {PgParam::Text(options_.nodeId), PgParam::Int(startedMs_), PgParam::Int(clock_.NowMs())},
                       [this, alive = std::weak_ptr<int>(alive_), sentMs, session](PgReply reply) {
                           if (!alive.lock() || session != connection_.LinksMade()) return;
                           heartbeatInFlight_ = false;
@@ -122,7 +122,7 @@ void BoardOwnership::Unwant(const std::string& url) {
 
 bool BoardOwnership::Owns(const std::string& url) const {
     const auto it = boards_.find(url);
-    return it != boards_.end() && it->second.held && lease_.Valid(clock_.NowMs());
+    return it != boards_.end() && it->second.held && lease_.Valid(clock_.SteadyMs());
 }
 
 std::optional<std::int64_t> BoardOwnership::Epoch(const std::string& url) const {
@@ -141,7 +141,7 @@ void BoardOwnership::TryTake(const std::string& url) {
     Board& board = boards_[url];
     board.attempting = true;
     const std::uint64_t session = connection_.LinksMade();
-    const std::int64_t sentMs = clock_.NowMs();
+    const std::int64_t sentMs = clock_.SteadyMs();
     if (board.id) return Lock(url, session, sentMs);
     connection_.Query("INSERT INTO cluster_boards (url) VALUES ($1) "
                       "ON CONFLICT (url) DO UPDATE SET url = EXCLUDED.url RETURNING id",
@@ -177,13 +177,13 @@ void BoardOwnership::Lock(const std::string& url, std::uint64_t session, std::in
                               return;
                           }
                           lease_.Answered(sentMs);
-                          Claim(url, session, sentMs);
+                          Claim(url, session);
                       });
 }
 
 // The lock is ours: record the takeover, then announce it. A board unwanted
 // meanwhile is given back.
-void BoardOwnership::Claim(const std::string& url, std::uint64_t session, std::int64_t sentMs) {
+void BoardOwnership::Claim(const std::string& url, std::uint64_t session) {
     Board& board = boards_[url];
     if (!board.wanted) {
         board.attempting = false;
@@ -193,7 +193,7 @@ void BoardOwnership::Claim(const std::string& url, std::uint64_t session, std::i
     }
     connection_.Query("UPDATE cluster_boards SET owner_node = $2, epoch = epoch + 1, owned_since_ms = $3 "
                       "WHERE id = $1 RETURNING epoch",
-                      {PgParam::Int(*board.id), PgParam::Text(options_.nodeId), PgParam::Int(sentMs)},
+                      {PgParam::Int(*board.id), PgParam::Text(options_.nodeId), PgParam::Int(clock_.NowMs())},
                       [this, alive = std::weak_ptr<int>(alive_), url, session](PgReply reply) {
                           if (!alive.lock() || session != connection_.LinksMade()) return;
                           Board& board = boards_[url];

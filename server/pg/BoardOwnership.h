@@ -70,7 +70,7 @@ private:
     void Heartbeat();
     void TryTake(const std::string& url);
     void Lock(const std::string& url, std::uint64_t session, std::int64_t sentMs);
-    void Claim(const std::string& url, std::uint64_t session, std::int64_t sentMs);
+    void Claim(const std::string& url, std::uint64_t session);
     void Release(const std::string& url, Board& board);
     void Announce(const std::string& url, bool owned);
     void Arm();
