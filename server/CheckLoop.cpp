@@ -10,12 +10,14 @@
 namespace quorlan::server {
 
 CheckLoop::CheckLoop(asio::io_context& loop, const IClock& clock, IBoardRegistry& boards, ClientDirectory& clients,
-                     Metrics& metrics, Scheduler::Options options)
-    : timer_(loop), clock_(clock), boards_(boards), clients_(clients), metrics_(metrics), scheduler_(options) {}
+                     Metrics& metrics, Scheduler::Options options, ICluster* cluster)
+    : timer_(loop), clock_(clock), boards_(boards), clients_(clients), metrics_(metrics), scheduler_(options),
+      cluster_(cluster) {}
 
 void CheckLoop::BoardChanged(const std::string& url) {
     if (url.empty()) return;
     if (!boards_.Exists(url)) {
+        if (cluster_) cluster_->Unwatch(url);
         scheduler_.Remove(url);
         metrics_.ForgetBoard(url);
     } else {
@@ -23,6 +25,15 @@ void CheckLoop::BoardChanged(const std::string& url) {
         boards_.ForEachMonitoring(url, [&](SessionId id) {
             checkers.push_back({id, static_cast<Scheduler::TimeMs>(boards_.Interval(url, id).count())});
         });
+        if (cluster_) {
+            // Another instance's board pauses here, its timing kept.
+            if (checkers.empty()) {
+                cluster_->Unwatch(url);
+            } else {
+                cluster_->Watch(url);
+            }
+            if (!cluster_->Owns(url)) checkers.clear();
+        }
         scheduler_.Update(url, BoardHost(url), checkers, boards_.LastList(url).has_value(), clock_.SteadyMs());
         Publish(url);
     }

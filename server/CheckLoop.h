@@ -1,6 +1,7 @@
 #pragma once
 #include "ClientDirectory.h"
 #include "Clock.h"
+#include "ICluster.h"
 #include "IBoardRegistry.h"
 #include "Metrics.h"
 #include "Scheduler.h"
@@ -19,8 +20,10 @@ namespace quorlan::server {
 // a test can move it by hand.
 class CheckLoop {
 public:
+    // In a cluster (`cluster` not null) a board is checked here only while
+    // this instance owns it.
     CheckLoop(asio::io_context& loop, const IClock& clock, IBoardRegistry& boards, ClientDirectory& clients,
-              Metrics& metrics, Scheduler::Options options);
+              Metrics& metrics, Scheduler::Options options, ICluster* cluster = nullptr);
 
     // Membership, monitoring or intervals of the board changed.
     void BoardChanged(const std::string& url);
@@ -48,6 +51,7 @@ private:
     ClientDirectory& clients_;
     Metrics& metrics_;
     Scheduler scheduler_;
+    ICluster* cluster_;
     std::uint64_t generation_ = 0; // tells a stale timer completion from the current one
 };
 

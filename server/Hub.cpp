@@ -16,10 +16,10 @@ constexpr std::int32_t kLongestIntervalSeconds = 86'400;
 
 Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay,
          RelayPool& relays, AccountService& accounts, TrustRules& rules, const TrustLimits& limits,
-         const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval)
+         const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster)
     : clients_(clients), boards_(boards), scheduler_(scheduler), replay_(replay), relays_(relays), accounts_(accounts),
       rules_(rules), limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval),
-      posts_(limits.postWindowMs) {}
+      posts_(limits.postWindowMs), cluster_(cluster) {}
 
 void Hub::UpdateGauges() {
     metrics_.connections.store(static_cast<std::int64_t>(clients_.Size()), std::memory_order_relaxed);
@@ -125,6 +125,13 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
 
 Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
     ClientRecord* asking = clients_.Find(id);
+    if (cluster_ && !cluster_->LinkUp()) {
+        // Without the database this instance cannot know the account's state
+        // across the cluster.
+        spdlog::warn("client {}: login refused: the database link is down", id);
+        Reply(*asking, net::LoginResult, 0);
+        return Flow::Continue;
+    }
     accounts_.Login(request.fields[0], request.fields[1], SourceOf(*asking), [this, id](std::optional<Account> account) {
         ClientRecord* client = clients_.Find(id);
         if (!client) return;
@@ -278,6 +285,18 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
         metrics_.duplicatesDropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    Deliver(board, line);
+    metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
+    if (cluster_) cluster_->PostForwarded(board, line);
+}
+
+void Hub::OnClusterPost(const std::string& board, const std::string& line) {
+    // Only boards with clients here; a line seen lately is not sent again.
+    if (!boards_.Exists(board) || !boards_.FirstSighting(board, line)) return;
+    Deliver(board, line);
+}
+
+void Hub::Deliver(const std::string& board, const std::string& line) {
     net::Encoded packet = net::EncodeServerNewPost(line);
     if (!packet.ok()) return;
     const SharedPacket shared = Share(std::move(packet.bytes));
@@ -285,7 +304,6 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
     boards_.ForEachMonitoring(board, [&](SessionId member) {
         if (clients_.Send(member, shared)) ++delivered;
     });
-    metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
     metrics_.postDeliveries.fetch_add(delivered, std::memory_order_relaxed);
     replay_.Forwarded(board, line, clock_.NowMs());
 }
@@ -333,6 +351,14 @@ void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& 
 }
 
 std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {
+    const auto reached = DeliverNotice(text, board);
+    if (reached && cluster_) cluster_->NoticeSent(text, board);
+    return reached;
+}
+
+void Hub::OnClusterNotice(const std::string& text, const std::string& board) { (void)DeliverNotice(text, board); }
+
+std::optional<std::size_t> Hub::DeliverNotice(const std::string& text, const std::string& board) {
     net::Encoded packet = net::EncodeSystem(text);
     if (!packet.ok()) return std::nullopt;
     const SharedPacket shared = Share(std::move(packet.bytes));

@@ -3,6 +3,7 @@
 #include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
+#include "ICluster.h"
 #include "IBoardRegistry.h"
 #include "IReplayStore.h"
 #include "Metrics.h"
@@ -26,7 +27,7 @@ class Hub final : public ISessionHandler {
 public:
     Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay, RelayPool& relays,
         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
-        Metrics& metrics, std::chrono::milliseconds minInterval);
+        Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster = nullptr);
 
     void OnOpened(std::shared_ptr<IPeer> peer) override;
     Flow OnRequest(SessionId id, const net::ClientRequest& request) override;
@@ -35,7 +36,13 @@ public:
     // Sends a `System` notice to every client, or to the clients registered on
     // `board` when it is not empty. The count reached, or nothing when the
     // text does not fit a packet.
+    // In a cluster, the other instances' clients get it too.
     std::optional<std::size_t> Notice(const std::string& text, const std::string& board);
+
+    // What another instance of the cluster forwarded or sent: to this
+    // instance's clients only.
+    void OnClusterPost(const std::string& board, const std::string& line);
+    void OnClusterNotice(const std::string& text, const std::string& board);
 
 private:
     void Reply(ClientRecord& client, net::MsgType type, std::uint32_t code);
@@ -62,6 +69,9 @@ private:
     void UpdateGauges();
     // Sends the logged-in client what its account missed on `board`.
     void Replay(SessionId id, ClientRecord& client, const std::string& board);
+    // Sends a line new on `board` to its monitoring clients here, once.
+    void Deliver(const std::string& board, const std::string& line);
+    std::optional<std::size_t> DeliverNotice(const std::string& text, const std::string& board);
 
     ClientDirectory& clients_;
     IBoardRegistry& boards_;
@@ -75,6 +85,7 @@ private:
     Metrics& metrics_;
     std::chrono::milliseconds minInterval_;
     PostGate posts_;
+    ICluster* cluster_;
 };
 
 } // namespace quorlan::server

@@ -10,6 +10,7 @@
 #include "Clock.h"
 #include "Database.h"
 #include "Hub.h"
+#include "ICluster.h"
 #include "Metrics.h"
 #include "PasswordHasher.h"
 #include "RelayPool.h"
@@ -19,6 +20,7 @@
 
 #include <asio/io_context.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,9 +35,13 @@ public:
         std::unique_ptr<Server> server;
         std::string error;
     };
+    // Makes this instance's link to the rest of a cluster, on the server's
+    // loop, reporting to `events`.
+    using ClusterFactory =
+        std::function<std::unique_ptr<ICluster>(asio::io_context& loop, const IClock& clock, ICluster::Events events)>;
     // `clock` gives both the wall time of what is stored and the steady time
-    // of every limit and checking turn.
-    static Created Create(const ServerConfig& config, const IClock& clock);
+    // of every limit and checking turn. Without a factory: the single process.
+    static Created Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster = {});
     ~Server();
 
     // Runs the event loop until Stop().
@@ -52,7 +58,8 @@ public:
     const Metrics& CurrentMetrics() const { return metrics_; }
 
 private:
-    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database);
+    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database,
+           const ClusterFactory& cluster);
 
     ServerConfig config_;
     const IClock& clock_;
@@ -65,6 +72,8 @@ private:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
+    // Before the parts that use it; its events reach them only once the loop runs.
+    std::unique_ptr<ICluster> cluster_;
     CheckLoop checks_;
     ReplayBuffer replay_;
     RelayPool relays_;

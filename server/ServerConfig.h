@@ -60,6 +60,13 @@ struct ServerConfig {
     std::int64_t replayMaxAgeMs = 30 * 60'000;
     std::size_t replayMaxLines = 50;
     std::size_t replayMaxAccounts = 10'000;
+
+    // Cluster mode: a libpq connection string shared by every instance (empty:
+    // the single process), this instance's name, and how soon the boards of a
+    // dead instance are taken over.
+    std::string postgres;
+    std::string nodeId;
+    std::int64_t takeoverMs = 10'000;
 };
 
 } // namespace quorlan::server
