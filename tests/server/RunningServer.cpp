@@ -38,8 +38,9 @@ server::ServerConfig TestConfig(const std::string& databasePath) {
     return config;
 }
 
-RunningServer::RunningServer(const server::ServerConfig& config, const server::IClock& clock) {
-    auto created = server::Server::Create(config, clock);
+RunningServer::RunningServer(const server::ServerConfig& config, const server::IClock& clock,
+                             const server::Server::ClusterFactory& cluster) {
+    auto created = server::Server::Create(config, clock, cluster);
     error_ = created.error;
     server_ = std::move(created.server);
     if (server_) thread_ = std::thread([this] { server_->Run(); });

@@ -29,7 +29,8 @@ server::ServerConfig TestConfig(const std::string& databasePath);
 // the test's clock (wall and steady time).
 class RunningServer {
 public:
-    RunningServer(const server::ServerConfig& config, const server::IClock& clock);
+    RunningServer(const server::ServerConfig& config, const server::IClock& clock,
+                  const server::Server::ClusterFactory& cluster = {});
     // After the test moved the clock: returns once the server has acted on the
     // new time and written what that made it send.
     void TimeChanged();

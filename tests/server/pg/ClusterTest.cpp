@@ -1,0 +1,97 @@
+// Two real server instances on one private PostgreSQL, each with its own
+// clients of one board: one instance schedules the board, and a post found by
+// its checker reaches the clients of both instances once.
+#include "PgTest.h"
+#include "server/RunningServer.h"
+#include "server/TestClient.h"
+#include "server/pg/Cluster.h"
+
+#include <array>
+#include <chrono>
+
+namespace quorlan::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kBoard = "http://127.0.0.1/bbs/zboard.php?id=cluster";
+
+class ClusterTest : public PgTest {
+protected:
+    std::unique_ptr<RunningServer> Instance(const std::string& node) {
+        server::ServerConfig config = TestConfig(dir_.File(node + ".db"));
+        config.adminHost.clear();
+        config.postgres = conninfo_;
+        config.nodeId = node;
+        config.takeoverMs = 7'000;
+        auto instance = std::make_unique<RunningServer>(
+            config, clock_,
+            [config](asio::io_context& loop, const server::IClock& clock,
+                     server::ICluster::Events events) -> std::unique_ptr<server::ICluster> {
+                return std::make_unique<server::pg::Cluster>(
+                    loop, clock, server::pg::Cluster::Options{config.postgres, config.nodeId, config.takeoverMs},
+                    std::move(events));
+            });
+        EXPECT_TRUE(instance->Ok()) << instance->Error();
+        return instance;
+    }
+
+    // The first of `clients` the cluster asks for the board's page, and what it asked.
+    static std::optional<std::pair<std::size_t, net::ServerMessage>> FirstAsked(
+        const std::array<TestClient*, 2>& clients) {
+        for (int round = 0; round < 150; ++round) {
+            for (std::size_t i = 0; i < clients.size(); ++i) {
+                auto message = clients[i]->Next(50ms);
+                if (message && (message->type == net::ListRequest || message->type == net::CheckList))
+                    return std::make_pair(i, *message);
+            }
+        }
+        return std::nullopt;
+    }
+
+    TempDir dir_;
+    server::SystemClock clock_;
+};
+
+TEST_F(ClusterTest, OneInstanceChecksTheBoardAndItsPostsReachTheClientsOfBoth) {
+    auto a = Instance("node_a");
+    auto b = Instance("node_b");
+    ASSERT_TRUE(a->Ok() && b->Ok());
+    TestClient onA(a->Port());
+    TestClient onB(b->Port(), 0, "127.0.0.2");
+    ASSERT_TRUE(onA.Watch(kBoard));
+    ASSERT_TRUE(onB.Watch(kBoard));
+    const std::array<TestClient*, 2> clients{&onA, &onB};
+
+    // A baseline, then the first check, both from the owner to its client.
+    const auto baseline = FirstAsked(clients);
+    ASSERT_TRUE(baseline) << "no instance took the board";
+    ASSERT_EQ(baseline->second.type, net::ListRequest);
+    TestClient& checker = *clients[baseline->first];
+    TestClient& other = *clients[1 - baseline->first];
+    ASSERT_TRUE(checker.Send(net::EncodeListReply("old post\r\n")));
+    const auto check = checker.NextOf(net::CheckList);
+    ASSERT_TRUE(check);
+    EXPECT_EQ(check->text, "old post\r\n");
+    ASSERT_TRUE(checker.Send(net::EncodeListReport("new post\r\nold post\r\n")));
+    ASSERT_TRUE(checker.Send(net::EncodeNewPost("new post")));
+
+    for (TestClient* client : clients) {
+        const auto post = client->NextOf(net::ServerNewPost);
+        ASSERT_TRUE(post);
+        EXPECT_EQ(post->text, "new post");
+    }
+    // Once each, and the other instance never asked its client anything.
+    for (TestClient* client : clients) {
+        for (auto message = client->Next(500ms); message; message = client->Next(100ms)) {
+            EXPECT_NE(message->type, net::ServerNewPost);
+            if (client == &other) {
+                EXPECT_NE(message->type, net::CheckList);
+                EXPECT_NE(message->type, net::ListRequest);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace quorlan::test
