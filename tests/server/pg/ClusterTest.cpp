@@ -6,7 +6,7 @@
 #include "server/TestClient.h"
 #include "server/pg/Cluster.h"
 
-#include <array>
+#include <vector>
 #include <chrono>
 
 namespace quorlan::test {
@@ -36,10 +36,12 @@ protected:
         return instance;
     }
 
-    // The first of `clients` the cluster asks for the board's page, and what it asked.
+    // The first of `clients` the cluster asks for the board's page within
+    // `wait`, and what it asked.
     static std::optional<std::pair<std::size_t, net::ServerMessage>> FirstAsked(
-        const std::array<TestClient*, 2>& clients) {
-        for (int round = 0; round < 150; ++round) {
+        const std::vector<TestClient*>& clients, std::chrono::milliseconds wait = 7500ms) {
+        const std::int64_t rounds = wait / (50ms * static_cast<std::int64_t>(clients.size()));
+        for (std::int64_t round = 0; round < rounds; ++round) {
             for (std::size_t i = 0; i < clients.size(); ++i) {
                 auto message = clients[i]->Next(50ms);
                 if (message && (message->type == net::ListRequest || message->type == net::CheckList))
@@ -61,7 +63,7 @@ TEST_F(ClusterTest, OneInstanceChecksTheBoardAndItsPostsReachTheClientsOfBoth) {
     TestClient onB(b->Port(), 0, "127.0.0.2");
     ASSERT_TRUE(onA.Watch(kBoard));
     ASSERT_TRUE(onB.Watch(kBoard));
-    const std::array<TestClient*, 2> clients{&onA, &onB};
+    const std::vector<TestClient*> clients{&onA, &onB};
 
     // A baseline, then the first check, both from the owner to its client.
     const auto baseline = FirstAsked(clients);
@@ -91,6 +93,27 @@ TEST_F(ClusterTest, OneInstanceChecksTheBoardAndItsPostsReachTheClientsOfBoth) {
             }
         }
     }
+}
+
+TEST_F(ClusterTest, WhenTheOwnerGoesAnotherInstanceChecksTheBoardWithinTheTakeoverTime) {
+    std::vector<std::unique_ptr<RunningServer>> instances;
+    instances.push_back(Instance("node_a"));
+    instances.push_back(Instance("node_b"));
+    ASSERT_TRUE(instances[0]->Ok() && instances[1]->Ok());
+    TestClient onA(instances[0]->Port());
+    TestClient onB(instances[1]->Port(), 0, "127.0.0.2");
+    ASSERT_TRUE(onA.Watch(kBoard));
+    ASSERT_TRUE(onB.Watch(kBoard));
+    const auto first = FirstAsked({&onA, &onB});
+    ASSERT_TRUE(first) << "no instance took the board";
+
+    // The owner ends, and its database session with it: its lock is free.
+    const std::size_t survivor = 1 - first->first;
+    instances[first->first].reset();
+    TestClient& left = survivor == 0 ? onA : onB;
+    const auto taken = FirstAsked({&left}, 7000ms + 2000ms);
+    ASSERT_TRUE(taken) << "the board was not taken over";
+    EXPECT_TRUE(taken->second.type == net::ListRequest || taken->second.type == net::CheckList);
 }
 
 } // namespace
