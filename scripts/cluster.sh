@@ -47,9 +47,9 @@ as_postgres "$PG_BIN/psql" -h "$PG_DIR" -p "$PG_PORT" -U postgres -q -c "CREATE 
     >>"$RUN/postgres.log" 2>&1
 CONNINFO="host=127.0.0.1 port=$PG_PORT user=postgres dbname=quorlan application_name=quorlan-server"
 
-# Every instance gets the same database and its own node id; a server built
-# without cluster mode falls back to one SQLite file per instance, which
-# shares nothing between them.
+# Every instance gets the same database, its own node id and its own SQLite
+# file (accounts and board lists are kept there until the PostgreSQL store
+# takes them over); a server built without cluster mode shares nothing.
 cluster_mode=0
 if "$BUILD/server/quorlan-server" --help 2>/dev/null | grep -q -- '--postgres'; then cluster_mode=1; fi
 if ((!cluster_mode)); then
@@ -58,11 +58,10 @@ fi
 
 for i in 0 1 2; do
     node=node$((i + 1))
-    args=(--listen "127.0.0.1:${NODE_PORTS[i]}" --admin "127.0.0.1:${ADMIN_PORTS[i]}" --open-signup --min-interval 10)
+    args=(--listen "127.0.0.1:${NODE_PORTS[i]}" --admin "127.0.0.1:${ADMIN_PORTS[i]}" --open-signup --min-interval 10
+        --db "$RUN/$node.db")
     if ((cluster_mode)); then
         args+=(--postgres "$CONNINFO" --node-id "$node" --takeover-seconds "$TAKEOVER_SECONDS")
-    else
-        args+=(--db "$RUN/$node.db")
     fi
     echo "== instance $node on 127.0.0.1:${NODE_PORTS[i]}, admin ${ADMIN_PORTS[i]} (log: cluster/$node.log)"
     setsid "$BUILD/server/quorlan-server" "${args[@]}" >"$RUN/$node.log" 2>&1 &
