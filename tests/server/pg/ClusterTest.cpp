@@ -1,13 +1,18 @@
-// Two real server instances on one private PostgreSQL, each with its own
-// clients of one board: one instance schedules the board, and a post found by
-// its checker reaches the clients of both instances once.
+// Real server instances on one private PostgreSQL, each with its own clients
+// of one board: one instance schedules the board, a post found by its checker
+// reaches the clients of every instance once, an operator's notice too, and
+// another instance takes the board over when its owner goes.
 #include "PgTest.h"
 #include "server/RunningServer.h"
 #include "server/TestClient.h"
 #include "server/pg/Cluster.h"
 
 #include <vector>
+#include <httplib.h>
+
 #include <chrono>
+#include <fstream>
+#include <thread>
 
 namespace quorlan::test {
 namespace {
@@ -18,9 +23,10 @@ constexpr const char* kBoard = "http://127.0.0.1/bbs/zboard.php?id=cluster";
 
 class ClusterTest : public PgTest {
 protected:
+    // An instance, returned once its database link is up and it listens to
+    // the others (its /health says so).
     std::unique_ptr<RunningServer> Instance(const std::string& node) {
         server::ServerConfig config = TestConfig(dir_.File(node + ".db"));
-        config.adminHost.clear();
         config.postgres = conninfo_;
         config.nodeId = node;
         config.takeoverMs = 7'000;
@@ -33,6 +39,14 @@ protected:
                     std::move(events));
             });
         EXPECT_TRUE(instance->Ok()) << instance->Error();
+        if (!instance->Ok()) return instance;
+        httplib::Client probe("127.0.0.1", instance->AdminPort());
+        std::string health;
+        for (int i = 0; i < 200 && health != "ok\ndatabase up\n"; ++i) {
+            if (auto got = probe.Get("/health")) health = got->body;
+            if (health != "ok\ndatabase up\n") std::this_thread::sleep_for(50ms);
+        }
+        EXPECT_EQ(health, "ok\ndatabase up\n");
         return instance;
     }
 
@@ -114,6 +128,32 @@ TEST_F(ClusterTest, WhenTheOwnerGoesAnotherInstanceChecksTheBoardWithinTheTakeov
     const auto taken = FirstAsked({&left}, 7000ms + 2000ms);
     ASSERT_TRUE(taken) << "the board was not taken over";
     EXPECT_TRUE(taken->second.type == net::ListRequest || taken->second.type == net::CheckList);
+}
+
+TEST_F(ClusterTest, ANoticeSentOnOneInstanceReachesTheClientsOfAll) {
+    auto a = Instance("node_a");
+    auto b = Instance("node_b");
+    ASSERT_TRUE(a->Ok() && b->Ok());
+    TestClient onA(a->Port());
+    TestClient onB(b->Port(), 0, "127.0.0.2");
+    ASSERT_TRUE(onA.Watch(kBoard));
+    ASSERT_TRUE(onB.Watch(kBoard));
+
+    httplib::Client http("127.0.0.1", a->AdminPort());
+    std::ifstream tokenFile(dir_.File("node_a.db.admin-token"));
+    std::string token;
+    tokenFile >> token;
+    const auto sent = http.Post("/notice", {{"Authorization", "Bearer " + token}}, "maintenance at noon",
+                                "text/plain; charset=utf-8");
+    ASSERT_TRUE(sent);
+    ASSERT_EQ(sent->status, 200) << sent->body;
+
+    for (TestClient* client : {&onA, &onB}) {
+        const auto notice = client->NextOf(net::System);
+        ASSERT_TRUE(notice);
+        EXPECT_EQ(notice->text, "maintenance at noon");
+        EXPECT_FALSE(client->NextOf(net::System, 300ms)); // once
+    }
 }
 
 } // namespace
