@@ -26,8 +26,21 @@ protected:
     // An instance, returned once its database link is up and it listens to
     // the others (its /health says so).
     std::unique_ptr<RunningServer> Instance(const std::string& node) {
+        auto instance = Started(node, conninfo_);
+        if (!instance->Ok()) return instance;
+        httplib::Client probe("127.0.0.1", instance->AdminPort());
+        std::string health;
+        for (int i = 0; i < 200 && health != "ok\ndatabase up\n"; ++i) {
+            if (auto got = probe.Get("/health")) health = got->body;
+            if (health != "ok\ndatabase up\n") std::this_thread::sleep_for(50ms);
+        }
+        EXPECT_EQ(health, "ok\ndatabase up\n");
+        return instance;
+    }
+
+    std::unique_ptr<RunningServer> Started(const std::string& node, const std::string& conninfo) {
         server::ServerConfig config = TestConfig(dir_.File(node + ".db"));
-        config.postgres = conninfo_;
+        config.postgres = conninfo;
         config.nodeId = node;
         config.takeoverMs = 7'000;
         auto instance = std::make_unique<RunningServer>(
@@ -39,14 +52,6 @@ protected:
                     std::move(events));
             });
         EXPECT_TRUE(instance->Ok()) << instance->Error();
-        if (!instance->Ok()) return instance;
-        httplib::Client probe("127.0.0.1", instance->AdminPort());
-        std::string health;
-        for (int i = 0; i < 200 && health != "ok\ndatabase up\n"; ++i) {
-            if (auto got = probe.Get("/health")) health = got->body;
-            if (health != "ok\ndatabase up\n") std::this_thread::sleep_for(50ms);
-        }
-        EXPECT_EQ(health, "ok\ndatabase up\n");
         return instance;
     }
 
@@ -154,6 +159,20 @@ TEST_F(ClusterTest, ANoticeSentOnOneInstanceReachesTheClientsOfAll) {
         EXPECT_EQ(notice->text, "maintenance at noon");
         EXPECT_FALSE(client->NextOf(net::System, 300ms)); // once
     }
+}
+
+TEST_F(ClusterTest, WithoutItsDatabaseAnInstanceIsUnhealthyAndRefusesLogins) {
+    // Nothing listens on port 1 of loopback.
+    auto lonely = Started("node_c", "host=127.0.0.1 port=1 dbname=quorlan connect_timeout=1");
+    ASSERT_TRUE(lonely->Ok());
+    httplib::Client probe("127.0.0.1", lonely->AdminPort());
+    const auto health = probe.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_EQ(health->body.rfind("database down: ", 0), 0u) << health->body;
+
+    TestClient client(lonely->Port());
+    EXPECT_EQ(client.LogIn("010-1234-5678", "secret"), 0u);
 }
 
 } // namespace
