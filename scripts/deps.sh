@@ -11,6 +11,7 @@ PACKAGES=(
     fonts-nanum xvfb xauth imagemagick redis-server curl
     nlohmann-json3-dev
     help2man lintian desktop-file-utils appstream systemd librsvg2-bin sox
+    postgresql libpq-dev haproxy
 )
 
 missing=()

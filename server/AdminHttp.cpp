@@ -35,8 +35,10 @@ std::string Trimmed(std::string text) {
 
 } // namespace
 
-AdminHttp::AdminHttp(asio::io_context& loop, const Metrics& metrics, std::string token, NoticeSender sendNotice)
-    : loop_(loop), metrics_(metrics), token_(std::move(token)), sendNotice_(std::move(sendNotice)) {}
+AdminHttp::AdminHttp(asio::io_context& loop, const Metrics& metrics, std::string token, NoticeSender sendNotice,
+                     HealthProbe probe)
+    : loop_(loop), metrics_(metrics), token_(std::move(token)), sendNotice_(std::move(sendNotice)),
+      probe_(std::move(probe)) {}
 
 std::optional<std::string> AdminHttp::LoadOrCreateToken(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -105,9 +107,15 @@ bool AdminHttp::Start(const std::string& host, std::uint16_t port, std::string& 
     http_->set_payload_max_length(64 * 1024);
 
     http_->Get("/health", [this](const httplib::Request&, httplib::Response& res) {
-        const auto alive = OnLoop<bool>([] { return true; });
-        res.status = alive ? 200 : 503;
-        res.set_content(alive ? "ok\n" : "event loop not answering\n", "text/plain");
+        const auto health = OnLoop<Health>(probe_);
+        if (!health) {
+            res.status = 503;
+            res.set_content("event loop not answering\n", "text/plain");
+            return;
+        }
+        res.status = health->ok ? 200 : 503;
+        const std::string detail = health->detail.empty() ? "" : health->detail + "\n";
+        res.set_content(health->ok ? "ok\n" + detail : detail, "text/plain");
     });
     http_->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(metrics_.Render(), "text/plain; version=0.0.4");

@@ -18,7 +18,9 @@ namespace quorlan::server {
 
 // The operator's HTTP endpoint, on a loopback address only (checked
 // numerically after resolving), on its own thread:
-//   GET /health        200 "ok" while the event loop answers
+//   GET /health        200 "ok" while the event loop answers and the server
+//                      is healthy (in a cluster: its database link is up);
+//                      503 with the reason otherwise
 //   GET /metrics       Prometheus text
 //   POST /notice       body: UTF-8 text sent as a `System` notice to every
 //                      client, or with ?board=URL to that board's clients;
@@ -28,8 +30,16 @@ class AdminHttp {
 public:
     // Runs on the loop; the count reached, or nothing when the text is too long.
     using NoticeSender = std::function<std::optional<std::size_t>(const std::string& text, const std::string& board)>;
+    // Runs on the loop: whether the server is healthy, and a line saying why
+    // (empty: nothing to add to "ok").
+    struct Health {
+        bool ok = true;
+        std::string detail;
+    };
+    using HealthProbe = std::function<Health()>;
 
-    AdminHttp(asio::io_context& loop, const Metrics& metrics, std::string token, NoticeSender sendNotice);
+    AdminHttp(asio::io_context& loop, const Metrics& metrics, std::string token, NoticeSender sendNotice,
+              HealthProbe probe);
 
     // The token in `path`, or a new random one written there (mode 0600)
     // when the file does not exist; nothing with the reason on failure.
@@ -51,6 +61,7 @@ private:
     const Metrics& metrics_;
     std::string token_;
     NoticeSender sendNotice_;
+    HealthProbe probe_;
     std::unique_ptr<httplib::Server> http_;
     std::thread thread_;
     std::uint16_t port_ = 0;

@@ -1,7 +1,5 @@
 #include "BoardRegistry.h"
 
-#include <algorithm>
-
 #include <spdlog/spdlog.h>
 
 namespace quorlan::server {
@@ -73,14 +71,6 @@ bool BoardRegistry::IsMonitoring(const std::string& url, SessionId id) const {
     return board && board->monitoring.count(id) != 0;
 }
 
-std::optional<SessionId> BoardRegistry::NextMonitoring(const std::string& url, SessionId after) const {
-    const Board* board = FindBoard(url);
-    if (!board || board->monitoring.empty()) return std::nullopt;
-    auto next = board->monitoring.upper_bound(after);
-    if (next == board->monitoring.end()) next = board->monitoring.begin();
-    return *next;
-}
-
 void BoardRegistry::ForEachMonitoring(const std::string& url, const std::function<void(SessionId)>& f) const {
     const Board* board = FindBoard(url);
     if (!board) return;
@@ -93,12 +83,11 @@ void BoardRegistry::ForEachMember(const std::string& url, const std::function<vo
     for (const auto& member : board->members) f(member.first);
 }
 
-std::chrono::milliseconds BoardRegistry::Period(const std::string& url) const {
+std::chrono::milliseconds BoardRegistry::Interval(const std::string& url, SessionId id) const {
     const Board* board = FindBoard(url);
-    if (!board || board->members.empty()) return limits_.minInterval;
-    auto smallest = std::min_element(board->members.begin(), board->members.end(),
-                                     [](const auto& a, const auto& b) { return a.second < b.second; });
-    return std::max(smallest->second, limits_.minInterval);
+    if (!board) return std::chrono::milliseconds{0};
+    auto member = board->members.find(id);
+    return member == board->members.end() ? std::chrono::milliseconds{0} : member->second;
 }
 
 std::optional<std::string> BoardRegistry::LastList(const std::string& url) const {

@@ -15,7 +15,6 @@ namespace quorlan::server {
 class BoardRegistry final : public IBoardRegistry {
 public:
     struct Limits {
-        std::chrono::milliseconds minInterval{60'000};
         std::size_t duplicateMemory = 2048;
         std::int64_t duplicateMaxAgeMs = 6 * 3'600'000;
         // Board lists kept in the database; the least recently checked go first.
@@ -31,10 +30,9 @@ public:
     bool Exists(const std::string& url) const override { return FindBoard(url) != nullptr; }
     std::size_t MonitoringCount(const std::string& url) const override;
     bool IsMonitoring(const std::string& url, SessionId id) const override;
-    std::optional<SessionId> NextMonitoring(const std::string& url, SessionId after) const override;
     void ForEachMonitoring(const std::string& url, const std::function<void(SessionId)>& f) const override;
     void ForEachMember(const std::string& url, const std::function<void(SessionId)>& f) const override;
-    std::chrono::milliseconds Period(const std::string& url) const override;
+    std::chrono::milliseconds Interval(const std::string& url, SessionId id) const override;
     std::optional<std::string> LastList(const std::string& url) const override;
     void StoreList(const std::string& url, const std::string& list) override;
     bool FirstSighting(const std::string& url, std::string_view line) override;

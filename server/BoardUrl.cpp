@@ -29,4 +29,19 @@ bool IsBoardUrl(std::string_view url) {
     return true;
 }
 
+std::string BoardHost(std::string_view url) {
+    if (!IsBoardUrl(url)) return {};
+    std::string_view rest = url.substr(url.find("://") + 3);
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const auto at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
+    if (!rest.empty() && rest.front() == '[') {
+        rest = rest.substr(0, rest.find(']') + 1); // an IPv6 literal keeps its brackets
+    } else {
+        rest = rest.substr(0, rest.find(':'));
+    }
+    std::string host(rest);
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host;
+}
+
 } // namespace quorlan::server

@@ -4,12 +4,12 @@
 
 namespace quorlan::server {
 
-// The server's two clocks. Wall-clock milliseconds (`NowMs`) only for what is
-// stored and must mean the same after a restart (identification numbers,
-// account locks, sign-up counts, board lists). Steady milliseconds
-// (`SteadyMs`) for every rate limit and lock kept in memory, so that a clock
-// step cannot lift or extend them. Timers of the event loop run on the steady
-// clock and take their lengths from the configuration.
+// The server's two times. Wall-clock milliseconds (`NowMs`) for what is
+// stored or shared and must mean the same after a restart (identification
+// numbers, account locks, sign-up counts, board lists, replay memory). Steady
+// milliseconds (`SteadyMs`) for every rate limit and lock kept in memory and
+// for the checking turns, so that a clock step cannot lift, extend or move
+// them. Timers of the event loop run on the steady clock.
 class IClock {
 public:
     virtual ~IClock() = default;

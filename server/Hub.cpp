@@ -8,17 +8,18 @@
 namespace quorlan::server {
 namespace {
 
-// Intervals beyond a day are taken as a day; the board's period is the
-// smallest interval anyway.
+// A client's interval is its reload budget: taken between the floor and a
+// day, 0 or less meaning the floor.
 constexpr std::int32_t kLongestIntervalSeconds = 86'400;
 
 } // namespace
 
-Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
-         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
-         Metrics& metrics, std::chrono::milliseconds minInterval)
-    : clients_(clients), boards_(boards), scheduler_(scheduler), relays_(relays), accounts_(accounts), rules_(rules),
-      limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval), posts_(limits.postWindowMs) {}
+Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay,
+         RelayPool& relays, AccountService& accounts, TrustRules& rules, const TrustLimits& limits,
+         const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster)
+    : clients_(clients), boards_(boards), scheduler_(scheduler), replay_(replay), relays_(relays), accounts_(accounts),
+      rules_(rules), limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval),
+      posts_(limits.postWindowMs), cluster_(cluster) {}
 
 void Hub::UpdateGauges() {
     metrics_.connections.store(static_cast<std::int64_t>(clients_.Size()), std::memory_order_relaxed);
@@ -31,6 +32,17 @@ void Hub::OnOpened(std::shared_ptr<IPeer> peer) {
 }
 
 void Hub::OnClosed(SessionId id) {
+    if (ClientRecord* client = clients_.Find(id); client && client->loggedIn && client->monitoring) {
+        // The account misses what its board gets from now on, unless another
+        // of its connections still watches it.
+        const std::string board = boards_.BoardOf(id);
+        bool stillWatched = false;
+        boards_.ForEachMonitoring(board, [&](SessionId other) {
+            const ClientRecord* record = other == id ? nullptr : clients_.Find(other);
+            stillWatched = stillWatched || (record && record->loggedIn && record->phone == client->phone);
+        });
+        if (!board.empty() && !stillWatched) replay_.Away(client->phone, board, clock_.NowMs());
+    }
     const std::string left = boards_.Leave(id);
     if (!left.empty()) LeftBoard(left, id);
     relays_.Remove(id);
@@ -112,6 +124,13 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
 
 Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
     ClientRecord* asking = clients_.Find(id);
+    if (cluster_ && !cluster_->LinkUp()) {
+        // Without the database this instance cannot know the account's state
+        // across the cluster.
+        spdlog::warn("client {}: login refused: the database link is down", id);
+        Reply(*asking, net::LoginResult, 0);
+        return Flow::Continue;
+    }
     accounts_.Login(request.fields[0], request.fields[1], SourceOf(*asking), [this, id](std::optional<Account> account) {
         ClientRecord* client = clients_.Find(id);
         if (!client) return;
@@ -126,6 +145,8 @@ Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
             UpdateRelay(id, *client);
         }
         ReplyLater(id, net::LoginResult, account ? 1 : 0);
+        // The board may have been set before the login.
+        if (ClientRecord* again = clients_.Find(id); again && account) Replay(id, *again, boards_.BoardOf(id));
     });
     return Flow::Hold;
 }
@@ -178,12 +199,12 @@ void Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientReques
         Reply(client, net::SetBoardResult, 0);
         return;
     }
-    const auto interval = request.repeatSeconds <= 0
-                              ? minInterval_
-                              : std::chrono::milliseconds(
-                                    std::int64_t{std::min(request.repeatSeconds, kLongestIntervalSeconds)} * 1000);
+    const std::chrono::milliseconds asked(std::int64_t{std::min(request.repeatSeconds, kLongestIntervalSeconds)} *
+                                          1000);
+    const auto interval = std::max(minInterval_, asked);
     const std::string left = boards_.Join(id, request.text, interval, client.monitoring);
     Reply(client, net::SetBoardResult, 1);
+    Replay(id, client, request.text);
     if (!left.empty()) LeftBoard(left, id);
     scheduler_.BoardChanged(request.text);
     UpdateGauges();
@@ -239,7 +260,11 @@ void Hub::OnListReport(SessionId id, const std::string& text) {
 
 void Hub::OnNewPost(SessionId id, const std::string& line) {
     const std::string board = boards_.BoardOf(id);
-    switch (posts_.Take(board, id, line, clock_.SteadyMs())) {
+    // Only the client holding the board's check, and only lines its own
+    // report made new.
+    const PostGate::Verdict verdict = scheduler_.HoldsCheck(board, id) ? posts_.Take(board, id, line, clock_.SteadyMs())
+                                                                       : PostGate::Verdict::NotChecker;
+    switch (verdict) {
     case PostGate::Verdict::Accepted:
         break;
     case PostGate::Verdict::NotChecker:
@@ -259,6 +284,18 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
         metrics_.duplicatesDropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    Deliver(board, line);
+    metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
+    if (cluster_) cluster_->PostForwarded(board, line);
+}
+
+void Hub::OnClusterPost(const std::string& board, const std::string& line) {
+    // Only boards with clients here; a line seen lately is not sent again.
+    if (!boards_.Exists(board) || !boards_.FirstSighting(board, line)) return;
+    Deliver(board, line);
+}
+
+void Hub::Deliver(const std::string& board, const std::string& line) {
     net::Encoded packet = net::EncodeServerNewPost(line);
     if (!packet.ok()) return;
     const SharedPacket shared = Share(std::move(packet.bytes));
@@ -266,8 +303,21 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
     boards_.ForEachMonitoring(board, [&](SessionId member) {
         if (clients_.Send(member, shared)) ++delivered;
     });
-    metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
     metrics_.postDeliveries.fetch_add(delivered, std::memory_order_relaxed);
+    replay_.Forwarded(board, line, clock_.NowMs());
+}
+
+void Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
+    if (!client.loggedIn || board.empty()) return;
+    const std::vector<std::string> missed = replay_.Returned(client.phone, board, clock_.NowMs());
+    if (missed.empty()) return;
+    std::uint64_t sent = 0;
+    for (const std::string& line : missed) {
+        net::Encoded packet = net::EncodeServerNewPost(line);
+        if (packet.ok() && client.peer->Send(Share(std::move(packet.bytes)))) ++sent;
+    }
+    metrics_.linesReplayed.fetch_add(sent, std::memory_order_relaxed);
+    spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
 }
 
 void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
@@ -300,6 +350,14 @@ void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& 
 }
 
 std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {
+    const auto reached = DeliverNotice(text, board);
+    if (reached && cluster_) cluster_->NoticeSent(text, board);
+    return reached;
+}
+
+void Hub::OnClusterNotice(const std::string& text, const std::string& board) { (void)DeliverNotice(text, board); }
+
+std::optional<std::size_t> Hub::DeliverNotice(const std::string& text, const std::string& board) {
     net::Encoded packet = net::EncodeSystem(text);
     if (!packet.ok()) return std::nullopt;
     const SharedPacket shared = Share(std::move(packet.bytes));

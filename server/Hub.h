@@ -1,12 +1,14 @@
 #pragma once
 #include "AccountService.h"
+#include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
+#include "ICluster.h"
 #include "IBoardRegistry.h"
+#include "IReplayStore.h"
 #include "Metrics.h"
 #include "PostGate.h"
 #include "RelayPool.h"
-#include "Scheduler.h"
 #include "TrustRules.h"
 
 #include <chrono>
@@ -23,9 +25,9 @@ namespace quorlan::server {
 // the limits (TrustRules).
 class Hub final : public ISessionHandler {
 public:
-    Hub(ClientDirectory& clients, IBoardRegistry& boards, Scheduler& scheduler, RelayPool& relays,
+    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay, RelayPool& relays,
         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
-        Metrics& metrics, std::chrono::milliseconds minInterval);
+        Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster = nullptr);
 
     void OnOpened(std::shared_ptr<IPeer> peer) override;
     Flow OnRequest(SessionId id, const net::ClientRequest& request) override;
@@ -34,7 +36,13 @@ public:
     // Sends a `System` notice to every client, or to the clients registered on
     // `board` when it is not empty. The count reached, or nothing when the
     // text does not fit a packet.
+    // In a cluster, the other instances' clients get it too.
     std::optional<std::size_t> Notice(const std::string& text, const std::string& board);
+
+    // What another instance of the cluster forwarded or sent: to this
+    // instance's clients only.
+    void OnClusterPost(const std::string& board, const std::string& line);
+    void OnClusterNotice(const std::string& text, const std::string& board);
 
 private:
     void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);
@@ -59,10 +67,16 @@ private:
     // took it.
     std::optional<SessionId> SendToRelay(const SharedPacket& packet);
     void UpdateGauges();
+    // Sends the logged-in client what its account missed on `board`.
+    void Replay(SessionId id, ClientRecord& client, const std::string& board);
+    // Sends a line new on `board` to its monitoring clients here, once.
+    void Deliver(const std::string& board, const std::string& line);
+    std::optional<std::size_t> DeliverNotice(const std::string& text, const std::string& board);
 
     ClientDirectory& clients_;
     IBoardRegistry& boards_;
-    Scheduler& scheduler_;
+    CheckLoop& scheduler_;
+    IReplayStore& replay_;
     RelayPool& relays_;
     AccountService& accounts_;
     TrustRules& rules_;
@@ -71,6 +85,7 @@ private:
     Metrics& metrics_;
     std::chrono::milliseconds minInterval_;
     PostGate posts_;
+    ICluster* cluster_;
 };
 
 } // namespace quorlan::server

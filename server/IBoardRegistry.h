@@ -11,7 +11,7 @@
 
 namespace quorlan::server {
 
-// Which clients watch which board, each board's period, last post list and
+// Which clients watch which board, each client's interval, last post list and
 // recently forwarded lines. Behind an interface so that boards can later be
 // spread over several server instances through a shared store.
 class IBoardRegistry {
@@ -32,15 +32,12 @@ public:
 
     virtual std::size_t MonitoringCount(const std::string& url) const = 0;
     virtual bool IsMonitoring(const std::string& url, SessionId id) const = 0;
-    // The monitoring client following `after` in the board's turn order,
-    // wrapping round; `after` itself when it is the only one.
-    virtual std::optional<SessionId> NextMonitoring(const std::string& url, SessionId after) const = 0;
     virtual void ForEachMonitoring(const std::string& url, const std::function<void(SessionId)>& f) const = 0;
     virtual void ForEachMember(const std::string& url, const std::function<void(SessionId)>& f) const = 0;
 
-    // The smallest interval the board's clients asked for, never below the
-    // server's minimum.
-    virtual std::chrono::milliseconds Period(const std::string& url) const = 0;
+    // The interval the client asked for: its reload budget. Zero when it is
+    // not registered on the board.
+    virtual std::chrono::milliseconds Interval(const std::string& url, SessionId id) const = 0;
 
     virtual std::optional<std::string> LastList(const std::string& url) const = 0;
     virtual void StoreList(const std::string& url, const std::string& list) = 0;

@@ -1,12 +1,17 @@
 #include "Metrics.h"
 
+#include "net/Cp949.h"
+
+#include <cstdio>
 #include <initializer_list>
 
 namespace quorlan::server {
 namespace {
 
-template <typename T>
-void Write(std::string& out, const char* name, const char* type, const char* help, const std::atomic<T>& value) {
+// The name of the series that collects the hosts past the limit.
+constexpr const char* kOtherHosts = "(other)";
+
+void Header(std::string& out, const char* name, const char* type, const char* help) {
     out += "# HELP ";
     out += name;
     out += ' ';
@@ -16,19 +21,53 @@ void Write(std::string& out, const char* name, const char* type, const char* hel
     out += ' ';
     out += type;
     out += '\n';
+}
+
+// A label value: board addresses are cp949 bytes from clients; the page is
+// UTF-8 with backslash, quote and line feed escaped.
+std::string LabelValue(const std::string& cp949) {
+    std::string out;
+    for (char c : net::Utf8FromCp949(cp949)) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void Labelled(std::string& out, const char* name, const char* label, const std::string& value,
+              const std::string& number) {
+    out += name;
+    out += '{';
+    out += label;
+    out += "=\"";
+    out += LabelValue(value);
+    out += "\"} ";
+    out += number;
+    out += '\n';
+}
+
+template <typename T>
+void Write(std::string& out, const char* name, const char* type, const char* help, const std::atomic<T>& value) {
+    Header(out, name, type, help);
     out += name;
     out += ' ';
     out += std::to_string(value.load(std::memory_order_relaxed));
     out += '\n';
 }
 
-struct Labelled {
+struct Reason {
     const char* label;
     const std::atomic<std::uint64_t>& value;
 };
 
 // One counter family with a `reason` label.
-void WriteReasons(std::string& out, const char* name, const char* help, std::initializer_list<Labelled> values) {
+void WriteReasons(std::string& out, const char* name, const char* help, std::initializer_list<Reason> values) {
     out += std::string("# HELP ") + name + ' ' + help + "\n# TYPE " + name + " counter\n";
     for (const auto& v : values)
         out += std::string(name) + "{reason=\"" + v.label + "\"} " +
@@ -82,7 +121,42 @@ std::string Metrics::Render() const {
     Write(out, "quorlan_notices_sent_total", "counter", "System notices queued to clients.", noticesSent);
     Write(out, "quorlan_bytes_in_total", "counter", "Bytes received from clients.", bytesIn);
     Write(out, "quorlan_bytes_out_total", "counter", "Bytes written to clients.", bytesOut);
+    Write(out, "quorlan_lines_replayed_total", "counter",
+          "Post lines sent to an account on its return, missed while it was away.", linesReplayed);
+
+    std::lock_guard lock(labelledMutex_);
+    Header(out, "quorlan_board_check_interval_seconds", "gauge",
+           "How often the board is checked now, from its clients' budgets and the floor.");
+    for (const auto& [url, figures] : boardFigures_) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(figures.intervalMs) / 1000.0);
+        Labelled(out, "quorlan_board_check_interval_seconds", "board", url, seconds);
+    }
+    Header(out, "quorlan_board_monitoring_clients", "gauge", "Clients monitoring the board.");
+    for (const auto& [url, figures] : boardFigures_)
+        Labelled(out, "quorlan_board_monitoring_clients", "board", url, std::to_string(figures.checkers));
+    Header(out, "quorlan_host_checks_total", "counter", "CheckList turns given for the boards of a host.");
+    for (const auto& [host, count] : hostChecks_)
+        Labelled(out, "quorlan_host_checks_total", "host", host, std::to_string(count));
     return out;
+}
+
+void Metrics::SetBoardFigures(const std::string& url, std::int64_t intervalMs, std::size_t checkers) {
+    std::lock_guard lock(labelledMutex_);
+    boardFigures_[url] = BoardFigures{intervalMs, checkers};
+}
+
+void Metrics::ForgetBoard(const std::string& url) {
+    std::lock_guard lock(labelledMutex_);
+    boardFigures_.erase(url);
+}
+
+void Metrics::CountHostCheck(const std::string& host) {
+    std::lock_guard lock(labelledMutex_);
+    auto it = hostChecks_.find(host);
+    if (it == hostChecks_.end())
+        it = hostChecks_.try_emplace(hostChecks_.size() >= kMaxHostSeries ? std::string(kOtherHosts) : host, 0).first;
+    ++it->second;
 }
 
 } // namespace quorlan::server

@@ -1,6 +1,9 @@
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace quorlan::server {
@@ -44,9 +47,27 @@ struct Metrics {
     std::atomic<std::uint64_t> noticesSent{0};
     std::atomic<std::uint64_t> bytesIn{0};
     std::atomic<std::uint64_t> bytesOut{0};
+    std::atomic<std::uint64_t> linesReplayed{0};
+
+    // Figures labelled by board or host. Boards are dropped with the board;
+    // hosts beyond kMaxHostSeries are counted together, so that clients
+    // naming ever new hosts cannot grow the page without bound.
+    static constexpr std::size_t kMaxHostSeries = 1000;
+    void SetBoardFigures(const std::string& url, std::int64_t intervalMs, std::size_t checkers);
+    void ForgetBoard(const std::string& url);
+    void CountHostCheck(const std::string& host);
 
     // Prometheus text exposition format, version 0.0.4.
     std::string Render() const;
+
+private:
+    struct BoardFigures {
+        std::int64_t intervalMs;
+        std::size_t checkers;
+    };
+    mutable std::mutex labelledMutex_;
+    std::map<std::string, BoardFigures> boardFigures_;
+    std::map<std::string, std::uint64_t> hostChecks_;
 };
 
 } // namespace quorlan::server

@@ -1,199 +1,163 @@
 #include "Scheduler.h"
 
-#include "net/Codec.h"
-
-#include <spdlog/spdlog.h>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace quorlan::server {
 
-Scheduler::Scheduler(asio::io_context& loop, IBoardRegistry& boards, ClientDirectory& clients, Metrics& metrics,
-                     std::chrono::milliseconds checkTimeout)
-    : loop_(loop), boards_(boards), clients_(clients), metrics_(metrics), checkTimeout_(checkTimeout),
-      random_(std::random_device{}()) {}
-
-Scheduler::Turn* Scheduler::Find(const std::string& url) {
-    auto it = turns_.find(url);
-    return it == turns_.end() ? nullptr : it->second.get();
-}
-
-void Scheduler::BoardChanged(const std::string& url) {
-    if (url.empty()) return;
-    const bool watched = boards_.MonitoringCount(url) > 0;
-    Turn* turn = Find(url);
-    if (!turn) {
-        if (!watched) return;
-        turn = turns_.emplace(url, std::make_unique<Turn>(loop_)).first->second.get();
-    }
-    switch (turn->phase) {
-    case Phase::Idle:
-        if (!watched) break;
-        if (turn->turnStart == Clock::time_point{}) {
-            // Never checked since it appeared: at once, its list may be old.
-            StartTurn(url, *turn, true);
-        } else {
-            // Checked before: the period holds however often monitoring is
-            // switched off and on.
-            WaitForNextTurn(url, *turn);
-        }
-        break;
-    case Phase::Waiting:
-        if (watched) {
-            WaitForNextTurn(url, *turn); // the period may have changed
-        } else {
-            turn->phase = Phase::Idle;
-            ++turn->generation;
-            turn->timer.cancel();
-        }
-        break;
-    case Phase::AwaitingReport:
-    case Phase::AwaitingBaseline:
-        break; // the awaited client answers or times out first
+void Scheduler::Update(const std::string& url, const std::string& host, const std::vector<Checker>& checkers,
+                       bool hasList, TimeMs now) {
+    Board& board = boards_[url];
+    board.host = host;
+    board.hasList = hasList;
+    for (auto& entry : board.checkers) entry.second.active = false;
+    for (const Checker& c : checkers) {
+        auto [it, added] = board.checkers.try_emplace(c.id);
+        if (added) it->second.joinedMs = now;
+        it->second.intervalMs = std::max(c.intervalMs, options_.minIntervalMs);
+        it->second.active = true;
     }
 }
 
-void Scheduler::ClientLeft(const std::string& url, SessionId id) {
-    Turn* turn = Find(url);
-    if (!turn) return;
-    turn->silentTurns.erase(id);
-    if (turn->holder == id) turn->holder = 0;
-    const bool awaited =
-        (turn->phase == Phase::AwaitingReport || turn->phase == Phase::AwaitingBaseline) && turn->asked == id;
-    if (!boards_.Exists(url)) {
-        turns_.erase(url);
-        return;
-    }
-    if (awaited) {
-        StartTurn(url, *turn, false);
-    } else {
-        BoardChanged(url);
+void Scheduler::Remove(const std::string& url) { boards_.erase(url); }
+
+void Scheduler::Left(const std::string& url, SessionId id) {
+    auto it = boards_.find(url);
+    if (it == boards_.end()) return;
+    Board& board = it->second;
+    board.checkers.erase(id);
+    if (board.reporter == id) board.reporter = 0;
+    if (board.pending && board.pending->id == id) {
+        board.pending.reset();
+        board.retry = true;
     }
 }
 
-bool Scheduler::HoldsCheck(const std::string& url, SessionId id) const {
-    auto it = turns_.find(url);
-    return it != turns_.end() && id != 0 && it->second->holder == id;
-}
-
-std::optional<SessionId> Scheduler::PickClient(const std::string& url, const Turn& turn) const {
-    const std::size_t count = boards_.MonitoringCount(url);
-    SessionId after = turn.cursor;
-    std::optional<SessionId> first;
-    for (std::size_t i = 0; i < count; ++i) {
-        auto next = boards_.NextMonitoring(url, after);
-        if (!next) return std::nullopt;
-        if (!first) first = next;
-        auto silent = turn.silentTurns.find(*next);
-        if (silent == turn.silentTurns.end() || silent->second < kMaxSilentTurns) return next;
-        after = *next;
-    }
-    return first; // everyone has been silent: keep asking in turn
-}
-
-void Scheduler::StartTurn(const std::string& url, Turn& turn, bool fresh) {
-    if (fresh) {
-        turn.turnStart = Clock::now();
-        turn.attempts = 0;
-        turn.jitter = NewJitter(boards_.Period(url));
-    }
-    const std::size_t count = boards_.MonitoringCount(url);
-    if (count == 0) {
-        turn.phase = Phase::Idle;
-        ++turn.generation;
-        turn.timer.cancel();
-        return;
-    }
-    if (!fresh && turn.attempts >= count) {
-        // Every monitoring client has had this turn; try again next period.
-        WaitForNextTurn(url, turn);
-        return;
-    }
-    const auto next = PickClient(url, turn);
-    if (!next) return;
-    turn.cursor = *next;
-    turn.asked = *next;
-    ++turn.attempts;
-
-    const auto list = boards_.LastList(url);
-    net::Encoded packet = list ? net::EncodeCheckList(*list) : net::EncodeListRequest();
-    if (list && packet.ok()) {
-        turn.holder = *next;
-        turn.phase = Phase::AwaitingReport;
-        metrics_.checksStarted.fetch_add(1, std::memory_order_relaxed);
-        spdlog::debug("board {}: CheckList to client {}", url, *next);
-    } else {
-        packet = net::EncodeListRequest();
-        turn.phase = Phase::AwaitingBaseline;
-        metrics_.baselinesRequested.fetch_add(1, std::memory_order_relaxed);
-        spdlog::debug("board {}: ListRequest to client {} for a baseline", url, *next);
-    }
-    clients_.Send(*next, Share(std::move(packet.bytes)));
-    Arm(url, turn, Clock::now() + checkTimeout_);
-}
-
-void Scheduler::WaitForNextTurn(const std::string& url, Turn& turn) {
-    turn.phase = Phase::Waiting;
-    const auto due = turn.turnStart + boards_.Period(url) + turn.jitter;
-    Arm(url, turn, std::max(due, Clock::now()));
-}
-
-void Scheduler::Arm(const std::string& url, Turn& turn, Clock::time_point at) {
-    const std::uint64_t generation = ++turn.generation;
-    turn.timer.expires_at(at);
-    turn.timer.async_wait([this, url, generation](const std::error_code& ec) {
-        if (!ec) OnTimer(url, generation);
-    });
-}
-
-void Scheduler::OnTimer(const std::string& url, std::uint64_t generation) {
-    Turn* turn = Find(url);
-    if (!turn || turn->generation != generation) return;
-    switch (turn->phase) {
-    case Phase::Idle:
-        break;
-    case Phase::Waiting:
-        StartTurn(url, *turn, true);
-        break;
-    case Phase::AwaitingReport:
-    case Phase::AwaitingBaseline:
-        metrics_.checksTimedOut.fetch_add(1, std::memory_order_relaxed);
-        ++turn->silentTurns[turn->asked];
-        spdlog::info("board {}: client {} did not answer in time ({} in a row); turn passes on", url, turn->asked,
-                     turn->silentTurns[turn->asked]);
-        StartTurn(url, *turn, false);
-        break;
-    }
-}
-
-bool Scheduler::OnListReport(SessionId id, const std::string& url, const std::string& text) {
-    Turn* turn = Find(url);
-    if (!turn || turn->phase != Phase::AwaitingReport || turn->asked != id) {
-        spdlog::debug("board {}: ListReport from client {} not awaited; ignored", url, id);
-        return false;
-    }
-    // An empty report says nothing about the board (the page did not load).
-    if (!text.empty()) boards_.StoreList(url, text);
-    turn->silentTurns.erase(id);
-    metrics_.checksCompleted.fetch_add(1, std::memory_order_relaxed);
-    WaitForNextTurn(url, *turn);
+bool Scheduler::Answered(const std::string& url, SessionId id, Kind kind, bool hasList) {
+    auto it = boards_.find(url);
+    if (it == boards_.end()) return false;
+    Board& board = it->second;
+    if (!board.pending || board.pending->id != id || board.pending->kind != kind) return false;
+    if (kind == Kind::Check) board.reporter = id;
+    board.pending.reset();
+    board.retry = false;
+    board.hasList = hasList;
+    if (auto checker = board.checkers.find(id); checker != board.checkers.end()) checker->second.silent = 0;
     return true;
 }
 
-void Scheduler::OnListReply(SessionId id, const std::string& url, const std::string& text) {
-    Turn* turn = Find(url);
-    if (!turn || turn->phase != Phase::AwaitingBaseline || turn->asked != id) {
-        spdlog::debug("board {}: ListReply from client {} not awaited; ignored", url, id);
-        return;
-    }
-    turn->silentTurns.erase(id);
-    if (!text.empty()) boards_.StoreList(url, text);
-    WaitForNextTurn(url, *turn);
+bool Scheduler::HoldsCheck(const std::string& url, SessionId id) const {
+    auto it = boards_.find(url);
+    if (it == boards_.end() || id == 0) return false;
+    const Board& board = it->second;
+    const bool checking = board.pending && board.pending->kind == Kind::Check && board.pending->id == id;
+    return checking || board.reporter == id;
 }
 
-std::chrono::milliseconds Scheduler::NewJitter(std::chrono::milliseconds period) {
-    const auto most = std::min<std::int64_t>(period.count() / 20, 5'000);
-    if (most <= 0) return std::chrono::milliseconds{0};
-    std::uniform_int_distribution<std::int64_t> spread(0, most);
-    return std::chrono::milliseconds{spread(random_)};
+std::vector<const std::pair<const SessionId, Scheduler::CheckerState>*> Scheduler::Eligible(const Board& board) {
+    std::vector<const std::pair<const SessionId, CheckerState>*> answering, all;
+    for (const auto& entry : board.checkers) {
+        if (!entry.second.active) continue;
+        all.push_back(&entry);
+        if (entry.second.silent < kMaxSilentTurns) answering.push_back(&entry);
+    }
+    return answering.empty() ? all : answering;
+}
+
+Scheduler::TimeMs Scheduler::CrowdIntervalMs(const Board& board) const {
+    // The budgets add up as rates: N clients at R allow a check every R/N.
+    double checksPerMs = 0;
+    for (const auto* entry : Eligible(board)) checksPerMs += 1.0 / static_cast<double>(entry->second.intervalMs);
+    if (checksPerMs <= 0) return options_.minIntervalMs;
+    return std::max(options_.minIntervalMs, static_cast<TimeMs>(std::llround(1.0 / checksPerMs)));
+}
+
+std::optional<Scheduler::TimeMs> Scheduler::ReadyMs(const Board& board) const {
+    if (board.pending) return std::nullopt;
+    const auto eligible = Eligible(board);
+    if (eligible.empty()) return std::nullopt;
+    TimeMs earliestClient = std::numeric_limits<TimeMs>::max();
+    for (const auto* entry : eligible) earliestClient = std::min(earliestClient, entry->second.DueMs());
+    if (!board.hasList) {
+        return board.lastBaselineMs ? std::max(*board.lastBaselineMs + options_.minIntervalMs, earliestClient)
+                                    : earliestClient;
+    }
+    if (!board.lastAskMs) return earliestClient;
+    const TimeMs gap = board.retry ? options_.minIntervalMs : CrowdIntervalMs(board);
+    return std::max(*board.lastAskMs + gap, earliestClient);
+}
+
+Scheduler::TimeMs Scheduler::HostReadyMs(const std::string& host) const {
+    auto it = hostLastAskMs_.find(host);
+    return it == hostLastAskMs_.end() ? std::numeric_limits<TimeMs>::min() : it->second + options_.siteIntervalMs;
+}
+
+Scheduler::Step Scheduler::Advance(TimeMs now) {
+    Step step;
+    for (auto& [url, board] : boards_) {
+        if (!board.pending || now < board.pending->askedMs + options_.checkTimeoutMs) continue;
+        if (auto checker = board.checkers.find(board.pending->id); checker != board.checkers.end())
+            ++checker->second.silent;
+        step.timedOut.push_back({url, board.pending->id, board.pending->kind});
+        board.pending.reset();
+        board.retry = true;
+    }
+
+    // The boards that may be asked now, most overdue first; a host's
+    // interval then goes to the board that has waited longest.
+    std::vector<std::pair<TimeMs, const std::string*>> ready;
+    for (const auto& [url, board] : boards_) {
+        const auto at = ReadyMs(board);
+        if (at && *at <= now) ready.emplace_back(*at, &url);
+    }
+    std::stable_sort(ready.begin(), ready.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [at, url] : ready) {
+        Board& board = boards_.at(*url);
+        if (board.hasList && HostReadyMs(board.host) > now) continue;
+        const std::pair<const SessionId, CheckerState>* chosen = nullptr;
+        for (const auto* entry : Eligible(board)) {
+            if (entry->second.DueMs() > now) continue;
+            if (!chosen || entry->second.DueMs() < chosen->second.DueMs()) chosen = entry;
+        }
+        if (!chosen) continue;
+        const SessionId id = chosen->first;
+        const Kind kind = board.hasList ? Kind::Check : Kind::Baseline;
+        board.pending = Pending{id, kind, now};
+        if (kind == Kind::Check) {
+            board.checkers.at(id).lastAskMs = now;
+            board.lastAskMs = now;
+            board.retry = false;
+            hostLastAskMs_[board.host] = now;
+        } else {
+            board.lastBaselineMs = now;
+        }
+        step.asks.push_back({*url, id, kind});
+    }
+
+    // A host's last ask matters only while its interval runs.
+    for (auto it = hostLastAskMs_.begin(); it != hostLastAskMs_.end();) {
+        it = it->second + options_.siteIntervalMs <= now ? hostLastAskMs_.erase(it) : std::next(it);
+    }
+
+    for (const auto& [url, board] : boards_) {
+        std::optional<TimeMs> at;
+        if (board.pending) {
+            at = board.pending->askedMs + options_.checkTimeoutMs;
+        } else if (const auto ready = ReadyMs(board)) {
+            at = board.hasList ? std::max(*ready, HostReadyMs(board.host)) : *ready;
+        }
+        if (at && (!step.wakeAt || *at < *step.wakeAt)) step.wakeAt = std::max(*at, now);
+    }
+    return step;
+}
+
+std::optional<Scheduler::Figures> Scheduler::BoardFigures(const std::string& url) const {
+    auto it = boards_.find(url);
+    if (it == boards_.end()) return std::nullopt;
+    std::size_t monitoring = 0;
+    for (const auto& entry : it->second.checkers) monitoring += entry.second.active ? 1 : 0;
+    return Figures{CrowdIntervalMs(it->second), monitoring};
 }
 
 } // namespace quorlan::server

@@ -1,79 +1,133 @@
 #pragma once
-#include "ClientDirectory.h"
-#include "IBoardRegistry.h"
-#include "Metrics.h"
+#include "IPeer.h"
 
-#include <asio/io_context.hpp>
-#include <asio/steady_timer.hpp>
-
-#include <chrono>
-#include <memory>
-#include <random>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace quorlan::server {
 
-// Shares the checking of each board among its monitoring clients. One timer
-// per board drives its turns:
-// - every period (plus a little jitter, so boards with equal periods do not
-//   fire together) the next monitoring client in turn gets `CheckList` with
-//   the board's last list, and holds the board's check until the next turn;
-// - a board without a list first gets a baseline by `ListRequest`, so that
-//   the first real check compares against the page, not against nothing;
-// - an answer that does not come within the check timeout passes the turn to
-//   the next client at once and counts against the silent one. A client
-//   silent for kMaxSilentTurns turns in a row is passed over while others
-//   answer.
+// Who checks which board, and when. Plain rules over times the caller gives
+// (milliseconds of a monotonic clock); no timers and no I/O, so every rule
+// can be played through with a hand-set clock.
+//
+// - Each monitoring client's interval is its own reload budget: it is asked
+//   at most once per interval.
+// - A board is checked as often as the budgets of its clients together allow
+//   (N clients at interval R: every R/N), never more often than the floor
+//   (`minIntervalMs`), and the checks of all boards on one host are at least
+//   `siteIntervalMs` apart.
+// - Of the clients whose budget allows a check, the one most overdue is asked.
+// - A board has at most one ask outstanding. One not answered within
+//   `checkTimeoutMs` counts against the client, whose turn is then spent, and
+//   the board is asked again as soon as the floor allows. A client silent for
+//   kMaxSilentTurns asks in a row is passed over while others can be asked.
+// - A board without a list is first asked for its page as it stands (a
+//   baseline), so that the first real check compares against the page. A
+//   baseline loads nothing, so it spends no budget and is not held to the
+//   host's interval; only a baseline asked again waits for the floor.
+// - The floor and the host interval count every check asked, answered or
+//   not: a silent client may well have loaded the page.
 class Scheduler {
 public:
+    using TimeMs = std::int64_t;
     static constexpr unsigned kMaxSilentTurns = 3;
 
-    Scheduler(asio::io_context& loop, IBoardRegistry& boards, ClientDirectory& clients, Metrics& metrics,
-              std::chrono::milliseconds checkTimeout);
-
-    // Membership, monitoring or intervals of the board changed.
-    void BoardChanged(const std::string& url);
-    // The client has left the board (disconnected or moved elsewhere).
-    void ClientLeft(const std::string& url, SessionId id);
-
-    bool HoldsCheck(const std::string& url, SessionId id) const;
-    // True when the report was the awaited one (and taken as the board's list).
-    bool OnListReport(SessionId id, const std::string& url, const std::string& text);
-    void OnListReply(SessionId id, const std::string& url, const std::string& text);
-
-private:
-    using Clock = std::chrono::steady_clock;
-    enum class Phase { Idle, Waiting, AwaitingReport, AwaitingBaseline };
-    struct Turn {
-        explicit Turn(asio::io_context& loop) : timer(loop) {}
-        asio::steady_timer timer;
-        std::uint64_t generation = 0; // tells a stale timer completion from the current one
-        Phase phase = Phase::Idle;
-        SessionId asked = 0;  // whose answer is awaited
-        SessionId holder = 0; // who holds the current check (may post NewPost)
-        SessionId cursor = 0; // last client given a turn
-        Clock::time_point turnStart{}; // the epoch until the board's first turn
-        std::chrono::milliseconds jitter{0};
-        std::size_t attempts = 0; // clients tried in this turn
-        std::unordered_map<SessionId, unsigned> silentTurns;
+    struct Options {
+        TimeMs minIntervalMs = 60'000;
+        TimeMs siteIntervalMs = 60'000;
+        TimeMs checkTimeoutMs = 30'000;
+    };
+    struct Checker {
+        SessionId id;
+        TimeMs intervalMs;
+    };
+    enum class Kind { Check, Baseline };
+    struct Ask {
+        std::string url;
+        SessionId id;
+        Kind kind;
+    };
+    // What the time has brought: the asks to send now, the asks that went
+    // unanswered, and when to look again (nothing: only a change can bring
+    // the next ask).
+    struct Step {
+        std::vector<Ask> asks;
+        std::vector<Ask> timedOut;
+        std::optional<TimeMs> wakeAt;
+    };
+    struct Figures {
+        TimeMs intervalMs; // how often the board is checked now
+        std::size_t checkers;
     };
 
-    Turn* Find(const std::string& url);
-    void StartTurn(const std::string& url, Turn& turn, bool fresh);
-    void WaitForNextTurn(const std::string& url, Turn& turn);
-    void Arm(const std::string& url, Turn& turn, Clock::time_point at);
-    void OnTimer(const std::string& url, std::uint64_t generation);
-    std::optional<SessionId> PickClient(const std::string& url, const Turn& turn) const;
-    std::chrono::milliseconds NewJitter(std::chrono::milliseconds period);
+    explicit Scheduler(Options options) : options_(options) {}
 
-    asio::io_context& loop_;
-    IBoardRegistry& boards_;
-    ClientDirectory& clients_;
-    Metrics& metrics_;
-    std::chrono::milliseconds checkTimeout_;
-    std::mt19937_64 random_;
-    std::unordered_map<std::string, std::unique_ptr<Turn>> turns_;
+    // The board's monitoring clients and their intervals as they are now, and
+    // whether the server holds a list of it. An empty list pauses the board;
+    // its timing is kept, so switching monitoring off and on brings no check
+    // forward.
+    void Update(const std::string& url, const std::string& host, const std::vector<Checker>& checkers, bool hasList,
+                TimeMs now);
+    // The board has no client left at all.
+    void Remove(const std::string& url);
+    // The client has left the board: an ask it had is void, and it no longer
+    // holds the board's check.
+    void Left(const std::string& url, SessionId id);
+    // The awaited answer came; `hasList` is whether the server now holds a
+    // list. False (and nothing changes) when this answer was not awaited.
+    bool Answered(const std::string& url, SessionId id, Kind kind, bool hasList);
+
+    Step Advance(TimeMs now);
+
+    // The client may send the board's new posts: it has the check being
+    // made, or made the last check answered (its posts follow its report,
+    // perhaps after the next check has been asked).
+    bool HoldsCheck(const std::string& url, SessionId id) const;
+    std::optional<Figures> BoardFigures(const std::string& url) const;
+
+private:
+    struct CheckerState {
+        TimeMs intervalMs = 0;
+        TimeMs joinedMs = 0;
+        std::optional<TimeMs> lastAskMs;
+        unsigned silent = 0;
+        // Monitoring now. A client that pauses keeps its last ask, so that
+        // switching off and on does not reset its budget.
+        bool active = true;
+        TimeMs DueMs() const { return lastAskMs ? *lastAskMs + intervalMs : joinedMs; }
+    };
+    struct Pending {
+        SessionId id;
+        Kind kind;
+        TimeMs askedMs;
+    };
+    struct Board {
+        std::string host;
+        std::map<SessionId, CheckerState> checkers;
+        bool hasList = false;
+        std::optional<TimeMs> lastAskMs; // of a check
+        std::optional<TimeMs> lastBaselineMs;
+        bool retry = false; // the last check went unanswered: again at the floor
+        std::optional<Pending> pending;
+        SessionId reporter = 0; // whose check was answered last
+    };
+
+    // The monitoring clients that may be asked: those not passed over as
+    // silent, or all when every one is.
+    static std::vector<const std::pair<const SessionId, CheckerState>*> Eligible(const Board& board);
+    TimeMs CrowdIntervalMs(const Board& board) const;
+    // When the board may be asked next, host aside; nothing when it cannot be
+    // (no client, or an answer outstanding).
+    std::optional<TimeMs> ReadyMs(const Board& board) const;
+    TimeMs HostReadyMs(const std::string& host) const;
+
+    Options options_;
+    std::map<std::string, Board> boards_;
+    std::map<std::string, TimeMs> hostLastAskMs_;
 };
 
 } // namespace quorlan::server

@@ -1,17 +1,19 @@
 #include "Server.h"
 
+#include <asio/post.hpp>
+
 #include <sodium.h>
 #include <spdlog/spdlog.h>
 
 namespace quorlan::server {
 
-Server::Created Server::Create(const ServerConfig& config, const IClock& clock) {
+Server::Created Server::Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster) {
     if (sodium_init() < 0) return Created{nullptr, "libsodium failed to initialise"};
     auto opened = Database::Open(config.databasePath);
     if (!opened.db) return Created{nullptr, opened.error};
     if (const std::size_t stale = BoardListStore(*opened.db).DeleteStale(clock.NowMs()); stale != 0)
         spdlog::info("forgot the post lists of {} boards unchecked for 30 days", stale);
-    std::unique_ptr<Server> server(new Server(config, clock, std::move(opened.db)));
+    std::unique_ptr<Server> server(new Server(config, clock, std::move(opened.db), cluster));
     std::string error;
     if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
     if (!config.adminHost.empty()) {
@@ -21,13 +23,19 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock) 
         if (!token) return Created{nullptr, error};
         server->admin_ = std::make_unique<AdminHttp>(
             server->loop_, server->metrics_, std::move(*token),
-            [hub = &server->hub_](const std::string& text, const std::string& board) { return hub->Notice(text, board); });
+            [hub = &server->hub_](const std::string& text, const std::string& board) { return hub->Notice(text, board); },
+            [cluster = server->cluster_.get()] {
+                if (!cluster) return AdminHttp::Health{};
+                return AdminHttp::Health{cluster->LinkUp(), cluster->LinkState()};
+            });
         if (!server->admin_->Start(config.adminHost, config.adminPort, error)) return Created{nullptr, error};
     }
+    if (server->cluster_) server->cluster_->Start();
     return Created{std::move(server), {}};
 }
 
-Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database)
+Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database,
+               const ClusterFactory& cluster)
     : config_(config), clock_(clock), database_(std::move(database)), accountStore_(*database_),
       boardLists_(*database_), rules_(config_.trust),
       // Each connection has at most one password waiting, so a backlog this
@@ -36,12 +44,27 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
               std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections), &metrics_.passwordWorkDropped),
       clients_(),
       boards_(boardLists_, clock_,
-              BoardRegistry::Limits{config_.minInterval, config_.duplicateMemory, config_.duplicateMaxAgeMs,
-                                    config_.trust.maxBoards}),
-      scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout), relays_(),
+              BoardRegistry::Limits{config_.duplicateMemory, config_.duplicateMaxAgeMs, config_.trust.maxBoards}),
+      cluster_(cluster ? cluster(loop_, clock_,
+                                 ICluster::Events{
+                                     [this](const std::string& board, const std::string& line) {
+                                         hub_.OnClusterPost(board, line);
+                                     },
+                                     [this](const std::string& text, const std::string& board) {
+                                         hub_.OnClusterNotice(text, board);
+                                     },
+                                     [this](const std::string& board) { checks_.BoardChanged(board); }})
+                       : nullptr),
+      checks_(loop_, clock_, boards_, clients_, metrics_,
+              Scheduler::Options{config_.minInterval.count(),
+                                 (config_.siteInterval.count() > 0 ? config_.siteInterval : config_.minInterval).count(),
+                                 config_.checkTimeout.count()},
+              cluster_.get()),
+      replay_(ReplayBuffer::Limits{config_.replayMaxAgeMs, config_.replayMaxLines, config_.replayMaxAccounts}),
+      relays_(),
       accounts_(loop_, accountStore_, hasher_, rules_, clock_, metrics_, config_),
-      hub_(clients_, boards_, scheduler_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
-           config_.minInterval),
+      hub_(clients_, boards_, checks_, replay_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+           config_.minInterval, cluster_.get()),
       acceptor_(loop_, hub_, rules_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
                                   SessionLimits{config_.trust.readPauseOutput, config_.trust.maxQueuedOutput,
@@ -60,5 +83,9 @@ void Server::Run() {
 }
 
 void Server::Stop() { loop_.stop(); }
+
+void Server::TimeChanged() {
+    asio::post(loop_, [this] { checks_.TimeChanged(); });
+}
 
 } // namespace quorlan::server

@@ -5,19 +5,22 @@
 #include "AdminHttp.h"
 #include "BoardListStore.h"
 #include "BoardRegistry.h"
+#include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
 #include "Database.h"
 #include "Hub.h"
+#include "ICluster.h"
 #include "Metrics.h"
 #include "PasswordHasher.h"
 #include "RelayPool.h"
-#include "Scheduler.h"
+#include "ReplayBuffer.h"
 #include "ServerConfig.h"
 #include "TrustRules.h"
 
 #include <asio/io_context.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,13 +35,22 @@ public:
         std::unique_ptr<Server> server;
         std::string error;
     };
-    static Created Create(const ServerConfig& config, const IClock& clock);
+    // Makes this instance's link to the rest of a cluster, on the server's
+    // loop, reporting to `events`.
+    using ClusterFactory =
+        std::function<std::unique_ptr<ICluster>(asio::io_context& loop, const IClock& clock, ICluster::Events events)>;
+    // `clock` gives both the wall time of what is stored and the steady time
+    // of every limit and checking turn. Without a factory: the single process.
+    static Created Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster = {});
     ~Server();
 
     // Runs the event loop until Stop().
     void Run();
     // Safe from any thread and from signal handlers run by the loop.
     void Stop();
+    // Safe from any thread: the checking turns look at the clock's steady
+    // time again. Needed only when that clock is moved by hand.
+    void TimeChanged();
 
     std::uint16_t Port() const { return acceptor_.Port(); }
     std::uint16_t AdminPort() const { return admin_ ? admin_->Port() : 0; }
@@ -46,7 +58,8 @@ public:
     const Metrics& CurrentMetrics() const { return metrics_; }
 
 private:
-    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database);
+    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database,
+           const ClusterFactory& cluster);
 
     ServerConfig config_;
     const IClock& clock_;
@@ -59,7 +72,10 @@ private:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
-    Scheduler scheduler_;
+    // Before the parts that use it; its events reach them only once the loop runs.
+    std::unique_ptr<ICluster> cluster_;
+    CheckLoop checks_;
+    ReplayBuffer replay_;
     RelayPool relays_;
     AccountService accounts_;
     Hub hub_;

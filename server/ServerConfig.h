@@ -20,7 +20,12 @@ struct ServerConfig {
     std::string adminHost = "127.0.0.1";
     std::uint16_t adminPort = 3001;
 
+    // The politeness floor: no board is checked more often, whatever its
+    // clients' budgets allow.
     std::chrono::milliseconds minInterval{60'000};
+    // Checks of the boards of one host are at least this far apart; 0 means
+    // the same as minInterval.
+    std::chrono::milliseconds siteInterval{0};
     std::chrono::milliseconds checkTimeout{30'000};
     bool openSignup = false;
     std::size_t maxConnections = 10'000;
@@ -51,6 +56,17 @@ struct ServerConfig {
     // Lines remembered per board against duplicates, and for how long.
     std::size_t duplicateMemory = 2048;
     std::int64_t duplicateMaxAgeMs = 6 * 3'600'000;
+    // Post lines kept for an account that is away from its board.
+    std::int64_t replayMaxAgeMs = 30 * 60'000;
+    std::size_t replayMaxLines = 50;
+    std::size_t replayMaxAccounts = 10'000;
+
+    // Cluster mode: a libpq connection string shared by every instance (empty:
+    // the single process), this instance's name, and how soon the boards of a
+    // dead instance are taken over.
+    std::string postgres;
+    std::string nodeId;
+    std::int64_t takeoverMs = 10'000;
 };
 
 } // namespace quorlan::server

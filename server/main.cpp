@@ -9,6 +9,7 @@
 #include "ServerConfig.h"
 #include "SocketOptions.h"
 #include "net/ProgramVersion.h"
+#include "pg/Cluster.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/signal_set.hpp>
@@ -61,15 +62,19 @@ int main(int argc, char** argv) {
     ServerConfig config;
     std::string listen = "127.0.0.1:3000";
     std::string admin = "127.0.0.1:3001";
-    double minInterval = 60, checkTimeout = 30, packetTimeout = 60;
+    double minInterval = 60, siteInterval = 0, checkTimeout = 30, packetTimeout = 60, takeover = 10;
     std::string logLevel = "info";
     app.add_option("--listen", listen, "Client address, host:port")->capture_default_str();
     app.add_option("--db", config.databasePath, "SQLite database file")->capture_default_str();
     app.add_option("--admin", admin, "Admin HTTP address on loopback, host:port; \"off\" disables it")
         ->capture_default_str();
-    app.add_option("--min-interval", minInterval, "Shortest check period of a board, seconds")
+    app.add_option("--min-interval", minInterval,
+                   "Politeness floor: a board is checked at most this often, seconds")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.add_option("--site-interval", siteInterval,
+                   "Checks of the boards of one host are at least this far apart, seconds (default: --min-interval)")
+        ->check(CLI::PositiveNumber);
     app.add_option("--check-timeout", checkTimeout, "Time a client has to answer a check, seconds")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
@@ -97,6 +102,18 @@ int main(int argc, char** argv) {
     app.add_option("--ident-per-hour", config.identPerHour,
                    "Identification numbers the server issues per hour at most")
         ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--postgres", config.postgres,
+                   "Cluster mode: PostgreSQL connection string shared by every instance (host given by address)");
+    app.add_option("--node-id", config.nodeId, "Cluster mode: this instance's name, distinct in the cluster")
+        ->check([](const std::string& id) {
+            const bool fits = !id.empty() && id.size() <= 63 &&
+                              id.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == std::string::npos;
+            return fits ? std::string() : "lower-case letters, digits and _, at most 63";
+        });
+    app.add_option("--takeover-seconds", takeover,
+                   "Cluster mode: the boards of an instance that died are taken over within this time")
+        ->check(CLI::Range(7.0, 86'400.0))
         ->capture_default_str();
     app.add_option("--log-level", logLevel, "trace, debug, info, warn, error, critical or off")
         ->check(CLI::IsMember({"trace", "debug", "info", "warn", "error", "critical", "off"}))
@@ -146,8 +163,14 @@ int main(int argc, char** argv) {
         config.adminPort = adminAt->port;
     }
     config.minInterval = Seconds(minInterval);
+    config.siteInterval = Seconds(siteInterval);
     config.checkTimeout = Seconds(checkTimeout);
     config.packetTimeout = Seconds(packetTimeout);
+    config.takeoverMs = Seconds(takeover).count();
+    if (!config.postgres.empty() && config.nodeId.empty()) {
+        std::cerr << "--postgres needs --node-id\n";
+        return 2;
+    }
 
     const unsigned long files = quorlan::server::RaiseFileLimit();
     if (files < config.maxConnections + 64)
@@ -155,7 +178,19 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     quorlan::server::SystemClock clock;
-    auto created = quorlan::server::Server::Create(config, clock);
+    quorlan::server::Server::ClusterFactory cluster;
+    if (!config.postgres.empty()) {
+        cluster = [&config](asio::io_context& loop, const quorlan::server::IClock& clock,
+                            quorlan::server::ICluster::Events events) -> std::unique_ptr<quorlan::server::ICluster> {
+            return std::make_unique<quorlan::server::pg::Cluster>(
+                loop, clock,
+                quorlan::server::pg::Cluster::Options{config.postgres, config.nodeId, config.takeoverMs},
+                std::move(events));
+        };
+        spdlog::info("cluster mode as node {}: posts, notices and board ownership shared through PostgreSQL",
+                     config.nodeId);
+    }
+    auto created = quorlan::server::Server::Create(config, clock, cluster);
     if (!created.server) {
         spdlog::error("{}", created.error);
         return 1;

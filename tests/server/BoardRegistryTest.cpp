@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace quorlan::server {
 namespace {
 
@@ -12,7 +14,7 @@ using std::chrono::milliseconds;
 class BoardRegistryTest : public ::testing::Test {
 protected:
     BoardRegistryTest() : db_(Database::Open(dir_.File("boards.db")).db), lists_(*db_) {}
-    BoardRegistry Make() { return BoardRegistry(lists_, clock_, BoardRegistry::Limits{milliseconds(60'000), 16, 1000}); }
+    BoardRegistry Make() { return BoardRegistry(lists_, clock_, BoardRegistry::Limits{16, 1000}); }
 
     test::TempDir dir_;
     test::ManualClock clock_;
@@ -20,35 +22,20 @@ protected:
     BoardListStore lists_;
 };
 
-TEST_F(BoardRegistryTest, PeriodIsTheSmallestIntervalAskedButNotBelowTheMinimum) {
+TEST_F(BoardRegistryTest, KeepsEachClientsIntervalAndWhoMonitors) {
     auto boards = Make();
     const std::string url = "http://b/1";
-    struct Step {
-        SessionId id;
-        std::int64_t askedMs;
-        std::int64_t periodMs;
-    } steps[] = {{1, 600'000, 600'000}, {2, 120'000, 120'000}, {3, 300'000, 120'000}, {4, 1'000, 60'000}};
-    for (const auto& s : steps) {
-        boards.Join(s.id, url, milliseconds(s.askedMs), false);
-        EXPECT_EQ(boards.Period(url), milliseconds(s.periodMs)) << "after client " << s.id;
-    }
-    boards.Leave(4);
-    boards.Leave(2);
-    EXPECT_EQ(boards.Period(url), milliseconds(300'000));
-}
-
-TEST_F(BoardRegistryTest, TurnsGoRoundTheMonitoringClientsOnly) {
-    auto boards = Make();
-    const std::string url = "http://b/1";
-    boards.Join(1, url, milliseconds(1), true);
-    boards.Join(2, url, milliseconds(1), false);
-    boards.Join(3, url, milliseconds(1), true);
-    EXPECT_EQ(boards.NextMonitoring(url, 0), 1u);
-    EXPECT_EQ(boards.NextMonitoring(url, 1), 3u);
-    EXPECT_EQ(boards.NextMonitoring(url, 3), 1u);
+    boards.Join(1, url, milliseconds(600'000), true);
+    boards.Join(2, url, milliseconds(120'000), false);
+    boards.Join(1, url, milliseconds(300'000), true); // a new SetBoard replaces the interval
+    EXPECT_EQ(boards.Interval(url, 1), milliseconds(300'000));
+    EXPECT_EQ(boards.Interval(url, 2), milliseconds(120'000));
+    EXPECT_EQ(boards.Interval(url, 3), milliseconds(0));
+    EXPECT_EQ(boards.MonitoringCount(url), 1u);
     boards.SetMonitoring(2, true);
-    EXPECT_EQ(boards.NextMonitoring(url, 1), 2u);
-    EXPECT_EQ(boards.MonitoringCount(url), 3u);
+    std::vector<SessionId> monitoring;
+    boards.ForEachMonitoring(url, [&](SessionId id) { monitoring.push_back(id); });
+    EXPECT_EQ(monitoring, (std::vector<SessionId>{1, 2}));
 }
 
 TEST_F(BoardRegistryTest, JoiningAnotherBoardLeavesTheFirstAndAnEmptyBoardDisappears) {

@@ -6,6 +6,7 @@
 #include "RunningServer.h"
 #include "server/Hub.h"
 #include "server/BoardRegistry.h"
+#include "server/ReplayBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -50,9 +51,10 @@ protected:
         : config_(test::TestConfig(dir_.File("hub.db"))), db_(Database::Open(config_.databasePath).db),
           store_(*db_), lists_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
           boards_(lists_, clock_, BoardRegistry::Limits{}),
-          scheduler_(loop_, boards_, clients_, metrics_, config_.checkTimeout),
-          rules_(config_.trust), accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_),
-          hub_(clients_, boards_, scheduler_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+          checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}),
+          replay_(ReplayBuffer::Limits{}), rules_(config_.trust),
+          accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_),
+          hub_(clients_, boards_, checks_, replay_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
                config_.minInterval) {}
 
     // A connection logged in to a new account.
@@ -97,7 +99,8 @@ protected:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
-    Scheduler scheduler_;
+    CheckLoop checks_;
+    ReplayBuffer replay_;
     RelayPool relays_;
     TrustRules rules_;
     AccountService accounts_;

@@ -1,7 +1,9 @@
 #include "RunningServer.h"
 
+#include <asio/post.hpp>
 #include <spdlog/spdlog.h>
 
+#include <future>
 #include <random>
 
 namespace quorlan::test {
@@ -36,11 +38,21 @@ server::ServerConfig TestConfig(const std::string& databasePath) {
     return config;
 }
 
-RunningServer::RunningServer(const server::ServerConfig& config, const server::IClock& clock) {
-    auto created = server::Server::Create(config, clock);
+RunningServer::RunningServer(const server::ServerConfig& config, const server::IClock& clock,
+                             const server::Server::ClusterFactory& cluster) {
+    auto created = server::Server::Create(config, clock, cluster);
     error_ = created.error;
     server_ = std::move(created.server);
     if (server_) thread_ = std::thread([this] { server_->Run(); });
+}
+
+void RunningServer::TimeChanged() {
+    server_->TimeChanged();
+    // Writes leave at the end of the loop's batch, which a handler posted
+    // behind the turns' work ends; one posted behind that sees them written.
+    std::promise<void> written;
+    asio::post(server_->Loop(), [this, &written] { asio::post(server_->Loop(), [&written] { written.set_value(); }); });
+    written.get_future().wait();
 }
 
 RunningServer::~RunningServer() {

@@ -25,10 +25,15 @@ private:
 // checks in fractions of a second.
 server::ServerConfig TestConfig(const std::string& databasePath);
 
-// The real server on its own thread, stopped and joined on destruction.
+// The real server on its own thread, stopped and joined on destruction, on
+// the test's clock (wall and steady time).
 class RunningServer {
 public:
-    RunningServer(const server::ServerConfig& config, const server::IClock& clock);
+    RunningServer(const server::ServerConfig& config, const server::IClock& clock,
+                  const server::Server::ClusterFactory& cluster = {});
+    // After the test moved the clock: returns once the server has acted on the
+    // new time and written what that made it send.
+    void TimeChanged();
     ~RunningServer();
     bool Ok() const { return server_ != nullptr; }
     const std::string& Error() const { return error_; }

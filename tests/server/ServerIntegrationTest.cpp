@@ -15,6 +15,8 @@
 
 #include <fstream>
 #include <functional>
+#include <map>
+#include <thread>
 
 namespace quorlan::test {
 namespace {
@@ -28,6 +30,10 @@ constexpr const char* kOtherBoard = "http://127.0.0.1:8080/bbs/zboard.php?id=fre
 // looks at the current one; turns that must come sooner come from the check
 // timeout (300 ms) or from a board becoming watched.
 constexpr std::int32_t kSlowInterval = 5;
+// How long a test waits to be sure that nothing more arrives: whatever the
+// server sends on a change of time has been written when TimeChanged returns,
+// so this covers only requests the server may not have read yet.
+constexpr auto kQuiet = 200ms;
 
 std::string PercentEncoded(const std::string& text) {
     std::string out;
@@ -52,6 +58,17 @@ protected:
         ASSERT_TRUE(server_->Ok()) << server_->Error();
     }
     void Stop() { server_.reset(); }
+    // Moves the server's clock on.
+    void Elapse(std::int64_t ms) {
+        clock_.Advance(ms);
+        server_->TimeChanged();
+    }
+    // Waits (boundedly) until the server's figure reaches the value: the
+    // requests it counts have been read.
+    template <typename T> bool Reaches(const std::atomic<T>& figure, T value) {
+        for (int i = 0; i < 5000 && figure.load() != value; ++i) std::this_thread::sleep_for(1ms);
+        return figure.load() == value;
+    }
 
     std::unique_ptr<TestClient> Connect(int receiveBuffer = 0, const std::string& source = "") {
         auto client = std::make_unique<TestClient>(server_->Port(), receiveBuffer, source);
@@ -263,22 +280,30 @@ TEST_F(ServerTest, BaselineFirstThenChecksRotateCarryingTheLastList) {
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 0));
     ASSERT_TRUE(a->NextOf(net::ListRequest)); // no list yet: baseline
-    ASSERT_TRUE(a->Send(net::EncodeListReply("p1\r\np2\r\n")));
     auto b = Connect();
     ASSERT_TRUE(b->Watch(kBoard, 0));
+    ASSERT_TRUE(a->Send(net::EncodeListReply("p1\r\np2\r\n")));
 
-    // Period 200 ms (the minimum): the turns alternate, B first.
+    // The baseline loaded nothing, so the first check comes at once; then,
+    // both at the floor (200 ms), the turns alternate one per 200 ms.
     std::string expected = "p1\r\np2\r\n";
-    TestClient* order[] = {b.get(), a.get(), b.get()};
-    for (int i = 0; i < 3; ++i) {
+    TestClient* order[] = {a.get(), b.get(), a.get(), b.get()};
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            EXPECT_FALSE(order[i]->NextOf(net::CheckList, kQuiet)) << "turn " << i << " before its time";
+            Elapse(200);
+        }
         const auto check = order[i]->NextOf(net::CheckList);
         ASSERT_TRUE(check) << "turn " << i;
         EXPECT_EQ(check->text, expected);
         expected = "p" + std::to_string(i + 3) + "\r\n" + expected;
         ASSERT_TRUE(order[i]->Send(net::EncodeListReport(expected)));
     }
-    ASSERT_TRUE(a->NextOf(net::CheckList)); // the third report has been taken
-    EXPECT_GE(server_->Metrics().checksCompleted.load(), 3u);
+    Elapse(200);
+    const auto fifth = a->NextOf(net::CheckList);
+    ASSERT_TRUE(fifth);
+    EXPECT_EQ(fifth->text, expected); // the fourth report has been taken
+    EXPECT_EQ(server_->Metrics().checksCompleted.load(), 4u);
 }
 
 TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
@@ -291,19 +316,41 @@ TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
         ASSERT_TRUE(check);
         EXPECT_EQ(check->text, "old\r\n");
         ASSERT_TRUE(a->Send(net::EncodeListReport("")));
+        Elapse(200);
     }
 }
 
-TEST_F(ServerTest, ThePeriodIsTheSmallestIntervalAsked) {
+TEST_F(ServerTest, AClientIsAskedNoMoreOftenThanItsInterval) {
     SeedBoardList(kBoard, "x\r\n");
     Start();
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 1));
     ASSERT_TRUE(a->NextOf(net::CheckList)); // a watched board is checked at once
-    const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(a->Send(net::EncodeListReport("x\r\n")));
-    ASSERT_TRUE(a->NextOf(net::CheckList));
-    EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
+    Elapse(999);
+    EXPECT_FALSE(a->NextOf(net::CheckList, kQuiet));
+    Elapse(1);
+    EXPECT_TRUE(a->NextOf(net::CheckList));
+}
+
+TEST_F(ServerTest, IntervalsOutsideTheSaneRangeAreTakenAsTheFloorOrADay) {
+    config_.minInterval = 10s;
+    Start();
+    auto client = Connect();
+    ASSERT_TRUE(client->Watch(kBoard, 60));
+    const std::string gauge = std::string("\nquorlan_board_check_interval_seconds{board=\"") + kBoard + "\"} ";
+    struct Case {
+        std::int32_t asked;
+        const char* seconds;
+    } cases[] = {{0, "10.000"}, {-5, "10.000"}, {3, "10.000"}, {45, "45.000"}, {86'400 * 3, "86400.000"}};
+    for (const auto& c : cases) {
+        // A new SetBoard replaces the client's interval; its answer comes once
+        // the board's figures are set.
+        ASSERT_TRUE(client->Send(net::EncodeSetBoard(c.asked, kBoard)));
+        ASSERT_EQ(client->Result(net::SetBoardResult), 1u);
+        const std::string body = Admin("GET", "/metrics")->body;
+        EXPECT_NE(body.find(gauge + c.seconds + "\n"), std::string::npos) << c.asked << "\n" << body;
+    }
 }
 
 TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
@@ -312,14 +359,16 @@ TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 1));
     ASSERT_TRUE(a->NextOf(net::CheckList)); // a board new to the server is checked at once
-    const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(a->Send(net::EncodeListReport("x\r\n")));
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(a->Send(net::EncodeSearchState(0)));
         ASSERT_TRUE(a->Send(net::EncodeSearchState(1)));
     }
+    EXPECT_FALSE(a->NextOf(net::CheckList, kQuiet));
+    Elapse(999);
+    EXPECT_FALSE(a->NextOf(net::CheckList, kQuiet));
+    Elapse(1);
     ASSERT_TRUE(a->NextOf(net::CheckList));
-    EXPECT_GE(std::chrono::steady_clock::now() - first, 950ms);
     EXPECT_EQ(server_->Metrics().checksStarted.load(), 2u);
 }
 
@@ -332,8 +381,10 @@ TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
     auto b = Connect();
     ASSERT_TRUE(b->Watch(kBoard, kSlowInterval));
     // A stays silent: B gets the turn after the 300 ms timeout, long before
-    // the 5 s period.
-    ASSERT_TRUE(b->NextOf(net::CheckList, 3s));
+    // the 5 s interval.
+    EXPECT_FALSE(b->NextOf(net::CheckList, kQuiet));
+    Elapse(300);
+    ASSERT_TRUE(b->NextOf(net::CheckList));
     EXPECT_EQ(server_->Metrics().checksTimedOut.load(), 1u);
 
     // The check is B's now: A's late report and post go nowhere, B's reach both.
@@ -346,6 +397,117 @@ TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
         ASSERT_TRUE(post);
         EXPECT_EQ(post->text, "from B");
     }
+}
+
+TEST_F(ServerTest, FourClientsAtEightSecondsShareTheBoardEveryTwoSeconds) {
+    config_.minInterval = 1s;
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    std::vector<std::unique_ptr<TestClient>> crowd;
+    crowd.push_back(Connect());
+    ASSERT_TRUE(crowd[0]->Watch(kBoard, 8));
+    ASSERT_TRUE(crowd[0]->NextOf(net::CheckList)); // alone, at once
+    for (int i = 1; i < 4; ++i) {
+        crowd.push_back(Connect());
+        ASSERT_TRUE(crowd[i]->Watch(kBoard, 8));
+        // Answered after the SearchState: the client is monitoring.
+        ASSERT_TRUE(crowd[i]->Send(net::EncodeVersion()));
+        ASSERT_EQ(crowd[i]->Result(net::VersionResult), 1u);
+    }
+    std::vector<std::pair<std::int64_t, int>> asks = {{0, 0}};
+    ASSERT_TRUE(crowd[0]->Send(net::EncodeListReport("x\r\n")));
+    ASSERT_TRUE(Reaches(server_->Metrics().checksCompleted, std::uint64_t{1}));
+
+    for (std::int64_t now = 250; now <= 30'000; now += 250) {
+        Elapse(250);
+        for (int i = 0; i < 4; ++i) {
+            while (const auto message = crowd[i]->Next(5ms)) {
+                if (message->type != net::CheckList) continue;
+                asks.emplace_back(now, i);
+                ASSERT_TRUE(crowd[i]->Send(net::EncodeListReport("x\r\n")));
+            }
+        }
+        ASSERT_TRUE(Reaches(server_->Metrics().checksCompleted, static_cast<std::uint64_t>(asks.size())));
+    }
+    // Every 2 s in turn: 0, 2, ..., 30 s.
+    ASSERT_EQ(asks.size(), 16u);
+    std::map<int, std::int64_t> last;
+    for (std::size_t k = 0; k < asks.size(); ++k) {
+        EXPECT_EQ(asks[k].first, static_cast<std::int64_t>(k) * 2'000) << "ask " << k;
+        const auto [at, client] = asks[k];
+        if (last.count(client)) {
+            EXPECT_EQ(at - last[client], 8'000) << "client " << client;
+        }
+        last[client] = at;
+    }
+    EXPECT_EQ(server_->Metrics().checksTimedOut.load(), 0u);
+    const std::string metrics = Admin("GET", "/metrics")->body;
+    EXPECT_NE(metrics.find(std::string("\nquorlan_board_check_interval_seconds{board=\"") + kBoard + "\"} 2.000\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find(std::string("\nquorlan_board_monitoring_clients{board=\"") + kBoard + "\"} 4\n"),
+              std::string::npos);
+    EXPECT_NE(metrics.find("\nquorlan_host_checks_total{host=\"127.0.0.1\"} 16\n"), std::string::npos);
+}
+
+TEST_F(ServerTest, APostMissedDuringADropIsSentOnceAfterTheAutomaticLogin) {
+    CreateAccount("01011112222", "pw");
+    SeedBoardList(kBoard, "x\r\n");
+    Start();
+    auto checker = Connect();
+    ASSERT_TRUE(checker->Watch(kBoard, kSlowInterval));
+    ASSERT_TRUE(checker->NextOf(net::CheckList));
+    ASSERT_TRUE(checker->Send(net::EncodeListReport("after\r\naway\r\nbefore\r\nx\r\n")));
+    auto user = Connect();
+    ASSERT_EQ(user->LogIn("010-1111-2222", "pw"), 1u);
+    ASSERT_TRUE(user->Watch(kBoard, kSlowInterval));
+    auto anonymous = Connect();
+    ASSERT_TRUE(anonymous->Watch(kBoard, kSlowInterval));
+    for (auto* client : {user.get(), anonymous.get()}) {
+        ASSERT_TRUE(client->Send(net::EncodeVersion()));
+        ASSERT_EQ(client->Result(net::VersionResult), 1u); // monitoring from here on
+    }
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("before")));
+    EXPECT_EQ(user->NextOf(net::ServerNewPost)->text, "before");
+
+    user.reset();
+    anonymous.reset();
+    ASSERT_TRUE(Reaches(server_->Metrics().connections, std::int64_t{1}));
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("away")));
+    EXPECT_EQ(checker->NextOf(net::ServerNewPost, 5s)->text, "before");
+    EXPECT_EQ(checker->NextOf(net::ServerNewPost)->text, "away");
+
+    // The client's reconnection: Version, Login and SetBoard before any
+    // answer; SearchState once the board is accepted.
+    auto back = Connect();
+    ASSERT_TRUE(back->Send(net::EncodeVersion()));
+    ASSERT_TRUE(back->Send(net::EncodeLogin("010-1111-2222", "pw")));
+    ASSERT_TRUE(back->Send(net::EncodeSetBoard(kSlowInterval, kBoard)));
+    std::vector<std::string> got;
+    // Everything up to the answer of a SetBoard, keeping the posts.
+    const auto untilBoardSet = [&] {
+        while (const auto message = back->Next(5s)) {
+            if (message->type == net::ServerNewPost) got.push_back(message->text);
+            if (message->type == net::SetBoardResult) return message->code == 1u;
+        }
+        return false;
+    };
+    ASSERT_TRUE(untilBoardSet());
+    ASSERT_TRUE(back->Send(net::EncodeSearchState(1)));
+    ASSERT_TRUE(back->Send(net::EncodeSetBoard(kSlowInterval, kBoard))); // again: nothing more
+    ASSERT_TRUE(untilBoardSet());
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("after")));
+    while (got.empty() || got.back() != "after") {
+        const auto post = back->NextOf(net::ServerNewPost);
+        ASSERT_TRUE(post);
+        got.push_back(post->text);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"away", "after"}));
+    EXPECT_EQ(server_->Metrics().linesReplayed.load(), 1u);
+
+    auto anonymousBack = Connect();
+    ASSERT_TRUE(anonymousBack->Watch(kBoard, kSlowInterval));
+    EXPECT_FALSE(anonymousBack->NextOf(net::ServerNewPost, kQuiet));
 }
 
 TEST_F(ServerTest, NewPostsReachMonitoringClientsFromTheCheckerOnceEach) {

@@ -211,6 +211,19 @@ TEST(BoardUrl, AcceptsHttpAndHttpsAddressesOnly) {
     for (const auto& c : cases) EXPECT_EQ(IsBoardUrl(c.url), c.ok) << c.url;
 }
 
+TEST(BoardUrl, TheHostIsTheSiteWithoutUserOrPortInLowerCase) {
+    struct Case {
+        const char* url;
+        const char* host;
+    } cases[] = {{"http://Example.COM/bbs/zboard.php?id=share", "example.com"},
+                 {"https://user:pw@example.com:8443/x", "example.com"},
+                 {"http://127.0.0.1:8080/bbs", "127.0.0.1"},
+                 {"http://example.com?id=1", "example.com"},
+                 {"http://[::1]:81/b", "[::1]"},
+                 {"ftp://example.com/", ""}};
+    for (const auto& c : cases) EXPECT_EQ(BoardHost(c.url), c.host) << c.url;
+}
+
 TEST(Endpoint, ParsesHostAndPort) {
     struct Case {
         const char* text;
@@ -263,6 +276,26 @@ TEST(Metrics, RendersPrometheusText) {
                              "quorlan_sms_relayed_total", "quorlan_sms_refused_total", "quorlan_logins_failed_total",
                              "quorlan_bytes_in_total", "quorlan_bytes_out_total"})
         EXPECT_NE(text.find(std::string("\n") + name + " 0\n"), std::string::npos) << name;
+}
+
+TEST(Metrics, LabelsBoardsAndHostsEscapedAndBounded) {
+    Metrics metrics;
+    // "게" in cp949 is B0 D4; in UTF-8 EA B2 8C.
+    metrics.SetBoardFigures("http://h/a?q=\"\xB0\xD4\\", 2'500, 4);
+    metrics.SetBoardFigures("http://h/gone", 60'000, 1);
+    metrics.ForgetBoard("http://h/gone");
+    for (std::size_t i = 0; i < Metrics::kMaxHostSeries + 5; ++i) metrics.CountHostCheck("h" + std::to_string(i));
+    metrics.CountHostCheck("h0");
+    const std::string text = metrics.Render();
+    EXPECT_NE(text.find("\nquorlan_board_check_interval_seconds{board=\"http://h/a?q=\\\"\xEA\xB2\x8C\\\\\"} 2.500\n"),
+              std::string::npos)
+        << text.substr(0, 2000);
+    EXPECT_NE(text.find("\nquorlan_board_monitoring_clients{board=\"http://h/a?q=\\\"\xEA\xB2\x8C\\\\\"} 4\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("http://h/gone"), std::string::npos);
+    EXPECT_NE(text.find("\nquorlan_host_checks_total{host=\"h0\"} 2\n"), std::string::npos);
+    EXPECT_NE(text.find("\nquorlan_host_checks_total{host=\"(other)\"} 5\n"), std::string::npos);
+    EXPECT_EQ(text.find("{host=\"h1004\"}"), std::string::npos);
 }
 
 } // namespace

@@ -1,0 +1,58 @@
+#pragma once
+#include "ClientDirectory.h"
+#include "Clock.h"
+#include "ICluster.h"
+#include "IBoardRegistry.h"
+#include "Metrics.h"
+#include "Scheduler.h"
+
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace quorlan::server {
+
+// Carries out the scheduler's turns on the event loop: tells it of every
+// change, sends the asks it makes, takes the answers and arms one timer for
+// the next moment it names. The time is the injected clock's steady time, so
+// a test can move it by hand.
+class CheckLoop {
+public:
+    // In a cluster (`cluster` not null) a board is checked here only while
+    // this instance owns it.
+    CheckLoop(asio::io_context& loop, const IClock& clock, IBoardRegistry& boards, ClientDirectory& clients,
+              Metrics& metrics, Scheduler::Options options, ICluster* cluster = nullptr);
+
+    // Membership, monitoring or intervals of the board changed.
+    void BoardChanged(const std::string& url);
+    // The client has left the board (disconnected or moved elsewhere).
+    void ClientLeft(const std::string& url, SessionId id);
+
+    bool HoldsCheck(const std::string& url, SessionId id) const { return scheduler_.HoldsCheck(url, id); }
+    // True when the report was the awaited one (and taken as the board's list).
+    bool OnListReport(SessionId id, const std::string& url, const std::string& text);
+    void OnListReply(SessionId id, const std::string& url, const std::string& text);
+
+    // Looks at the clock again at once. The timer follows a clock that runs
+    // with real time by itself; one moved by jumps says so here.
+    void TimeChanged() { Run(); }
+
+private:
+    bool Answer(SessionId id, const std::string& url, const std::string& text, Scheduler::Kind kind);
+    // Sends what is due now and arms the timer for the next moment.
+    void Run();
+    void Publish(const std::string& url);
+
+    asio::steady_timer timer_;
+    const IClock& clock_;
+    IBoardRegistry& boards_;
+    ClientDirectory& clients_;
+    Metrics& metrics_;
+    Scheduler scheduler_;
+    ICluster* cluster_;
+    std::uint64_t generation_ = 0; // tells a stale timer completion from the current one
+};
+
+} // namespace quorlan::server
