@@ -107,7 +107,10 @@ TEST_F(BoardOwnershipTest, AnUnwantedBoardPassesToTheNextInstance) {
 // An instance that hears nothing from the database for the lease stops
 // scheduling at once and drops its session, which frees the board.
 TEST_F(BoardOwnershipTest, ARunOutLeaseGivesTheBoardUp) {
+    // The first instance takes the board before the second asks for it (two
+    // sessions asking at once reach the database in either order).
     a_->Want(kBoard);
+    ASSERT_TRUE(RunLoopUntil(loop_, [&] { return a_->Owns(kBoard); }));
     b_->Want(kBoard);
     TickBoth(1);
     ASSERT_TRUE(a_->Owns(kBoard));
