@@ -69,6 +69,12 @@ public:
         std::function<void(int page)> showLoginPage = {};
         std::function<void()> showAbout = {};
         std::function<void()> hideDebugWindow = {};
+        // "검색기록".
+        std::function<void()> showHistory = {};
+        // What a search hit leaves besides the alert (history, sound).
+        std::function<void(const std::string& line)> found = {};
+        // A double-clicked message-list line: its post, when it names one.
+        std::function<void(const std::string& line)> openPost = {};
     };
 
     // The timers run from here on (TimerShow only on an alert).
@@ -104,6 +110,9 @@ public:
     void NLoginClick();
     void NChangePasswordClick();
     void NNewAccountClick();
+    void NHistoryClick();
+    void NSoundClick(bool checked);
+    void ListBox1DblClick();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
 
     // Timers.
@@ -174,6 +183,8 @@ private:
     QPushButton* BtnClear = nullptr;
     QLabel* StatusPanels[2] = {nullptr, nullptr};
     QMenu* NTLogin = nullptr;
+    QAction* NHistory = nullptr;
+    QAction* NSound = nullptr;
     QAction* NClose = nullptr;
     QAction* NLogin = nullptr;
     QAction* NChangePassword = nullptr;
