@@ -1,5 +1,6 @@
 #include "shell/qt/QtAlertSound.h"
 
+#include <QAudioDevice>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>

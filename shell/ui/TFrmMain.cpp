@@ -334,6 +334,11 @@ void TFrmMain::EnsureTrayIcon() {
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
     trayIcon_->setToolTip(QString::fromLatin1(kTrayTip));
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFrmMain::TrayIconActivated);
+    connect(trayIcon_, &QSystemTrayIcon::messageClicked, this, &TFrmMain::NotificationClicked);
+}
+
+void TFrmMain::NotificationClicked() {
+    if (peers_.openPost) peers_.openPost(alertLine_);
 }
 
 void TFrmMain::RemoveTrayIcon() {
@@ -362,6 +367,7 @@ void TFrmMain::ListBox1DblClick() {
 
 void TFrmMain::ShowAlert(const std::string& line) {
     if (peers_.found) peers_.found(line);
+    alertLine_ = line;
     if (!isActiveWindow()) {
         if (Notify(qt::QStringFromCp949(line))) {
             // Unless the window has gone back to the notification area by then.

@@ -114,6 +114,8 @@ public:
     void NSoundClick(bool checked);
     void ListBox1DblClick();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    // The last alert's notification: its post.
+    void NotificationClicked();
 
     // Timers.
     void TimerProcessTimer();
@@ -169,6 +171,7 @@ private:
 
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool resizing_ = false;
+    std::string alertLine_; // of the last alert
 
     // Controls, named as the window's design names them.
     QLabel* LabelLoginState = nullptr;
