@@ -72,7 +72,8 @@ bool FindHistory::Open() {
     ::close(fd);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_busy_timeout(db, 200) != SQLITE_OK || sqlite3_exec(db, kPragmas, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_busy_timeout(db, 200) != SQLITE_OK ||
+        sqlite3_exec(db, kPragmas, nullptr, nullptr, nullptr) != SQLITE_OK ||
         sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         db_ = db;
         Fail("cannot open " + path_);

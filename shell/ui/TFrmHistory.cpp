@@ -33,8 +33,8 @@ TFrmHistory::TFrmHistory(FindHistory& history, QWidget* parent) : QWidget(parent
     ListHistory->setObjectName(QStringLiteral("ListHistory"));
     ListHistory->setRootIsDecorated(false);
     ListHistory->setUniformRowHeights(true);
-    ListHistory->setHeaderLabels({qt::Caption("시간"), qt::Caption("게시물"), qt::Caption("검색단어"),
-                                  qt::Caption("게시판")});
+    ListHistory->setHeaderLabels(
+        {qt::Caption("시간"), qt::Caption("게시물"), qt::Caption("검색단어"), qt::Caption("게시판")});
     ListHistory->header()->setStretchLastSection(true);
     layout->addWidget(ListHistory);
     resize(kWidth, kHeight);

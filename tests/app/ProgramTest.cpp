@@ -4,13 +4,13 @@
 #include "app/TAboutBox.h"
 #include "app/TFrmMyinfo.h"
 #include "board/ui/TFrmBrowser.h"
+#include "fakes/FakeAlertSound.h"
 #include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
 #include "shell/ui/MainWindowRig.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
-#include "fakes/FakeAlertSound.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,8 +22,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTreeWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 #include <gmock/gmock.h>
 

@@ -13,15 +13,16 @@ using quorlan::board::HrefOfTag;
 // in a second link on the same line), writer, date, views.
 std::string Row(int no, const std::string& title, int comments, int views) {
     const std::string n = std::to_string(no);
-    return "<tr><td class=\"num\">" + n + "</td><td class=\"subject\"><a href=\"view.php?id=share&amp;no=" + n +
-           "\">" + title + "</a> <a href=\"view.php?id=share&amp;no=" + n + "#c\">[" + std::to_string(comments) +
+    return "<tr><td class=\"num\">" + n + "</td><td class=\"subject\"><a href=\"view.php?id=share&amp;no=" + n + "\">" +
+           title + "</a> <a href=\"view.php?id=share&amp;no=" + n + "#c\">[" + std::to_string(comments) +
            "]</a></td><td>writer</td><td>2026/12/10</td><td class=\"hit\">" + std::to_string(views) + "</td></tr>\n";
 }
 
-const std::string kPage = "<div><a href=\"http://127.0.0.1:8080/bbs/view.php?id=share&amp;no=0\">notice lamp</a></div>\n" +
-                          Row(12, "desk lamp", 3, 40) + Row(11, "lamp", 0, 7) +
-                          Row(10, "\xC1\xF7\xB0\xC5\xB7\xA1 sofa 2 seats", 1, 99) + // 직거래
-                          "<div><a href=\"zboard.php?id=share&amp;page=2\">[2]</a></div>\n";
+const std::string kPage =
+    "<div><a href=\"http://127.0.0.1:8080/bbs/view.php?id=share&amp;no=0\">notice lamp</a></div>\n" +
+    Row(12, "desk lamp", 3, 40) + Row(11, "lamp", 0, 7) +
+    Row(10, "\xC1\xF7\xB0\xC5\xB7\xA1 sofa 2 seats", 1, 99) + // 직거래
+    "<div><a href=\"zboard.php?id=share&amp;page=2\">[2]</a></div>\n";
 
 TEST(PostLinkTest, FindsTheRowWhoseLineMatchesDigitsAndSpacesIgnored) {
     struct Case {

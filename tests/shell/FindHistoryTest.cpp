@@ -32,8 +32,8 @@ protected:
 TEST_F(FindHistoryTest, FindsSurviveARestartNewestFirstAndTheFileIsTheOwnersOnly) {
     {
         FindHistory history(path, logs);
-        history.Add({"2026-12-10 12:00:00", "http://127.0.0.1:8080/bbs/zboard.php?id=share", "first \xC1\xF7\xB0\xC5\xB7\xA1 12",
-                     "\xC1\xF7\xB0\xC5\xB7\xA1"});
+        history.Add({"2026-12-10 12:00:00", "http://127.0.0.1:8080/bbs/zboard.php?id=share",
+                     "first \xC1\xF7\xB0\xC5\xB7\xA1 12", "\xC1\xF7\xB0\xC5\xB7\xA1"});
         history.Add({"2026-12-10 12:00:05", "http://b/", "second", "sec"});
     }
     struct stat st {};
@@ -73,7 +73,7 @@ TEST_F(FindHistoryTest, FilterMatchesLineConditionOrBoardBytes) {
     };
     const Case cases[] = {
         {"", {"mouse", "keyboard sale", "\xC1\xF7\xB0\xC5\xB7\xA1 monitor"}},
-        {"\xC1\xF7\xB0\xC5", {"\xC1\xF7\xB0\xC5\xB7\xA1 monitor"}}, // part of a Hangul word
+        {"\xC1\xF7\xB0\xC5", {"\xC1\xF7\xB0\xC5\xB7\xA1 monitor"}},                // part of a Hangul word
         {"board", {"mouse", "keyboard sale", "\xC1\xF7\xB0\xC5\xB7\xA1 monitor"}}, // board address or line
         {"other", {"keyboard sale"}},
         {"Mouse", {}}, // bytes as they are

@@ -60,11 +60,12 @@ TEST_F(SettingsTest, EveryWrittenKeyRoundTripsAndHandSetKeysSurvive) {
     saved.FSound = false;
     ASSERT_TRUE(SaveSettings(path, saved, WindowPlacement{-20, 0x7FFF}, logs).ok);
 
-    EXPECT_EQ(TempDir::Read(path), "[config]\r\nRepeat=0x3C\r\nDebug=1\r\nSMSID=gw-user\r\nSMSPASSWORD=gw-pass\r\n"
-                                   "; kept\r\nLeft=-20\r\nTop=32767\r\n"
-                                   "BoardURL=http://127.0.0.1:8080/bbs/zboard.php?id=share\r\n"
-                                   "SearchCondition=\xB3\xEB\xC6\xAE\xBA\xCF&LG\r\nAutoLogin=1\r\n"
-                                   "param1=G>?kGNCnH>OqHn[;.\r\nparam2=W;;;.\r\nSound=0\r\n\r\n[Window]\r\nState=2\r\n");
+    EXPECT_EQ(TempDir::Read(path),
+              "[config]\r\nRepeat=0x3C\r\nDebug=1\r\nSMSID=gw-user\r\nSMSPASSWORD=gw-pass\r\n"
+              "; kept\r\nLeft=-20\r\nTop=32767\r\n"
+              "BoardURL=http://127.0.0.1:8080/bbs/zboard.php?id=share\r\n"
+              "SearchCondition=\xB3\xEB\xC6\xAE\xBA\xCF&LG\r\nAutoLogin=1\r\n"
+              "param1=G>?kGNCnH>OqHn[;.\r\nparam2=W;;;.\r\nSound=0\r\n\r\n[Window]\r\nState=2\r\n");
 
     ClientState loaded;
     WindowPlacement placement = LoadSettings(path, loaded, logs);

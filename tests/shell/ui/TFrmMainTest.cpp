@@ -1,11 +1,11 @@
 #include "shell/ui/TFrmMain.h"
 
 #include "MainWindowRig.h"
+#include "fakes/FakeAlertSound.h"
 #include "net/Codec.h"
 #include "net/Cp949.h"
-#include "shell/FindRecorder.h"
-#include "fakes/FakeAlertSound.h"
 #include "quorlan/BuildConfig.h"
+#include "shell/FindRecorder.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -74,9 +74,9 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions) {
     struct MenuCase {
         const char* name;
         const char* caption;
-    } menus[] = {{"NHistory", "검색기록"},   {"NSound", "알림소리"},
-                 {"NClose", "종료"},          {"NLogin", "로그인"}, {"NChangePassword", "비번변경"},
-                 {"NNewAccount", "신규가입"}, {"N1", "홈페이지"},   {"NHelp", "정보+도움말"}};
+    } menus[] = {{"NHistory", "검색기록"}, {"NSound", "알림소리"},          {"NClose", "종료"},
+                 {"NLogin", "로그인"},     {"NChangePassword", "비번변경"}, {"NNewAccount", "신규가입"},
+                 {"N1", "홈페이지"},       {"NHelp", "정보+도움말"}};
     for (const auto& m : menus) EXPECT_EQ(Find<QAction>(m.name)->text().toStdString(), m.caption) << m.name;
     EXPECT_EQ(Find<QMenu>("NTLogin")->title().toStdString(), "계정(&S)");
     EXPECT_EQ(Find<QMenu>("NFile")->title().toStdString(), "파일(&F)");
@@ -292,7 +292,8 @@ TEST_F(MainWindowTest, HistoryItemFoundLinesAndNotificationsReachTheirPeers) {
     auto* list = Find<QListWidget>("ListBox1");
     QListWidgetItem* item = list->item(list->count() - 1);
     emit list->itemDoubleClicked(item);
-    EXPECT_EQ(calls, (std::vector<std::string>{"history", "found desk lamp", "open desk lamp", "open 12:00:01 desk lamp"}));
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"history", "found desk lamp", "open desk lamp", "open 12:00:01 desk lamp"}));
 }
 
 TEST_F(MainWindowTest, SoundItemFollowsTheSoundKeyAndIsSavedAtShutdown) {
