@@ -119,7 +119,11 @@ Program::Program(Options options)
                 frmHistory_->raise();
                 frmHistory_->activateWindow();
             },
-        .found = [this](const std::string& line) { findRecorder_.Found(line); },
+        .found =
+            [this](const std::string& line) {
+                findRecorder_.Found(line);
+                if (frmHistory_->isVisible()) frmHistory_->Refresh();
+            },
         .openPost = [this](const std::string& line) { frmBrowser_->OpenPost(line); },
     });
 }

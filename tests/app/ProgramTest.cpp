@@ -269,6 +269,11 @@ TEST_F(ProgramTest, AHitIsKeptAcrossARestartAndTheHistoryWindowFiltersIt) {
     EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("직거래 책상"));
     filter->setText(QString::fromUtf8("소파"));
     EXPECT_EQ(list->topLevelItemCount(), 0);
+
+    // A hit while the window is open shows at once.
+    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 소파"));
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("직거래 소파"));
 }
 
 TEST_F(ProgramTest, ASaveThatFailsIsToldToTheUserAndTheReadOnlyFileStays) {
