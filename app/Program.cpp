@@ -7,10 +7,12 @@
 #include "net/qt/QtMainSock.h"
 #include "shell/ClockSeededRandom.h"
 #include "shell/http/UpdateCheck.h"
+#include "shell/qt/QtAlertSound.h"
 #include "shell/qt/QtInputBox.h"
 #include "shell/qt/QtMessageBox.h"
 #include "shell/qt/SystemClock.h"
 #include "shell/ui/TFrmDebug.h"
+#include "shell/ui/TFrmHistory.h"
 
 #include "quorlan/BuildConfig.h"
 
@@ -38,6 +40,13 @@ std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> i
     return socket;
 }
 
+shell::IAlertSound& InjectedOrQtSound(shell::IAlertSound* injected, std::unique_ptr<shell::IAlertSound>& own,
+                                      net::ILineLogs& logs) {
+    if (injected) return *injected;
+    own = std::make_unique<shell::qt::QtAlertSound>(shell::qt::QtAlertSound::FindSoundFile(), logs);
+    return *own;
+}
+
 } // namespace
 
 Program::Program() : Program(Options{}) {}
@@ -48,7 +57,9 @@ Program::Program(Options options)
       messageBox_(InjectedOr(options_.messageBox, own_->messageBox)),
       inputBox_(InjectedOr(options_.inputBox, own_->inputBox)),
       socket_(InjectedOrMainSock(std::move(options_.socket), mainSock_)),
-      session_(options_.settingsPath, *socket_, messageBox_, clock_, actions_) {
+      session_(options_.settingsPath, *socket_, messageBox_, clock_, actions_),
+      findRecorder_(session_.State(), session_.History(),
+                    InjectedOrQtSound(options_.alertSound, ownSound_, session_.Logs())) {
     ConnectMainSock();
 
     // The main window first: its timers run from now on, so the receive queue
@@ -93,17 +104,33 @@ Program::Program(Options options)
 
     frmDebug_ = std::make_unique<shell::ui::TFrmDebug>(session_.Logs().debugLog, main, session_.State().FDebugMode);
 
+    frmHistory_ = std::make_unique<shell::ui::TFrmHistory>(session_.History());
+    frmHistory_->SetOpenPost([this](const std::string& line) { frmBrowser_->OpenPost(line); });
+
     main.SetPeers({
         .showBoardModal = [this] { frmBrowser_->ShowModal(); },
         .showBoardModeless = [this] { frmBrowser_->ShowModeless(); },
         .showLoginPage = [this](int page) { frmLoginOKBottomDlg_->ShowPage(page); },
         .showAbout = [this] { aboutBox_->ShowModal(); },
         .hideDebugWindow = [this] { frmDebug_->hide(); },
+        .showHistory =
+            [this] {
+                frmHistory_->show();
+                frmHistory_->raise();
+                frmHistory_->activateWindow();
+            },
+        .found =
+            [this](const std::string& line) {
+                findRecorder_.Found(line);
+                if (frmHistory_->isVisible()) frmHistory_->Refresh();
+            },
+        .openPost = [this](const std::string& line) { frmBrowser_->OpenPost(line); },
     });
 }
 
 Program::~Program() {
     frmMain_->SetPeers({});
+    frmHistory_.reset();
     frmDebug_.reset();
     actions_.SetLoginDialog(nullptr);
     frmLoginOKBottomDlg_.reset(); // hands its auto-login box back to FAutoLogin

@@ -6,6 +6,8 @@
 #include "net/IMessageBox.h"
 #include "net/ISocket.h"
 #include "shell/ClientSession.h"
+#include "shell/FindRecorder.h"
+#include "shell/IAlertSound.h"
 #include "shell/IRandomSource.h"
 #include "shell/http/THTTPDown.h"
 #include "shell/ui/TFrmMain.h"
@@ -26,6 +28,7 @@ class QtMainSock;
 }
 namespace quorlan::shell::ui {
 class TFrmDebug;
+class TFrmHistory;
 }
 
 namespace quorlan::app {
@@ -42,7 +45,8 @@ struct StartupNetwork {
 };
 
 // The client: the session first, then the six windows in their order
-// (FrmMain, FrmBrowser, FrmMyinfo, AboutBox, FrmLoginOKBottomDlg, FrmDebug),
+// (FrmMain, FrmBrowser, FrmMyinfo, AboutBox, FrmLoginOKBottomDlg, FrmDebug)
+// and the history window,
 // each given what it needs of the session. The constructor is the start-up
 // (update check, first connection attempt, session reset, settings), the
 // destructor the shutdown (the windows go in the reverse order, the login
@@ -64,6 +68,8 @@ public:
         shell::IRandomSource* random = nullptr;
         net::IMessageBox* messageBox = nullptr;
         board::IInputBox* inputBox = nullptr;
+        // The alert sound; the real one plays the program's alert.wav.
+        shell::IAlertSound* alertSound = nullptr;
         shell::ui::TFrmMain::Options mainWindow;
     };
 
@@ -81,6 +87,7 @@ public:
     TAboutBox& AboutBox() { return *aboutBox_; }
     account::TFrmLoginOKBottomDlg& FrmLoginOKBottomDlg() { return *frmLoginOKBottomDlg_; }
     shell::ui::TFrmDebug& FrmDebug() { return *frmDebug_; }
+    shell::ui::TFrmHistory& FrmHistory() { return *frmHistory_; }
 
 private:
     // The platform services the options leave out, made here.
@@ -101,6 +108,8 @@ private:
     std::unique_ptr<net::ISocket> socket_;
     ClientActions actions_;
     shell::ClientSession session_;
+    std::unique_ptr<shell::IAlertSound> ownSound_;
+    shell::FindRecorder findRecorder_;
 
     std::unique_ptr<shell::ui::TFrmMain> frmMain_;
     std::unique_ptr<board::TFrmBrowser> frmBrowser_;
@@ -108,6 +117,7 @@ private:
     std::unique_ptr<TAboutBox> aboutBox_;
     std::unique_ptr<account::TFrmLoginOKBottomDlg> frmLoginOKBottomDlg_;
     std::unique_ptr<shell::ui::TFrmDebug> frmDebug_;
+    std::unique_ptr<shell::ui::TFrmHistory> frmHistory_;
 };
 
 } // namespace quorlan::app

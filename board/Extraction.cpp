@@ -77,6 +77,19 @@ void SplitFirstTag(std::string_view text, std::string_view& tag, std::string_vie
     rest = split.closed ? text.substr(split.restFrom) : text;
 }
 
+std::string_view FirstLinkTag(std::string_view line) {
+    std::string_view text = line;
+    std::string_view tag;
+    std::string_view rest;
+    while (text.find('<') != npos) {
+        SplitFirstTag(text, tag, rest);
+        if (ApplyTag(tag, false)) return tag;
+        if (rest.size() >= text.size()) break; // a "<" without ">" ends the tags
+        text = rest;
+    }
+    return {};
+}
+
 // The remaining text R is line[start, end). R only ever loses bytes at its
 // front, so the next "<", ">" and "&nbsp;" at or after start are cached and
 // searched again only once start has passed them: every byte is scanned a

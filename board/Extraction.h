@@ -29,6 +29,10 @@ void SplitFirstTag(std::string_view text, std::string_view& tag, std::string_vie
 // every remaining repetition. Linear in the line (plus the repeated output).
 std::string ExtractAnchorText(std::string_view line);
 
+// The first tag of a markup line that turns the link mark on (the tag of its
+// first relative link), empty when there is none.
+std::string_view FirstLinkTag(std::string_view line);
+
 // One left-to-right pass replacing "&amp;" by "&" (exact, lower case, inside
 // tags too); "&amp;amp;" becomes "&amp;". Other references stay.
 std::string ReplaceAmpReferences(std::string_view markup);

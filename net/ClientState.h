@@ -19,6 +19,8 @@ struct ClientState {
     std::string FLoginPassword;
     std::string FSMSID;
     std::string FSMSPassword;
+    // The alert sound of a search hit ("알림소리").
+    bool FSound = true;
 
     // Session: set once, never cleared while the program runs (a disconnect
     // keeps them).

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginewidgets6 libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginewidgets6 libgl-dev qt6-multimedia-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libsodium-dev libsqlite3-dev libasio-dev libcli11-dev libspdlog-dev libcpp-httplib-dev
     fonts-nanum xvfb xauth imagemagick redis-server curl

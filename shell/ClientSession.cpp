@@ -1,10 +1,14 @@
 #include "shell/ClientSession.h"
 
+#include <filesystem>
+
 namespace quorlan::shell {
 
 ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, net::IMessageBox& messageBox,
                              net::IClock& clock, net::IClientActions& actions)
-    : settingsPath_(std::move(settingsPath)), messageBox_(messageBox), sender_(socket, logs_, messageBox),
+    : settingsPath_(std::move(settingsPath)), messageBox_(messageBox),
+      history_(std::filesystem::path(settingsPath_).replace_filename(kHistoryFileName).string(), logs_),
+      sender_(socket, logs_, messageBox),
       receiver_(socket, logs_,
                 [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
       connection_(socket, logs_, state_, sender_, actions), dispatcher_(logs_, state_, sender_, actions, clock) {}

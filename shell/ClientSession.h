@@ -8,6 +8,7 @@
 #include "net/ISocket.h"
 #include "net/PacketReceiver.h"
 #include "net/Sender.h"
+#include "shell/FindHistory.h"
 #include "shell/ISessionTicks.h"
 #include "shell/LineLogs.h"
 #include "shell/Settings.h"
@@ -17,7 +18,8 @@
 namespace quorlan::shell {
 
 // The client's session with the coordination server, without any window: the
-// settings and session fields, the two line logs and the link (receive queue,
+// settings and session fields, the two line logs, the history of search hits
+// (beside the settings file) and the link (receive queue,
 // senders, connection, dispatcher) over a socket it is given. The socket's
 // owner forwards its events to the MainSock handlers; the main window's
 // timers forward their ticks to TimerProcess and TimerReConnect.
@@ -28,6 +30,7 @@ public:
 
     net::ClientState& State() { return state_; }
     LineLogs& Logs() { return logs_; }
+    FindHistory& History() { return history_; }
     net::Sender& Sender() { return sender_; }
 
     // Start-up, in this order: the update check's verdict, the first
@@ -56,6 +59,7 @@ private:
     std::string settingsPath_;
     net::IMessageBox& messageBox_;
     LineLogs logs_;
+    FindHistory history_;
     net::ClientState state_;
     net::Sender sender_;
     net::PacketReceiver receiver_;

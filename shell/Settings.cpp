@@ -56,6 +56,7 @@ const std::vector<SettingKey>& SettingKeys() {
         {"param2", [](P&, S& s) -> Slot { return &s.FLoginPassword; }, std::string(), true, true},
         {"SMSID", [](P&, S& s) -> Slot { return &s.FSMSID; }, std::string(), false, false},
         {"SMSPASSWORD", [](P&, S& s) -> Slot { return &s.FSMSPassword; }, std::string(), false, false},
+        {"Sound", [](P&, S& s) -> Slot { return &s.FSound; }, true, false, true},
     };
     return keys;
 }

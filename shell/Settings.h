@@ -20,15 +20,16 @@ struct WindowPlacement {
     std::int32_t top = 165;
 };
 
-// Reads the eleven keys in their order (Left, Top, Repeat, BoardURL,
-// SearchCondition, AutoLogin, Debug, param1, param2, SMSID, SMSPASSWORD) into
+// Reads the twelve keys in their order (Left, Top, Repeat, BoardURL,
+// SearchCondition, AutoLogin, Debug, param1, param2, SMSID, SMSPASSWORD,
+// Sound) into
 // the settings fields of `state` and returns the window placement. A missing
 // file, section or key gives the default; the file is never created here. A
 // file that exists but cannot be read gives the defaults and a debug line.
 WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, net::ILineLogs& logs);
 
 // Writes, in this order, Left, Top, BoardURL, SearchCondition, AutoLogin,
-// param1 and param2, keeping every other line of the file ("Repeat", "Debug",
+// param1, param2 and Sound, keeping every other line of the file ("Repeat", "Debug",
 // "SMSID" and "SMSPASSWORD" are only ever set by hand). The file is replaced
 // in one step, so a failure leaves the previous one whole. A key whose value
 // cannot be stored (a credential too long for its encoded form, a line break)

@@ -1,5 +1,6 @@
 #include "board/ui/TFrmBrowser.h"
 
+#include "board/PostLink.h"
 #include "board/SmsGatewayUrl.h"
 #include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
@@ -17,9 +18,11 @@
 #include <QShowEvent>
 #include <QToolButton>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <utility>
 
 namespace quorlan::board {
 
@@ -219,12 +222,51 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     // does not start the compare timer and stops one that an earlier document
     // started; the pending list waits for a document that did load.
     loadFailed_ = !ok;
+    const bool lookForPost = std::exchange(postReload_, false) && postLine_;
     if (!ok) {
         services_.logs.DebugLog("WebBrowser: load failed " + browser_.LocationURL());
         cycle_.LoadFailed();
+        if (lookForPost) ShowPostOrBoard(std::nullopt);
         return;
     }
     cycle_.DocumentComplete(browser_.LocationURL());
+    if (lookForPost) LookForPost(true);
+}
+
+void TFrmBrowser::OpenPost(const std::string& line) {
+    postLine_ = line;
+    postReload_ = false;
+    if (services_.state.FBoardURL.empty()) return ShowPostOrBoard(std::nullopt);
+    if (!loadFailed_ && browser_.LocationURL() == services_.state.FBoardURL) return LookForPost(false);
+    postReload_ = true;
+    browser_.Navigate(services_.state.FBoardURL);
+}
+
+void TFrmBrowser::LookForPost(bool reloaded) {
+    QPointer<TFrmBrowser> self(this);
+    browser_.ReadBodyMarkup([self, reloaded](std::optional<std::string> markup) {
+        if (!self || !self->postLine_) return;
+        std::optional<std::string> link = markup ? FindPostLink(*markup, *self->postLine_) : std::nullopt;
+        if (link || reloaded) return self->ShowPostOrBoard(link);
+        // The page shown may be older than the line: the board afresh.
+        self->postReload_ = true;
+        self->browser_.Navigate(self->services_.state.FBoardURL);
+    });
+}
+
+void TFrmBrowser::ShowPostOrBoard(const std::optional<std::string>& link) {
+    postLine_.reset();
+    // Shown as it is: the board just read, or the post about to load.
+    keepPage_ = true;
+    ShowModeless();
+    keepPage_ = false;
+    if (!link) {
+        services_.logs.AddListMessage(QUORLAN_CP949("게시물이 게시판 첫 페이지에 없습니다."));
+        if (loadFailed_ || browser_.LocationURL() != services_.state.FBoardURL) FormShow();
+        return;
+    }
+    const QUrl base(QStringFromCp949(browser_.LocationURL()));
+    NavigateTo(Cp949FromQString(base.resolved(QUrl(QStringFromCp949(*link))).toString()));
 }
 
 void TFrmBrowser::TimerCompareTimer() {

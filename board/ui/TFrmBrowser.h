@@ -10,6 +10,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QEventLoop;
@@ -64,6 +65,12 @@ public:
     void ShowModal();
     // "게시판설정": shown without blocking anything.
     void ShowModeless();
+    // A found line (from the message list or the history): its post is
+    // looked for on the board page shown, or on the board loaded afresh when
+    // the page shown is another or does not hold it, and shown here. A post
+    // no longer on the board's first page is said so in the message list,
+    // and the board is shown.
+    void OpenPost(const std::string& line);
 
     // Window handlers.
     void Edit1KeyDown(int key);
@@ -92,6 +99,8 @@ private:
     void BuildControls();
     void FormShow();
     void BoardPageRead(bool read);
+    void LookForPost(bool reloaded);
+    void ShowPostOrBoard(const std::optional<std::string>& link);
 
     Services services_;
     std::function<void(const std::string&)> boardUrlChanged_;
@@ -99,6 +108,9 @@ private:
     QEventLoop* modalLoop_ = nullptr;
     bool keepPage_ = false;   // shown again only to change modality
     bool loadFailed_ = false; // the engine shows its error page
+    // The line whose post is being looked for; the board is being reloaded for it.
+    std::optional<std::string> postLine_;
+    bool postReload_ = false;
 
     QToolButton* SpeedButton3 = nullptr;
     QLineEdit* Edit1 = nullptr;

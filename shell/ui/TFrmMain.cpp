@@ -114,6 +114,7 @@ void TFrmMain::ShowSettings(WindowPlacement placement) {
     move(placement.left, placement.top);
     SetLabelBoardURL(services_.state.FBoardURL);
     SetLabelSearchCondition(services_.state.FSearchCondition);
+    NSound->setChecked(services_.state.FSound);
 }
 
 void TFrmMain::BuildControls() {
@@ -187,6 +188,10 @@ void TFrmMain::BuildMenu() {
     bar->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* file = bar->addMenu(qt::Caption("파일(&F)"));
     file->setObjectName(QStringLiteral("NFile"));
+    NHistory = MakeAction(file, "검색기록", "NHistory");
+    NSound = MakeAction(file, "알림소리", "NSound");
+    NSound->setCheckable(true);
+    NSound->setChecked(services_.state.FSound);
     NClose = MakeAction(file, "종료", "NClose");
     NTLogin = bar->addMenu(qt::Caption("계정(&S)"));
     NTLogin->setObjectName(QStringLiteral("NTLogin"));
@@ -205,6 +210,9 @@ void TFrmMain::ConnectControls() {
     connect(BtnSetLogin, &QPushButton::clicked, this, &TFrmMain::BtnSetLoginClick);
     connect(BtnSetBoard, &QPushButton::clicked, this, &TFrmMain::BtnSetBoardClick);
     connect(BtnSearchCondition, &QPushButton::clicked, this, &TFrmMain::BtnSearchConditionClick);
+    connect(NHistory, &QAction::triggered, this, &TFrmMain::NHistoryClick);
+    connect(NSound, &QAction::triggered, this, &TFrmMain::NSoundClick);
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TFrmMain::ListBox1DblClick);
     connect(NClose, &QAction::triggered, this, &TFrmMain::NCloseClick);
     connect(NLogin, &QAction::triggered, this, &TFrmMain::NLoginClick);
     connect(NChangePassword, &QAction::triggered, this, &TFrmMain::NChangePasswordClick);
@@ -326,6 +334,11 @@ void TFrmMain::EnsureTrayIcon() {
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
     trayIcon_->setToolTip(QString::fromLatin1(kTrayTip));
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFrmMain::TrayIconActivated);
+    connect(trayIcon_, &QSystemTrayIcon::messageClicked, this, &TFrmMain::NotificationClicked);
+}
+
+void TFrmMain::NotificationClicked() {
+    if (peers_.openPost) peers_.openPost(alertLine_);
 }
 
 void TFrmMain::RemoveTrayIcon() {
@@ -339,7 +352,22 @@ void TFrmMain::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
     show();
 }
 
+void TFrmMain::NHistoryClick() {
+    if (peers_.showHistory) peers_.showHistory();
+}
+
+void TFrmMain::NSoundClick(bool checked) {
+    services_.state.FSound = checked;
+}
+
+void TFrmMain::ListBox1DblClick() {
+    const QListWidgetItem* item = ListBox1->currentItem();
+    if (item && peers_.openPost) peers_.openPost(qt::Cp949FromQString(item->text()));
+}
+
 void TFrmMain::ShowAlert(const std::string& line) {
+    if (peers_.found) peers_.found(line);
+    alertLine_ = line;
     if (!isActiveWindow()) {
         if (Notify(qt::QStringFromCp949(line))) {
             // Unless the window has gone back to the notification area by then.

@@ -69,6 +69,12 @@ public:
         std::function<void(int page)> showLoginPage = {};
         std::function<void()> showAbout = {};
         std::function<void()> hideDebugWindow = {};
+        // "검색기록".
+        std::function<void()> showHistory = {};
+        // What a search hit leaves besides the alert (history, sound).
+        std::function<void(const std::string& line)> found = {};
+        // A double-clicked message-list line: its post, when it names one.
+        std::function<void(const std::string& line)> openPost = {};
     };
 
     // The timers run from here on (TimerShow only on an alert).
@@ -104,7 +110,12 @@ public:
     void NLoginClick();
     void NChangePasswordClick();
     void NNewAccountClick();
+    void NHistoryClick();
+    void NSoundClick(bool checked);
+    void ListBox1DblClick();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    // The last alert's notification: its post.
+    void NotificationClicked();
 
     // Timers.
     void TimerProcessTimer();
@@ -160,6 +171,7 @@ private:
 
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool resizing_ = false;
+    std::string alertLine_; // of the last alert
 
     // Controls, named as the window's design names them.
     QLabel* LabelLoginState = nullptr;
@@ -174,6 +186,8 @@ private:
     QPushButton* BtnClear = nullptr;
     QLabel* StatusPanels[2] = {nullptr, nullptr};
     QMenu* NTLogin = nullptr;
+    QAction* NHistory = nullptr;
+    QAction* NSound = nullptr;
     QAction* NClose = nullptr;
     QAction* NLogin = nullptr;
     QAction* NChangePassword = nullptr;

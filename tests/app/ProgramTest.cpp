@@ -4,12 +4,15 @@
 #include "app/TAboutBox.h"
 #include "app/TFrmMyinfo.h"
 #include "board/ui/TFrmBrowser.h"
+#include "fakes/FakeAlertSound.h"
 #include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
 #include "shell/ui/MainWindowRig.h"
 #include "shell/ui/TFrmDebug.h"
+#include "shell/ui/TFrmHistory.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -20,6 +23,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 #include <gmock/gmock.h>
 
@@ -51,6 +55,7 @@ struct ProgramRig : test::MainWindowRig {
         options.messageBox = &messageBox;
         options.inputBox = &inputBox;
         options.mainWindow = ViewOptions();
+        options.alertSound = &sound;
         return options;
     }
 
@@ -58,6 +63,7 @@ struct ProgramRig : test::MainWindowRig {
     std::string serverDuringCheck; // where a reconnect tick during the check would go
     std::string appliedAddress;
     std::uint16_t appliedPort = 0;
+    test::FakeAlertSound sound;
 };
 
 std::string Text(QWidget& window, const char* label) {
@@ -234,6 +240,40 @@ TEST_F(ProgramTest, ShutdownSavesTheWindowPositionAndFields) {
     EXPECT_THAT(ini, ::testing::HasSubstr("Left=123"));
     EXPECT_THAT(ini, ::testing::HasSubstr("Top=45"));
     EXPECT_THAT(ini, ::testing::HasSubstr("BoardURL=http://b/y"));
+}
+
+TEST_F(ProgramTest, AHitIsKeptAcrossARestartAndTheHistoryWindowFiltersIt) {
+    auto program = Start();
+    program->Session().State().FBoardURL = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
+    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 책상"));
+    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 의자"));
+    EXPECT_EQ(rig.sound.plays, 2);
+    program.reset();
+
+    program = Start();
+    program->FrmMain().findChild<QAction*>(QStringLiteral("NHistory"))->trigger();
+    shell::ui::TFrmHistory& history = program->FrmHistory();
+    EXPECT_TRUE(history.isVisible());
+    EXPECT_EQ(history.windowTitle(), QString::fromUtf8("검색기록"));
+    auto* list = history.findChild<QTreeWidget*>(QStringLiteral("ListHistory"));
+    auto* filter = history.findChild<QLineEdit*>(QStringLiteral("EditFilter"));
+    ASSERT_TRUE(list && filter);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("직거래 의자"));
+    EXPECT_EQ(list->topLevelItem(0)->text(2), QString::fromUtf8("직거래"));
+    EXPECT_EQ(list->topLevelItem(0)->text(3), QStringLiteral("http://127.0.0.1:8080/bbs/zboard.php?id=share"));
+    EXPECT_EQ(list->topLevelItem(1)->text(1), QString::fromUtf8("직거래 책상"));
+
+    filter->setText(QString::fromUtf8("책상"));
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("직거래 책상"));
+    filter->setText(QString::fromUtf8("소파"));
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+
+    // A hit while the window is open shows at once.
+    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 소파"));
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("직거래 소파"));
 }
 
 TEST_F(ProgramTest, ASaveThatFailsIsToldToTheUserAndTheReadOnlyFileStays) {

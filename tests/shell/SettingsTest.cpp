@@ -37,6 +37,7 @@ TEST_F(SettingsTest, FirstRunWithoutAFileGivesEveryDefaultAndCreatesNothing) {
     EXPECT_EQ(state.FSearchCondition, "\xC1\xF7\xB0\xC5\xB7\xA1"); // 직거래 in cp949
     EXPECT_FALSE(state.FAutoLogin);
     EXPECT_FALSE(state.FDebugMode);
+    EXPECT_TRUE(state.FSound);
     EXPECT_EQ(state.FLoginID, "");
     EXPECT_EQ(state.FLoginPassword, "");
     EXPECT_EQ(state.FSMSID, "");
@@ -56,13 +57,15 @@ TEST_F(SettingsTest, EveryWrittenKeyRoundTripsAndHandSetKeysSurvive) {
     saved.FLoginPassword = "p"; // one character: five stored characters
     saved.FRepeat = 9;          // never written
     saved.FSMSID = "changed";   // never written
+    saved.FSound = false;
     ASSERT_TRUE(SaveSettings(path, saved, WindowPlacement{-20, 0x7FFF}, logs).ok);
 
-    EXPECT_EQ(TempDir::Read(path), "[config]\r\nRepeat=0x3C\r\nDebug=1\r\nSMSID=gw-user\r\nSMSPASSWORD=gw-pass\r\n"
-                                   "; kept\r\nLeft=-20\r\nTop=32767\r\n"
-                                   "BoardURL=http://127.0.0.1:8080/bbs/zboard.php?id=share\r\n"
-                                   "SearchCondition=\xB3\xEB\xC6\xAE\xBA\xCF&LG\r\nAutoLogin=1\r\n"
-                                   "param1=G>?kGNCnH>OqHn[;.\r\nparam2=W;;;.\r\n\r\n[Window]\r\nState=2\r\n");
+    EXPECT_EQ(TempDir::Read(path),
+              "[config]\r\nRepeat=0x3C\r\nDebug=1\r\nSMSID=gw-user\r\nSMSPASSWORD=gw-pass\r\n"
+              "; kept\r\nLeft=-20\r\nTop=32767\r\n"
+              "BoardURL=http://127.0.0.1:8080/bbs/zboard.php?id=share\r\n"
+              "SearchCondition=\xB3\xEB\xC6\xAE\xBA\xCF&LG\r\nAutoLogin=1\r\n"
+              "param1=G>?kGNCnH>OqHn[;.\r\nparam2=W;;;.\r\nSound=0\r\n\r\n[Window]\r\nState=2\r\n");
 
     ClientState loaded;
     WindowPlacement placement = LoadSettings(path, loaded, logs);
@@ -77,6 +80,7 @@ TEST_F(SettingsTest, EveryWrittenKeyRoundTripsAndHandSetKeysSurvive) {
     EXPECT_TRUE(loaded.FDebugMode);
     EXPECT_EQ(loaded.FSMSID, "gw-user");
     EXPECT_EQ(loaded.FSMSPassword, "gw-pass");
+    EXPECT_FALSE(loaded.FSound);
     EXPECT_TRUE(logs.debug.empty());
 }
 

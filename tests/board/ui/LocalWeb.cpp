@@ -9,6 +9,10 @@ LocalWeb::LocalWeb(std::string boardPageCp949) {
     server_.Get("/bbs/zboard.php", [page = std::move(boardPageCp949)](const httplib::Request&, httplib::Response& res) {
         res.set_content(page, "text/html; charset=EUC-KR");
     });
+    // A post of the board: its number is its text.
+    server_.Get("/bbs/view.php", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content("<html><body>post " + req.get_param_value("no") + "</body></html>", "text/html");
+    });
     // An SVG document has no body: the page reader finds nothing to read.
     server_.Get("/picture.svg", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)", "image/svg+xml");

@@ -10,7 +10,7 @@
 namespace quorlan::test {
 
 // A loopback web server on a free port, run on its own thread for one test
-// suite: a cp949 board page, a redirect to it, a document without a body and
+// suite: a cp949 board page and its posts, a redirect to it, a document without a body and
 // a stand-in SMS gateway that records the query values it receives.
 class LocalWeb {
 public:

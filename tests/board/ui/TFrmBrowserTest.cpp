@@ -472,6 +472,53 @@ TEST_P(SmsGatewayFailure, LogsHostAndOutcomeButNeverThePassword) {
     for (const std::string& line : logs.debug) EXPECT_EQ(line.find("s3cretpw"), std::string::npos) << line;
 }
 
+// A board whose post lines carry their comment counts (a second link on the
+// row), as many boards write them: the count changes after a post is found.
+const char* const kCountingBoardUtf8 = R"(<html><head><meta charset="euc-kr"></head><body><table>
+<tr><td>12</td><td><a href="view.php?id=share&amp;no=12">책상 스탠드</a> <a href="view.php?id=share&amp;no=12#c">[4]</a></td><td>81</td></tr>
+<tr><td>11</td><td><a href="view.php?id=share&amp;no=11">스탠드</a> <a href="view.php?id=share&amp;no=11#c">[0]</a></td><td>7</td></tr>
+</table></body></html>
+)";
+
+class PostOpeningTest : public BoardWindowTest {
+protected:
+    static void SetUpTestSuite() { counting = new test::LocalWeb(Cp(kCountingBoardUtf8)); }
+    static void TearDownTestSuite() {
+        delete counting;
+        counting = nullptr;
+    }
+    void SetUp() override {
+        BoardWindowTest::SetUp();
+        state.FBoardURL = counting->Url(kBoardPath);
+    }
+    static test::LocalWeb* counting;
+};
+
+test::LocalWeb* PostOpeningTest::counting = nullptr;
+
+TEST_F(PostOpeningTest, AFoundLineWhoseCountChangedOpensItsPostFromAnotherPage) {
+    LoadThroughAddressField(counting->Url("/bbs/view.php?id=share&no=1"));
+    // As the message list shows it: the time of day first; found with 2 comments.
+    window->OpenPost(Cp("12:00:01 책상 스탠드[2]"));
+
+    const std::string post = counting->Url("/bbs/view.php?id=share&no=12");
+    ASSERT_TRUE(WaitFor([&] { return Address() == post && loads->count() == 3; }, 10000)) << Address();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(logs.messages.empty());
+}
+
+TEST_F(PostOpeningTest, ALineNoLongerOnTheBoardShowsTheBoardAndSaysSo) {
+    LoadThroughAddressField(state.FBoardURL);
+    window->OpenPost(Cp("의자[1]"));
+
+    // Not on the page shown: the board is loaded afresh and looked at again.
+    ASSERT_TRUE(WaitFor([&] { return !logs.messages.empty(); }, 10000));
+    EXPECT_EQ(logs.messages, std::vector<std::string>{Cp("게시물이 게시판 첫 페이지에 없습니다.")});
+    EXPECT_EQ(loads->count(), 2);
+    EXPECT_EQ(Address(), state.FBoardURL);
+    EXPECT_TRUE(window->isVisible());
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, SmsGatewayFailure, ::testing::ValuesIn(kGatewayFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 

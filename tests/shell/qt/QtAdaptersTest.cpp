@@ -1,15 +1,20 @@
+#include "fakes/RecordingLogs.h"
 #include "net/Cp949.h"
+#include "shell/qt/QtAlertSound.h"
 #include "shell/qt/QtInputBox.h"
 #include "shell/qt/QtMessageBox.h"
 #include "shell/qt/QtTimer.h"
 #include "shell/qt/SystemClock.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMediaDevices>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -117,6 +122,34 @@ TEST(SystemClockTest, LongTimeIsCp949AndTheTickWrapsUnsigned) {
     EXPECT_EQ(net::Cp949FromUtf8(net::Utf8FromCp949(time)), time);
     const std::uint32_t first = clock.TickMs();
     EXPECT_LT(clock.TickMs() - first, 1000U); // unsigned difference: right across the wrap too
+}
+
+TEST(QtAlertSound, ABuildFindsTheSourceTreesSound) {
+    const QString file = QtAlertSound::FindSoundFile();
+    EXPECT_TRUE(file.endsWith(QStringLiteral("/data/alert.wav"))) << file.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(file));
+}
+
+TEST(QtAlertSound, WithoutASoundDeviceOrFileNothingPlaysAndItIsLoggedOnce) {
+    struct Case {
+        const char* name;
+        QString file;
+        bool needsNoDevice;
+    };
+    const Case cases[] = {
+        {"no file", QString(), false},
+        {"no device", QtAlertSound::FindSoundFile(), true},
+    };
+    for (const Case& c : cases) {
+        if (c.needsNoDevice && !QMediaDevices::audioOutputs().isEmpty()) continue; // this machine can play
+        test::RecordingLogs logs;
+        QtAlertSound sound(c.file, logs);
+        sound.Play();
+        sound.Play();
+        QTest::qWait(50);
+        EXPECT_EQ(logs.debug.size(), 1u) << c.name;
+        EXPECT_TRUE(logs.messages.empty()) << c.name;
+    }
 }
 
 } // namespace

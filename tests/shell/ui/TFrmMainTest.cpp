@@ -1,9 +1,11 @@
 #include "shell/ui/TFrmMain.h"
 
 #include "MainWindowRig.h"
+#include "fakes/FakeAlertSound.h"
 #include "net/Codec.h"
 #include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
+#include "shell/FindRecorder.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,6 +15,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
+#include <filesystem>
 #include <gmock/gmock.h>
 
 namespace quorlan::shell::ui {
@@ -70,8 +74,9 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndCaptions) {
     struct MenuCase {
         const char* name;
         const char* caption;
-    } menus[] = {{"NClose", "종료"},          {"NLogin", "로그인"}, {"NChangePassword", "비번변경"},
-                 {"NNewAccount", "신규가입"}, {"N1", "홈페이지"},   {"NHelp", "정보+도움말"}};
+    } menus[] = {{"NHistory", "검색기록"}, {"NSound", "알림소리"},          {"NClose", "종료"},
+                 {"NLogin", "로그인"},     {"NChangePassword", "비번변경"}, {"NNewAccount", "신규가입"},
+                 {"N1", "홈페이지"},       {"NHelp", "정보+도움말"}};
     for (const auto& m : menus) EXPECT_EQ(Find<QAction>(m.name)->text().toStdString(), m.caption) << m.name;
     EXPECT_EQ(Find<QMenu>("NTLogin")->title().toStdString(), "계정(&S)");
     EXPECT_EQ(Find<QMenu>("NFile")->title().toStdString(), "파일(&F)");
@@ -271,6 +276,60 @@ TEST_F(MainWindowTest, CommandsReachTheirWindows) {
     window->show();
     Find<QAction>("NClose")->trigger();
     EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MainWindowTest, HistoryItemFoundLinesAndNotificationsReachTheirPeers) {
+    std::vector<std::string> calls;
+    window->SetPeers({
+        .showHistory = [&] { calls.push_back("history"); },
+        .found = [&](const std::string& line) { calls.push_back("found " + line); },
+        .openPost = [&](const std::string& line) { calls.push_back("open " + line); },
+    });
+    Find<QAction>("NHistory")->trigger();
+    window->ShowAlert("desk lamp");
+    window->NotificationClicked();
+    rig.session->Logs().AddListMessage("12:00:01 desk lamp");
+    auto* list = Find<QListWidget>("ListBox1");
+    QListWidgetItem* item = list->item(list->count() - 1);
+    emit list->itemDoubleClicked(item);
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"history", "found desk lamp", "open desk lamp", "open 12:00:01 desk lamp"}));
+}
+
+TEST_F(MainWindowTest, SoundItemFollowsTheSoundKeyAndIsSavedAtShutdown) {
+    rig.WriteSettings("[config]\r\nSound=0\r\n");
+    window.reset();
+    window = rig.Make();
+    QAction* sound = Find<QAction>("NSound");
+    EXPECT_TRUE(sound->isCheckable());
+    EXPECT_FALSE(sound->isChecked());
+    EXPECT_FALSE(rig.session->State().FSound);
+
+    sound->trigger();
+    EXPECT_TRUE(rig.session->State().FSound);
+    rig.session->SaveSettings(window->Placement());
+    EXPECT_NE(test::TempDir::Read(rig.settingsPath).find("Sound=1\r\n"), std::string::npos);
+
+    sound->trigger();
+    rig.session->SaveSettings(window->Placement());
+    window.reset();
+    window = rig.Make();
+    EXPECT_FALSE(Find<QAction>("NSound")->isChecked());
+}
+
+TEST_F(MainWindowTest, AnUnwritableHistoryStillAlertsAndSoundsAndIsToldOnce) {
+    std::filesystem::create_directory(rig.dir.File("QuorlanHistory.db"));
+    test::FakeAlertSound sound;
+    FindRecorder recorder(rig.session->State(), rig.session->History(), sound);
+    window->SetPeers({.found = [&](const std::string& line) { recorder.Found(line); }});
+
+    window->MatchSearchCondition(net::Cp949FromUtf8("직거래 모니터"));
+    window->MatchSearchCondition(net::Cp949FromUtf8("직거래 의자"));
+
+    EXPECT_TRUE(window->TimerShow().IsActive());
+    EXPECT_EQ(sound.plays, 2);
+    const auto& lines = rig.session->Logs().messageList.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), net::Cp949FromUtf8("검색기록을 저장할 수 없습니다.")), 1);
 }
 
 TEST_F(MainWindowTest, SearchWordsButtonSetsTheLabelThroughTheInputBox) {

@@ -1,0 +1,30 @@
+#pragma once
+#include "net/ClientState.h"
+#include "shell/FindHistory.h"
+#include "shell/IAlertSound.h"
+
+#include <functional>
+#include <string>
+
+namespace quorlan::shell {
+
+// What a search hit leaves besides the alert: a row in the history (the time,
+// the board watched, the line and the words that matched) and, with the sound
+// switched on (FSound), the alert sound.
+class FindRecorder {
+public:
+    // The local time as the history shows it; the system's unless given.
+    using Now = std::function<std::string()>;
+
+    FindRecorder(const net::ClientState& state, FindHistory& history, IAlertSound& sound, Now now = {});
+
+    void Found(const std::string& line);
+
+private:
+    const net::ClientState& state_;
+    FindHistory& history_;
+    IAlertSound& sound_;
+    Now now_;
+};
+
+} // namespace quorlan::shell

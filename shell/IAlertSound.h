@@ -1,0 +1,12 @@
+#pragma once
+
+namespace quorlan::shell {
+
+// The short sound of a search hit. Without a sound device it does nothing.
+class IAlertSound {
+public:
+    virtual ~IAlertSound() = default;
+    virtual void Play() = 0;
+};
+
+} // namespace quorlan::shell
