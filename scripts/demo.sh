@@ -110,7 +110,6 @@ if [[ $(id -u) -eq 0 ]]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 CLIENT=("$BUILD/app/quorlan")
 if [[ -z ${DISPLAY:-} ]]; then
     echo "No display: the client runs under xvfb-run."
-    export QTWEBENGINE_CHROMIUM_FLAGS=${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}
     CLIENT=(xvfb-run -a -s "-screen 0 1280x1024x24" "${CLIENT[@]}")
 fi
 echo "== client in demo/ (log: demo/client.log)"
