@@ -5,6 +5,8 @@
 #include "net/ProgramVersion.h"
 
 #include <QApplication>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 
 #include <iostream>
 #include <string_view>
@@ -16,8 +18,13 @@ int main(int argc, char** argv) {
         std::cout << quorlan::net::ProgramVersion("quorlan") << "\n";
         return 0;
     }
-    // The board window's web engine shares one GL context with the widgets.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The board window only shows and reads a board page: the engine draws in
+    // software, so no OpenGL driver stack is loaded (on X11 not even to probe
+    // it), runs one renderer process and none of a browser's background
+    // services. Set here, before Qt starts, so no environment changes them.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --renderer-process-limit=1 --disable-background-networking");
     // The program takes no command line: Qt and the web engine get only the
     // program's name, so no option of theirs can be slipped in either.
     int qtArgc = 1;

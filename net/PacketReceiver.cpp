@@ -19,6 +19,16 @@ void PacketReceiver::MainSockRead() {
     if (got > 0) queue_.Append(got, buffer.data());
 }
 
+bool PacketReceiver::HasWork() {
+    if (socket_.BytesWaiting() > 0) return true;
+    if (queue_.Size() <= 3) return false;
+    std::array<std::uint8_t, kHeaderSize> header;
+    queue_.Peek(static_cast<int>(header.size()), header.data());
+    const FrameHead head =
+        ReadFrameHead(header.data(), header.size(), {kHeaderSize, static_cast<std::size_t>(TBufferClass::kCapacity)});
+    return head.kind == FrameHead::Kind::Bad || queue_.Size() >= static_cast<int>(head.length);
+}
+
 bool PacketReceiver::TimerProcess() {
     // A read event comes only when new bytes arrive, so bytes left in the
     // socket by an earlier read (queue full, or more than one read's worth)
@@ -46,6 +56,22 @@ bool PacketReceiver::TimerProcess() {
     if (queue_.Read(length, packet.data()) != length) return false;
     dispatch_(packet.data(), length);
     return true;
+}
+
+void PacketReceiver::DropUnfinishedPacket() {
+    std::array<std::uint8_t, TBufferClass::kStorage> queued;
+    const int size = queue_.Read(queue_.Size(), queued.data());
+    int whole = 0;
+    while (whole < size) {
+        const FrameHead head = ReadFrameHead(queued.data() + whole, static_cast<std::size_t>(size - whole),
+                                             {kHeaderSize, static_cast<std::size_t>(TBufferClass::kCapacity)});
+        if (head.kind != FrameHead::Kind::Sized || head.length > static_cast<std::size_t>(size - whole)) break;
+        whole += static_cast<int>(head.length);
+    }
+    queue_.Append(whole, queued.data());
+    if (whole < size) {
+        logs_.DebugLog("Socket: " + std::to_string(size - whole) + " bytes of an unfinished packet dropped");
+    }
 }
 
 } // namespace quorlan::net

@@ -24,6 +24,13 @@ public:
     // Framing tick: first reads what is still waiting in the socket when the
     // queue has room, then dispatches at most one whole packet; true when it did.
     bool TimerProcess();
+    // Whether the framing tick has work: a packet it can take (or a length it
+    // must refuse), or bytes still waiting in the socket.
+    bool HasWork();
+    // Disconnect: the whole packets queued stay for the following ticks; a
+    // trailing packet cut short by the end of the link is dropped, so the next
+    // link's bytes are not framed behind it.
+    void DropUnfinishedPacket();
 
     TBufferClass& Queue() { return queue_; }
 

@@ -8,7 +8,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginewidgets6 libgl-dev qt6-multimedia-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libsodium-dev libsqlite3-dev libasio-dev libcli11-dev libspdlog-dev libcpp-httplib-dev
-    fonts-nanum xvfb xauth imagemagick redis-server curl
+    fonts-nanum xvfb xauth xdotool imagemagick redis-server curl
     nlohmann-json3-dev
     help2man lintian desktop-file-utils appstream systemd librsvg2-bin sox
     postgresql libpq-dev haproxy

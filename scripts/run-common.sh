@@ -101,7 +101,6 @@ start_client() {
     local client=("$BUILD/app/quorlan")
     if [[ -z ${DISPLAY:-} ]]; then
         echo "No display: the client runs under xvfb-run."
-        export QTWEBENGINE_CHROMIUM_FLAGS=${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}
         client=(xvfb-run -a -s "-screen 0 1280x1024x24" "${client[@]}")
     fi
     echo "== client in ${dir#"$ROOT"/}/ (log: ${log#"$ROOT"/})"

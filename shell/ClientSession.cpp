@@ -20,6 +20,16 @@ void ClientSession::Reset() {
     state_.FBoardSet = false;
 }
 
+void ClientSession::MainSockRead() {
+    receiver_.MainSockRead();
+    if (framingWake_ && receiver_.HasWork()) framingWake_();
+}
+
+void ClientSession::MainSockDisconnect() {
+    connection_.MainSockDisconnect();
+    receiver_.DropUnfinishedPacket();
+}
+
 WindowPlacement ClientSession::LoadSettings() {
     return shell::LoadSettings(settingsPath_, state_, logs_);
 }

@@ -22,7 +22,8 @@ namespace quorlan::shell {
 // (beside the settings file) and the link (receive queue,
 // senders, connection, dispatcher) over a socket it is given. The socket's
 // owner forwards its events to the MainSock handlers; the main window's
-// timers forward their ticks to TimerProcess and TimerReConnect.
+// timers forward their ticks to TimerProcess and TimerReConnect, the first
+// only while FramingPending (a read that gives it work calls the wake).
 class ClientSession : public ISessionTicks {
 public:
     ClientSession(std::string settingsPath, net::ISocket& socket, net::IMessageBox& messageBox, net::IClock& clock,
@@ -45,14 +46,16 @@ public:
 
     // Socket events.
     void MainSockConnect() { connection_.MainSockConnect(); }
-    void MainSockDisconnect() { connection_.MainSockDisconnect(); }
-    void MainSockRead() { receiver_.MainSockRead(); }
+    void MainSockDisconnect();
+    void MainSockRead();
     void MainSockWrite() { connection_.MainSockWrite(); }
     void MainSockError(int& errorCode) { connection_.MainSockError(errorCode); }
 
     // Ticks: the 10 ms framing tick (true when a packet was dispatched) and
     // the reconnect tick (false once the reconnect timer is to stop).
     bool TimerProcess() override { return receiver_.TimerProcess(); }
+    bool FramingPending() override { return receiver_.HasWork(); }
+    void SetFramingWake(std::function<void()> wake) override { framingWake_ = std::move(wake); }
     bool TimerReConnect() override { return connection_.TimerReConnect(); }
 
 private:
@@ -65,6 +68,7 @@ private:
     net::PacketReceiver receiver_;
     net::Connection connection_;
     net::Dispatcher dispatcher_;
+    std::function<void()> framingWake_;
 };
 
 } // namespace quorlan::shell

@@ -25,6 +25,9 @@ public:
     // One tick. The countdown is not clamped: without a new post list from the
     // server it goes on below zero.
     Tick TimerDisplayTimer();
+    // Whether a tick has anything to do (the close, or the countdown); while
+    // it has not, the timer rests.
+    bool HasWork() const { return state_.FUpdateInstalled || state_.FSearching; }
 
     // "검색예정 " N "초 남았습니다." with N = repeat - elapsedSeconds.
     static std::string CountdownText(std::int32_t repeatSeconds, std::uint32_t elapsedSeconds);

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 
 namespace quorlan::shell {
 
@@ -8,6 +9,10 @@ public:
     virtual ~ISessionTicks() = default;
     // The 10 ms framing tick; true when a packet was dispatched.
     virtual bool TimerProcess() = 0;
+    // Whether the framing tick has work; while it has none, its timer rests.
+    virtual bool FramingPending() = 0;
+    // Called whenever received bytes give the framing tick work.
+    virtual void SetFramingWake(std::function<void()> wake) = 0;
     // The reconnect tick; false once the reconnect timer is to stop.
     virtual bool TimerReConnect() = 0;
 };

@@ -21,6 +21,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <utility>
 
@@ -38,6 +40,8 @@ constexpr int kTopBarHeight = 45;
 constexpr int kAddressFieldWidth = 409;
 // TimerCompare fires this long after the last completed document.
 constexpr int kCompareIntervalMs = 2000;
+// The board page and its pictures; a check reloads the same few.
+constexpr int kHttpCacheBytes = 4 * 1024 * 1024;
 
 // The home button's small house: a roof, walls and a door, drawn so it looks
 // the same whatever icon theme the desktop has.
@@ -114,6 +118,18 @@ void TFrmBrowser::BuildControls() {
     bar->addWidget(BtnSeleteBoard);
 
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    // The window only shows and reads board pages: nothing of the engine is
+    // kept on disk, and the services a browser needs for its user are off.
+    QWebEngineProfile* profile = WebBrowser1->page()->profile();
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    profile->setHttpCacheMaximumSize(kHttpCacheBytes);
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    profile->setSpellCheckEnabled(false);
+    QWebEngineSettings* settings = WebBrowser1->settings();
+    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::WebGLEnabled, false);
+    settings->setAttribute(QWebEngineSettings::Accelerated2dCanvasEnabled, false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

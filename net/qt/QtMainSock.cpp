@@ -12,6 +12,7 @@
 namespace quorlan::net {
 
 QtMainSock::QtMainSock(QObject* parent) : QObject(parent) {
+    socket_.setReadBufferSize(kReadBufferCap);
     connect(&socket_, &QTcpSocket::connected, this, &QtMainSock::OnConnected);
     connect(&socket_, &QTcpSocket::disconnected, this, &QtMainSock::OnDisconnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &QtMainSock::OnError);

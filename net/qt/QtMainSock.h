@@ -25,6 +25,9 @@ namespace quorlan::net {
 // Error codes are Winsock numbers, see WinsockErrorCode. The server closing
 // the link raises Disconnected alone; the server resetting it raises
 // ErrorOccurred(10054) first.
+// Received bytes wait in a buffer of at most kReadBufferCap bytes; beyond it
+// they stay in the system's socket buffer, so a sender faster than the framing
+// tick meets TCP's flow control instead of growing this process.
 class QtMainSock : public QObject, public ISocket {
     Q_OBJECT
 public:
@@ -50,6 +53,7 @@ public:
     static int WinsockErrorCode(QAbstractSocket::SocketError error);
     // WSAECONNRESET: the server reset the link.
     static constexpr int kConnectionResetCode = 10054;
+    static constexpr qint64 kReadBufferCap = 64 * 1024;
 
 signals:
     void Connected();

@@ -94,6 +94,7 @@ TFrmMain::TFrmMain(Services services, Options options, QWidget* parent)
 }
 
 TFrmMain::~TFrmMain() {
+    services_.ticks.SetFramingWake({});
     services_.logs.messageList.SetObserver({});
     if (trayIcon_) trayIcon_->hide();
 }
@@ -105,9 +106,20 @@ void TFrmMain::StartTimers() {
     timerDisplay_ =
         std::make_unique<qt::QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
     timerShow_ = std::make_unique<qt::QtTimer>(WindowShake::kIntervalMs, false, [this] { TimerShowTimer(); });
-    timerProcess_->Start();
+    services_.ticks.SetFramingWake([this] {
+        if (!timerProcess_->IsActive()) timerProcess_->Start();
+    });
+    if (services_.ticks.FramingPending()) timerProcess_->Start();
     timerReConnect_->Start();
-    timerDisplay_->Start();
+    SyncTimerDisplay();
+}
+
+void TFrmMain::SyncTimerDisplay() {
+    if (!countdown_.HasWork()) {
+        timerDisplay_->Stop();
+    } else if (!timerDisplay_->IsActive()) {
+        timerDisplay_->Start();
+    }
 }
 
 void TFrmMain::ShowSettings(WindowPlacement placement) {
@@ -115,6 +127,12 @@ void TFrmMain::ShowSettings(WindowPlacement placement) {
     SetLabelBoardURL(services_.state.FBoardURL);
     SetLabelSearchCondition(services_.state.FSearchCondition);
     NSound->setChecked(services_.state.FSound);
+    SyncTimerDisplay(); // the update check's verdict and the fresh session
+}
+
+void TFrmMain::BtnStartClick() {
+    searchSwitch_.BtnStartClick();
+    SyncTimerDisplay();
 }
 
 void TFrmMain::BuildControls() {
@@ -399,6 +417,7 @@ bool TFrmMain::Notify(const QString& text) {
 
 void TFrmMain::TimerProcessTimer() {
     (void)services_.ticks.TimerProcess();
+    if (!services_.ticks.FramingPending()) timerProcess_->Stop();
 }
 
 void TFrmMain::TimerReConnectTimer() {
@@ -409,6 +428,7 @@ void TFrmMain::TimerDisplayTimer() {
     const CountdownDisplay::Tick tick = countdown_.TimerDisplayTimer();
     if (tick.closeWindow) close(); // the installed update runs instead; the rest of the tick still runs
     if (tick.panelChanged) SetStatusPanel(1, tick.panelText);
+    SyncTimerDisplay();
 }
 
 void TFrmMain::TimerShowTimer() {

@@ -77,7 +77,9 @@ public:
         std::function<void(const std::string& line)> openPost = {};
     };
 
-    // The timers run from here on (TimerShow only on an alert).
+    // The timers run from here on, each while it has work: TimerProcess while
+    // received bytes wait for framing, TimerDisplay while monitoring or about
+    // to close, TimerShow during a shake.
     TFrmMain(Services services, Options options = {}, QWidget* parent = nullptr);
     ~TFrmMain() override;
 
@@ -99,7 +101,7 @@ public:
     bool CheckBoxSMSChecked() const override;
 
     // Controls.
-    void BtnStartClick() { searchSwitch_.BtnStartClick(); }
+    void BtnStartClick();
     void BtnSetBoardClick();
     void BtnSearchConditionClick() { searchCondition_.BtnSearchConditionClick(); }
     void BtnSetLoginClick();
@@ -148,6 +150,8 @@ private:
     void ConnectControls();
     void FollowMessageList();
     void StartTimers();
+    // TimerDisplay runs only while it has work.
+    void SyncTimerDisplay();
     bool TrayAvailable() const;
     void EnsureTrayIcon();
     void RemoveTrayIcon();

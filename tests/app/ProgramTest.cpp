@@ -220,6 +220,10 @@ TEST_F(ProgramTest, StartUpAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings)
     EXPECT_FALSE(program->Session().State().FBoardSet);
     EXPECT_FALSE(program->Session().State().FLoggedIn);
 
+    // The timers run while they have work: here a packet to frame and the
+    // close after the installed update.
+    rig.socket->Feed({0x07, 0x00, 0x65, 0x01, 0x00, 0x00, 0x00});
+    program->Session().MainSockRead();
     struct TimerCase {
         const net::ITimer& timer;
         bool active;

@@ -104,3 +104,40 @@ TEST(PacketReceiver, ImpossibleLengthEmptiesTheQueueAndClosesTheLink) {
         EXPECT_TRUE(rig.dispatched.empty());
     }
 }
+
+TEST(PacketReceiver, DisconnectDropsOnlyTheUnfinishedPacket) {
+    Rig rig;
+    const Bytes whole = net::EncodeSystem("kept").bytes;
+    // A NewPost of 45 bytes cut after 10, then the next link's VersionResult.
+    const Bytes half = Bytes{0x2D, 0x00, 0x6B, 'h', 'a', 'l', 'f', 'p', 'o', 's'};
+    const Bytes next = net::EncodeResult(net::VersionResult, 1).bytes;
+    rig.Receive(Concat(whole, half));
+    rig.receiver.DropUnfinishedPacket();
+    EXPECT_EQ(rig.receiver.Queue().Size(), static_cast<int>(whole.size()));
+    ASSERT_EQ(rig.logs.debug.size(), 1u);
+    EXPECT_EQ(rig.logs.debug[0], "Socket: 10 bytes of an unfinished packet dropped");
+    rig.Receive(next);
+    EXPECT_TRUE(rig.receiver.TimerProcess());
+    EXPECT_TRUE(rig.receiver.TimerProcess());
+    EXPECT_EQ(rig.dispatched, (std::vector<Bytes>{whole, next}));
+    EXPECT_EQ(rig.receiver.Queue().Size(), 0);
+}
+
+TEST(PacketReceiver, DisconnectKeepsWholePacketsAndDropsAStrayHeaderByte) {
+    const Bytes whole = net::EncodeSystem("kept").bytes;
+    struct Case {
+        Bytes queued;
+        int kept;
+    } cases[] = {
+        {{}, 0},
+        {whole, static_cast<int>(whole.size())},
+        {Concat(whole, {0x03, 0x00, 0x69}), static_cast<int>(whole.size()) + 3}, // a header-only packet is whole
+        {Concat(whole, {0x2D}), static_cast<int>(whole.size())},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.Receive(c.queued);
+        rig.receiver.DropUnfinishedPacket();
+        EXPECT_EQ(rig.receiver.Queue().Size(), c.kept);
+    }
+}
