@@ -384,7 +384,6 @@ void TFrmMain::ListBox1DblClick() {
 }
 
 void TFrmMain::ShowAlert(const std::string& line) {
-    if (peers_.found) peers_.found(line);
     alertLine_ = line;
     if (!isActiveWindow()) {
         if (Notify(qt::QStringFromCp949(line))) {
@@ -400,6 +399,8 @@ void TFrmMain::ShowAlert(const std::string& line) {
         raise();
     }
     timerShow_->Start(); // an alert during a shake only keeps it running
+    // Recorded and sounded once the alert itself is up: neither may hold it back.
+    if (peers_.found) peers_.found(line);
 }
 
 bool TFrmMain::Notify(const QString& text) {
