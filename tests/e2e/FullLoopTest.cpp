@@ -279,7 +279,7 @@ public:
         const auto alerted = [&] {
             for (const Row& r : alerts_)
                 if (r.at >= road.posted && r.text.contains(lineText) && !r.text.startsWith(QStringLiteral("Request")))
-                    return (alert = &r) != nullptr;
+                    return r.shaking.has_value() && (alert = &r) != nullptr;
             return false;
         };
         const auto bound = Period() + Period() / 20 + kCompareDelay + kRoadSlack;
@@ -289,7 +289,7 @@ public:
                           << (alert != nullptr) << ", second client " << peerPost.has_value() << ")";
             return std::nullopt;
         }
-        EXPECT_TRUE(alert->shaking) << "TimerShow was not running after the alert";
+        EXPECT_TRUE(*alert->shaking) << "TimerShow was not running after the alert";
         road.alerted = alert->at;
         road.peerReceived = peerPost->at;
 
@@ -333,7 +333,8 @@ private:
     struct Row {
         Clock::time_point at;
         QString text;
-        bool shaking = false;
+        // Stamped once the handler that wrote the line is done.
+        std::optional<bool> shaking;
     };
     struct Load {
         Clock::time_point at;
@@ -352,7 +353,7 @@ private:
         QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list,
                          [this, list](const QModelIndex&, int first, int last) {
                              for (int row = first; row <= last; ++row) {
-                                 alerts_.push_back({Clock::now(), list->item(row)->text(), false});
+                                 alerts_.push_back({Clock::now(), list->item(row)->text(), std::nullopt});
                                  const std::size_t index = alerts_.size() - 1;
                                  QTimer::singleShot(0, list, [this, index] {
                                      alerts_[index].shaking = Main().TimerShow().IsActive();
