@@ -15,9 +15,65 @@ namespace {
 constexpr std::int64_t kHourMs = 3'600'000;
 constexpr std::int64_t kDayMs = 24 * kHourMs;
 
+// What the second look at an account found once its password was checked.
+struct LoginOutcome {
+    std::optional<Account> account; // logged in
+    bool lockedMeanwhile = false;
+    int failures = 0; // counted, the password being wrong
+    std::int64_t lockedUntilMs = 0;
+};
+
+// The caps on identification numbers, copied for the store's worker.
+struct IdentCaps {
+    std::size_t perPhonePerDay;
+    std::size_t perAddressPerHour;
+    std::size_t perHour;
+    std::int64_t resendMs;
+    std::int64_t validityMs;
+};
+
+struct IdentIssue {
+    std::optional<IdentNumber> ident;
+    bool hasAccount = false;
+    const char* refused = nullptr; // the cap that stopped it
+};
+
+IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std::string& address,
+                      const IdentCaps& caps, std::int64_t now) {
+    IdentIssue issue;
+    if (store.Find(phone)) {
+        issue.hasAccount = true;
+        return issue;
+    }
+    using By = IAccountStore::IssuedBy;
+    if (store.IdentIssuesSince(By::Phone, phone, now - kDayMs) >= caps.perPhonePerDay) {
+        issue.refused = "the phone's daily limit is reached";
+    } else if (store.IdentIssuesSince(By::Address, address, now - kHourMs) >= caps.perAddressPerHour) {
+        issue.refused = "the address's hourly limit is reached";
+    } else if (store.IdentIssuesSince(By::Anyone, {}, now - kHourMs) >= caps.perHour) {
+        issue.refused = "the server's hourly limit is reached";
+    }
+    if (issue.refused) return issue;
+    const auto previous = store.FindIdent(phone);
+    if (previous && now - previous->issuedMs < caps.resendMs) {
+        issue.refused = "one was issued to the phone lately";
+        return issue;
+    }
+    store.DeleteExpiredIdents(now);
+    store.DeleteIdentIssuesBefore(now - kDayMs);
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%06u", static_cast<unsigned>(randombytes_uniform(1'000'000)));
+    // A new number does not restore the tries the phone has used up.
+    IdentNumber ident{digits, now, now + caps.validityMs, previous ? previous->wrongTries : 0};
+    if (store.StoreIdent(phone, ident) && store.RecordIdentIssue(phone, address, now)) issue.ident = std::move(ident);
+    return issue;
+}
+
+void Wipe(std::string& secret) { sodium_memzero(secret.data(), secret.size()); }
+
 } // namespace
 
-AccountService::AccountService(asio::io_context& loop, AccountStore& store, PasswordHasher& hasher,
+AccountService::AccountService(asio::io_context& loop, StoreWorker& store, PasswordHasher& hasher,
                                TrustRules& rules, const IClock& clock, Metrics& metrics, const ServerConfig& config)
     : loop_(loop), store_(store), hasher_(hasher), rules_(rules), clock_(clock), metrics_(metrics), config_(config) {
     // A hash of a random password with the same cost as the real ones.
@@ -45,84 +101,102 @@ void AccountService::Login(const std::string& typedId, std::string password, con
     if (!phone || !AdmitWork(from, *phone, "login")) {
         // Whether the text is a phone number is no secret, nor are the
         // limits: answered at once.
-        sodium_memzero(password.data(), password.size());
+        Wipe(password);
         metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
         asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
         return;
     }
-    const auto account = store_.Find(*phone);
-    const bool locked = account && account->lockedUntilMs > clock_.NowMs();
-    if (locked) spdlog::debug("login to {} refused: account locked", *phone);
-    // A phone without an account and a locked account still cost one hash
-    // (against a dummy), so the time of the answer does not tell which phones
-    // have accounts. A guess at a phone without an account counts against
-    // its address like any wrong password.
-    const bool checked = account && !locked;
-    const std::string& hash = checked ? account->passwordHash : dummyHash_;
-    hasher_.Verify(hash, std::move(password), from.owner,
-                   [this, phone = *phone, address = from.address, checked, locked,
-                    done = std::move(done)](PasswordHasher::Verdict verdict) {
-                       rules_.PasswordWorkDone(address);
-                       if (!checked) {
-                           if (!locked && verdict != PasswordHasher::Verdict::Busy)
-                               rules_.LoginFailed(address, clock_.SteadyMs());
-                           metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
-                           return done(std::nullopt);
-                       }
-                       FinishLogin(phone, address, verdict, done);
-                   });
+    store_.Run([phone = *phone](IStore& store) { return store.Accounts().Find(phone); },
+               [this, phone = *phone, password = std::move(password), from,
+                done = std::move(done)](std::optional<Account> account) mutable {
+                   const bool locked = account && account->lockedUntilMs > clock_.NowMs();
+                   if (locked) spdlog::debug("login to {} refused: account locked", phone);
+                   // A phone without an account and a locked account still
+                   // cost one hash (against a dummy), so the time of the answer
+                   // does not tell which phones have accounts. A guess at a
+                   // phone without an account counts against its address like
+                   // any wrong password.
+                   const bool checked = account && !locked;
+                   const std::string& hash = checked ? account->passwordHash : dummyHash_;
+                   hasher_.Verify(hash, std::move(password), from.owner,
+                                  [this, phone, address = from.address, checked, locked,
+                                   done = std::move(done)](PasswordHasher::Verdict verdict) mutable {
+                                      rules_.PasswordWorkDone(address);
+                                      if (!checked) {
+                                          if (!locked && verdict != PasswordHasher::Verdict::Busy)
+                                              rules_.LoginFailed(address, clock_.SteadyMs());
+                                          metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
+                                          return done(std::nullopt);
+                                      }
+                                      FinishLogin(phone, address, verdict, std::move(done));
+                                  });
+               });
 }
 
 void AccountService::FinishLogin(const std::string& phone, const std::string& address,
-                                 PasswordHasher::Verdict verdict, const LoginDone& done) {
+                                 PasswordHasher::Verdict verdict, LoginDone done) {
     if (verdict == PasswordHasher::Verdict::Busy) {
         // Overload says nothing about the password: refused, not counted.
         spdlog::warn("login refused unchecked: too many passwords waiting");
         metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
         return done(std::nullopt);
     }
-    // Read again: another connection may have failed or succeeded meanwhile.
-    auto current = store_.Find(phone);
-    if (!current) {
-        metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
-        return done(std::nullopt);
-    }
-    if (current->lockedUntilMs > clock_.NowMs()) {
-        // Guesses checked alongside this one locked the account meanwhile; a
-        // right guess among them must not get in, nor lift the lock.
-        spdlog::debug("login to {} refused: account locked while the password was checked", phone);
-        metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
-        return done(std::nullopt);
-    }
-    if (verdict == PasswordHasher::Verdict::Matches) {
-        if (current->failedLogins != 0) store_.ClearLoginFailures(phone);
-        current->failedLogins = 0;
-        current->lockedUntilMs = 0;
-        metrics_.loginsSucceeded.fetch_add(1, std::memory_order_relaxed);
-        return done(current);
-    }
-    rules_.LoginFailed(address, clock_.SteadyMs());
-    const int failures = current->failedLogins + 1;
-    // Stored, so a restart does not lift it: wall clock.
-    const std::int64_t lockedUntil =
-        failures > LockoutPolicy::kFreeFailures ? LockoutPolicy::LockedUntil(failures, clock_.NowMs()) : 0;
-    store_.RecordLoginFailure(phone, failures, lockedUntil);
-    if (lockedUntil != 0) {
-        spdlog::info("an account is locked for {} s after {} failed logins in a row",
-                     LockoutPolicy::DelayAfter(failures) / 1000, failures);
-        spdlog::debug("account {} locked", phone);
-    }
-    metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
-    done(std::nullopt);
+    const bool matches = verdict == PasswordHasher::Verdict::Matches;
+    store_.Run(
+        [phone, matches, now = clock_.NowMs()](IStore& store) {
+            IAccountStore& accounts = store.Accounts();
+            LoginOutcome outcome;
+            // Read again: another connection may have failed or succeeded meanwhile.
+            auto current = accounts.Find(phone);
+            if (!current) return outcome;
+            if (current->lockedUntilMs > now) {
+                // Guesses checked alongside this one locked the account
+                // meanwhile; a right guess among them must not get in, nor
+                // lift the lock.
+                outcome.lockedMeanwhile = true;
+                return outcome;
+            }
+            if (matches) {
+                if (current->failedLogins != 0) accounts.ClearLoginFailures(phone);
+                current->failedLogins = 0;
+                current->lockedUntilMs = 0;
+                outcome.account = std::move(current);
+                return outcome;
+            }
+            outcome.failures = current->failedLogins + 1;
+            // Stored, so a restart does not lift it: wall clock.
+            outcome.lockedUntilMs = outcome.failures > LockoutPolicy::kFreeFailures
+                                        ? LockoutPolicy::LockedUntil(outcome.failures, now)
+                                        : 0;
+            accounts.RecordLoginFailure(phone, outcome.failures, outcome.lockedUntilMs);
+            return outcome;
+        },
+        [this, phone, address, done = std::move(done)](LoginOutcome outcome) {
+            if (outcome.account) {
+                metrics_.loginsSucceeded.fetch_add(1, std::memory_order_relaxed);
+                return done(std::move(outcome.account));
+            }
+            if (outcome.lockedMeanwhile)
+                spdlog::debug("login to {} refused: account locked while the password was checked", phone);
+            if (outcome.failures != 0) rules_.LoginFailed(address, clock_.SteadyMs());
+            if (outcome.lockedUntilMs != 0) {
+                spdlog::info("an account is locked for {} s after {} failed logins in a row",
+                             LockoutPolicy::DelayAfter(outcome.failures) / 1000, outcome.failures);
+                spdlog::debug("account {} locked", phone);
+            }
+            metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
+            done(std::nullopt);
+        });
 }
 
-bool AccountService::CheckIdent(const std::string& phone, const std::string& number) {
-    const auto ident = store_.FindIdent(phone);
-    if (!ident || ident->expiresMs <= clock_.NowMs() || ident->wrongTries >= kIdentTries) return false;
+bool AccountService::CheckIdent(IAccountStore& store, const std::string& phone, const std::string& number,
+                                std::int64_t nowMs) {
+    const auto ident = store.FindIdent(phone);
+    if (!ident || ident->expiresMs <= nowMs || ident->wrongTries >= kIdentTries) return false;
     if (ident->number.size() != number.size() ||
         sodium_memcmp(ident->number.data(), number.data(), number.size()) != 0) {
         // A six-digit number must not be guessable by trying them all.
-        store_.CountWrongIdent(phone);
+        store.CountWrongIdent(phone);
         return false;
     }
     return true;
@@ -140,47 +214,74 @@ void AccountService::NewAccount(const std::string& typedId, std::string password
         return Finish(std::move(done), 0);
     }
     if (!AdmitWork(from, *phone, "sign-up")) {
-        sodium_memzero(password.data(), password.size());
+        Wipe(password);
         return Finish(std::move(done), 0);
     }
-    const auto refuse = [&](const char* why) {
-        rules_.PasswordWorkDone(from.address);
-        sodium_memzero(password.data(), password.size());
-        spdlog::info("sign-up refused: {}", why);
-        spdlog::debug("sign-up of {} refused: {}", *phone, why);
-        Finish(std::move(done), 0);
-    };
-    if (store_.Find(*phone)) return refuse("phone already has an account");
-    if (!config_.openSignup && !CheckIdent(*phone, identNumber)) return refuse("identification number wrong or expired");
-    hasher_.Hash(std::move(password), from.owner,
-                 [this, phone = *phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
-                     rules_.PasswordWorkDone(address);
-                     if (!hash || !store_.Create(phone, *hash, clock_.NowMs())) {
-                         spdlog::debug("sign-up of {} failed", phone);
-                         return done(0);
-                     }
-                     store_.DeleteIdent(phone);
-                     metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
-                     spdlog::info("account created");
-                     spdlog::debug("account {} created", phone);
-                     done(1);
-                 });
+    store_.Run(
+        [phone = *phone, identNumber, open = config_.openSignup, now = clock_.NowMs()](IStore& store) -> const char* {
+            if (store.Accounts().Find(phone)) return "phone already has an account";
+            if (!open && !CheckIdent(store.Accounts(), phone, identNumber, now))
+                return "identification number wrong or expired";
+            return nullptr;
+        },
+        [this, phone = *phone, from, password = std::move(password), done = std::move(done)](const char* refused) mutable {
+            if (refused) {
+                rules_.PasswordWorkDone(from.address);
+                Wipe(password);
+                spdlog::info("sign-up refused: {}", refused);
+                spdlog::debug("sign-up of {} refused: {}", phone, refused);
+                return done(0);
+            }
+            hasher_.Hash(std::move(password), from.owner,
+                         [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
+                             rules_.PasswordWorkDone(address);
+                             if (!hash) {
+                                 spdlog::debug("sign-up of {} failed", phone);
+                                 return done(0);
+                             }
+                             store_.Run(
+                                 [phone, hash = std::move(*hash), now = clock_.NowMs()](IStore& store) {
+                                     if (!store.Accounts().Create(phone, hash, now)) return false;
+                                     store.Accounts().DeleteIdent(phone);
+                                     return true;
+                                 },
+                                 [this, phone, done](bool created) {
+                                     if (!created) {
+                                         spdlog::debug("sign-up of {} failed", phone);
+                                         return done(0);
+                                     }
+                                     metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
+                                     spdlog::info("account created");
+                                     spdlog::debug("account {} created", phone);
+                                     done(1);
+                                 });
+                         });
+        });
 }
 
 void AccountService::ChangePassword(const std::string& phone, std::string current, std::string next,
                                     const Source& from, CodeDone done) {
-    const auto account = store_.Find(phone);
-    if (!account || next.empty() || !AdmitWork(from, phone, "password change")) {
-        sodium_memzero(current.data(), current.size());
-        sodium_memzero(next.data(), next.size());
-        return Finish(std::move(done), 0);
-    }
+    store_.Run([phone](IStore& store) { return store.Accounts().Find(phone); },
+               [this, phone, current = std::move(current), next = std::move(next), from,
+                done = std::move(done)](std::optional<Account> account) mutable {
+                   if (!account || next.empty() || !AdmitWork(from, phone, "password change")) {
+                       Wipe(current);
+                       Wipe(next);
+                       return done(0);
+                   }
+                   VerifyForChange(phone, account->passwordHash, std::move(current), std::move(next), from,
+                                   std::move(done));
+               });
+}
+
+void AccountService::VerifyForChange(const std::string& phone, const std::string& hash, std::string current,
+                                     std::string next, const Source& from, CodeDone done) {
     hasher_.Verify(
-        account->passwordHash, std::move(current), from.owner,
+        hash, std::move(current), from.owner,
         [this, phone, from, next = std::move(next), done = std::move(done)](PasswordHasher::Verdict verdict) mutable {
             if (verdict != PasswordHasher::Verdict::Matches) {
                 rules_.PasswordWorkDone(from.address);
-                sodium_memzero(next.data(), next.size());
+                Wipe(next);
                 if (verdict == PasswordHasher::Verdict::Busy) {
                     spdlog::warn("password change refused unchecked: too many passwords waiting");
                 } else {
@@ -192,58 +293,69 @@ void AccountService::ChangePassword(const std::string& phone, std::string curren
             hasher_.Hash(std::move(next), from.owner,
                          [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
                              rules_.PasswordWorkDone(address);
-                             const bool stored = hash && store_.UpdatePassword(phone, *hash);
-                             if (stored) spdlog::debug("password of {} changed", phone);
-                             done(stored ? 1 : 0);
+                             if (!hash) return done(0);
+                             store_.Run([phone, hash = std::move(*hash)](
+                                            IStore& store) { return store.Accounts().UpdatePassword(phone, hash); },
+                                        [phone, done](bool stored) {
+                                            if (stored) spdlog::debug("password of {} changed", phone);
+                                            done(stored ? 1 : 0);
+                                        });
                          });
         });
 }
 
-bool AccountService::IsRelay(const std::string& phone) {
-    const auto account = store_.Find(phone);
-    return account && account->relay;
+void AccountService::IsRelay(std::vector<std::string> phones, RelaysDone done) {
+    store_.Run(
+        [phones = std::move(phones)](IStore& store) {
+            std::set<std::string> relays;
+            for (const std::string& phone : phones) {
+                if (relays.count(phone) != 0) continue;
+                const auto account = store.Accounts().Find(phone);
+                if (account && account->relay) relays.insert(phone);
+            }
+            return relays;
+        },
+        std::move(done));
 }
 
-void AccountService::RememberRobotMode(const std::string& phone, bool on) {
-    if (!store_.SetRobotMode(phone, on)) spdlog::warn("robot mode of an account not stored");
+void AccountService::RememberRobotMode(const std::string& phone, bool on, std::function<void(bool relay)> done) {
+    store_.Run(
+        [phone, on](IStore& store) {
+            IAccountStore& accounts = store.Accounts();
+            const auto account = accounts.Find(phone);
+            const bool relay = account && account->relay;
+            if ((relay || !on) && !accounts.SetRobotMode(phone, on)) spdlog::warn("robot mode of an account not stored");
+            return relay;
+        },
+        [done = std::move(done)](bool relay) {
+            if (done) done(relay);
+        });
 }
 
-std::optional<AccountService::IdentMessage> AccountService::IssueIdentNumber(const std::string& typedId,
-                                                                             const std::string& address) {
+void AccountService::IssueIdentNumber(const std::string& typedId, const std::string& address, IdentDone done) {
     const auto phone = CanonicalPhone(typedId);
     if (!phone) {
         spdlog::debug("identification number refused: \"{}\" is not a phone number", LogText(typedId));
-        return std::nullopt;
-    }
-    if (store_.Find(*phone)) {
-        spdlog::debug("identification number refused: {} already has an account", *phone);
-        return std::nullopt;
+        asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
+        return;
     }
     const TrustLimits& limits = config_.trust;
+    const IdentCaps caps{limits.identPerPhonePerDay, limits.identPerAddressPerHour, config_.identPerHour,
+                         config_.identResendMs, config_.identValidityMs};
     // Stored and counted on the wall clock: the caps hold across restarts.
-    const std::int64_t now = clock_.NowMs();
-    const auto refuse = [&](const char* why) {
-        metrics_.identRefused.fetch_add(1, std::memory_order_relaxed);
-        spdlog::info("identification number requested from {} refused: {}", address, why);
-        return std::nullopt;
-    };
-    if (store_.IdentIssuesSince(AccountStore::IssuedBy::Phone, *phone, now - kDayMs) >= limits.identPerPhonePerDay)
-        return refuse("the phone's daily limit is reached");
-    if (store_.IdentIssuesSince(AccountStore::IssuedBy::Address, address, now - kHourMs) >=
-        limits.identPerAddressPerHour)
-        return refuse("the address's hourly limit is reached");
-    if (store_.IdentIssuesSince(AccountStore::IssuedBy::Anyone, {}, now - kHourMs) >= config_.identPerHour)
-        return refuse("the server's hourly limit is reached");
-    const auto previous = store_.FindIdent(*phone);
-    if (previous && now - previous->issuedMs < config_.identResendMs) return refuse("one was issued to the phone lately");
-    store_.DeleteExpiredIdents(now);
-    store_.DeleteIdentIssuesBefore(now - kDayMs);
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%06u", static_cast<unsigned>(randombytes_uniform(1'000'000)));
-    // A new number does not restore the tries the phone has used up.
-    IdentNumber ident{digits, now, now + config_.identValidityMs, previous ? previous->wrongTries : 0};
-    if (!store_.StoreIdent(*phone, ident) || !store_.RecordIdentIssue(*phone, address, now)) return std::nullopt;
-    return IdentMessage{*phone, ident.number, QUORLAN_CP949("[Quorlan] 인증번호 ") + ident.number};
+    store_.Run([phone = *phone, address, caps, now = clock_.NowMs()](
+                   IStore& store) { return IssueIdent(store.Accounts(), phone, address, caps, now); },
+               [this, phone = *phone, address, done = std::move(done)](IdentIssue issue) {
+                   if (issue.hasAccount) {
+                       spdlog::debug("identification number refused: {} already has an account", phone);
+                   } else if (issue.refused) {
+                       metrics_.identRefused.fetch_add(1, std::memory_order_relaxed);
+                       spdlog::info("identification number requested from {} refused: {}", address, issue.refused);
+                   }
+                   if (!issue.ident) return done(std::nullopt);
+                   done(IdentMessage{phone, issue.ident->number,
+                                     QUORLAN_CP949("[Quorlan] 인증번호 ") + issue.ident->number});
+               });
 }
 
 } // namespace quorlan::server

@@ -15,12 +15,10 @@ public:
     explicit AccountStore(Database& db) : db_(db) {}
 
     std::optional<Account> Find(const std::string& phone) override;
-    // False when the phone already has an account (or on a database error).
     bool Create(const std::string& phone, const std::string& passwordHash, std::int64_t nowMs) override;
     bool UpdatePassword(const std::string& phone, const std::string& passwordHash) override;
     bool RecordLoginFailure(const std::string& phone, int failedLogins, std::int64_t lockedUntilMs) override;
     bool ClearLoginFailures(const std::string& phone) override;
-    // False when there is no such account.
     bool SetRelay(const std::string& phone, bool relay) override;
     bool SetRobotMode(const std::string& phone, bool on) override;
 
@@ -30,10 +28,7 @@ public:
     bool DeleteIdent(const std::string& phone) override;
     void DeleteExpiredIdents(std::int64_t nowMs) override;
 
-    // Every identification number issued, by phone and requesting address,
-    // so that the caps on them survive a restart.
     bool RecordIdentIssue(const std::string& phone, const std::string& address, std::int64_t nowMs) override;
-    // Numbers issued after `sinceMs` for this phone, to this address, or in all.
     std::size_t IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs) override;
     void DeleteIdentIssuesBefore(std::int64_t ms) override;
 

@@ -4,8 +4,8 @@
 
 namespace quorlan::server {
 
-BoardRegistry::BoardRegistry(BoardListStore& lists, const IClock& clock, Limits limits)
-    : lists_(lists), clock_(clock), limits_(limits) {}
+BoardRegistry::BoardRegistry(StoreWorker& store, const IClock& clock, Limits limits, Loaded loaded)
+    : store_(store), clock_(clock), limits_(limits), loaded_(std::move(loaded)) {}
 
 const BoardRegistry::Board* BoardRegistry::FindBoard(const std::string& url) const {
     auto it = boards_.find(url);
@@ -19,7 +19,13 @@ std::string BoardRegistry::Join(SessionId id, const std::string& url, std::chron
     if (current != boardOf_.end() && current->second != url) left = Leave(id);
     auto [it, created] = boards_.try_emplace(url, limits_);
     Board& board = it->second;
-    if (created) board.list = lists_.Load(url);
+    if (created) {
+        // A board that left and came back before its first read returned
+        // waits for its own: each read is told from the others.
+        const std::uint64_t reading = board.reading = ++lastReading_;
+        store_.Run([url](IStore& store) { return store.BoardLists().Load(url); },
+                   [this, url, reading](std::optional<std::string> list) { ListRead(url, reading, std::move(list)); });
+    }
     board.members[id] = interval;
     if (monitoring) {
         board.monitoring.insert(id);
@@ -90,6 +96,19 @@ std::chrono::milliseconds BoardRegistry::Interval(const std::string& url, Sessio
     return member == board->members.end() ? std::chrono::milliseconds{0} : member->second;
 }
 
+void BoardRegistry::ListRead(const std::string& url, std::uint64_t reading, std::optional<std::string> list) {
+    auto it = boards_.find(url);
+    if (it == boards_.end() || it->second.reading != reading) return;
+    it->second.reading = 0;
+    it->second.list = std::move(list);
+    if (loaded_) loaded_(url);
+}
+
+bool BoardRegistry::ListLoading(const std::string& url) const {
+    const Board* board = FindBoard(url);
+    return board && board->reading != 0;
+}
+
 std::optional<std::string> BoardRegistry::LastList(const std::string& url) const {
     const Board* board = FindBoard(url);
     return board ? board->list : std::nullopt;
@@ -98,12 +117,14 @@ std::optional<std::string> BoardRegistry::LastList(const std::string& url) const
 void BoardRegistry::StoreList(const std::string& url, const std::string& list) {
     auto it = boards_.find(url);
     if (it == boards_.end()) return;
-    const bool stored = it->second.list.has_value();
+    const bool first = !it->second.list.has_value();
     it->second.list = list;
-    if (lists_.Save(url, list, clock_.NowMs()) && !stored) {
-        if (const std::size_t evicted = lists_.Trim(limits_.maxBoards); evicted != 0)
-            spdlog::info("forgot the post lists of {} boards: more than {} stored", evicted, limits_.maxBoards);
-    }
+    store_.Write([url, list, now = clock_.NowMs(), first, keep = limits_.maxBoards](IStore& store) {
+        IBoardListStore& lists = store.BoardLists();
+        if (!lists.Save(url, list, now) || !first) return;
+        if (const std::size_t evicted = lists.Trim(keep); evicted != 0)
+            spdlog::info("forgot the post lists of {} boards: more than {} stored", evicted, keep);
+    });
 }
 
 bool BoardRegistry::FirstSighting(const std::string& url, std::string_view line) {

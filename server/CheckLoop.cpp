@@ -34,6 +34,9 @@ void CheckLoop::BoardChanged(const std::string& url) {
             }
             if (!cluster_->Owns(url)) checkers.clear();
         }
+        // Until its stored list is read, a board is asked nothing: asked as
+        // if it had none, it would be bootstrapped afresh.
+        if (boards_.ListLoading(url)) checkers.clear();
         scheduler_.Update(url, BoardHost(url), checkers, boards_.LastList(url).has_value(), clock_.SteadyMs());
         Publish(url);
     }

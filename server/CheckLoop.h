@@ -25,7 +25,8 @@ public:
     CheckLoop(asio::io_context& loop, const IClock& clock, IBoardRegistry& boards, ClientDirectory& clients,
               Metrics& metrics, Scheduler::Options options, ICluster* cluster = nullptr);
 
-    // Membership, monitoring or intervals of the board changed.
+    // Membership, monitoring or intervals of the board changed, or its stored
+    // list has been read.
     void BoardChanged(const std::string& url);
     // The client has left the board (disconnected or moved elsewhere).
     void ClientLeft(const std::string& url, SessionId id);

@@ -14,10 +14,10 @@ constexpr std::int32_t kLongestIntervalSeconds = 86'400;
 
 } // namespace
 
-Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay,
+Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store,
          RelayPool& relays, AccountService& accounts, TrustRules& rules, const TrustLimits& limits,
          const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster)
-    : clients_(clients), boards_(boards), scheduler_(scheduler), replay_(replay), relays_(relays), accounts_(accounts),
+    : clients_(clients), boards_(boards), scheduler_(scheduler), store_(store), relays_(relays), accounts_(accounts),
       rules_(rules), limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval),
       posts_(limits.postWindowMs), cluster_(cluster) {}
 
@@ -41,7 +41,11 @@ void Hub::OnClosed(SessionId id) {
             const ClientRecord* record = other == id ? nullptr : clients_.Find(other);
             stillWatched = stillWatched || (record && record->loggedIn && record->phone == client->phone);
         });
-        if (!board.empty() && !stillWatched) replay_.Away(client->phone, board, clock_.NowMs());
+        if (!board.empty() && !stillWatched) {
+            store_.Write([phone = client->phone, board, now = clock_.NowMs()](IStore& store) {
+                store.Replay().Away(phone, board, now);
+            });
+        }
     }
     const std::string left = boards_.Leave(id);
     if (!left.empty()) LeftBoard(left, id);
@@ -102,8 +106,7 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
         OnNewPost(id, request.text);
         break;
     case net::RequestPhone:
-        OnRequestPhone(id, *client, request.text);
-        break;
+        return OnRequestPhone(id, *client, request.text);
     case net::SearchState:
     case net::RobotMode:
         // Both carry 0 or 1; anything else is a malformed field.
@@ -171,19 +174,31 @@ void Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::Cl
     // There is no answer to this request: the number reaches the user's phone.
     // Each one issued costs a text message, hence the caps per phone, per
     // address and for the whole server.
-    const auto message = accounts_.IssueIdentNumber(request.fields[0], client.peer->Address());
-    if (!message) return;
-    net::Encoded packet = net::EncodeRequestSMS(message->phone, message->text);
-    const auto relay = packet.ok() ? SendToRelay(Share(std::move(packet.bytes))) : std::nullopt;
-    if (relay) {
-        metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
-        spdlog::info("client {}: identification number sent through relay client {}", id, *relay);
-        spdlog::debug("identification number for {} sent", message->phone);
-    } else if (limits_.logIdentNumbers) {
-        spdlog::warn("no relay connected; identification number for {} is {}", message->phone, message->number);
-    } else {
-        spdlog::warn("client {}: no relay connected; an identification number could not be sent", id);
-    }
+    accounts_.IssueIdentNumber(request.fields[0], client.peer->Address(),
+                               [this, id](std::optional<AccountService::IdentMessage> issued) {
+                                   if (!issued) return;
+                                   WithMarkedRelays([this, id, message = std::move(*issued)](
+                                                        const std::set<std::string>& marked) {
+                                       net::Encoded packet = net::EncodeRequestSMS(message.phone, message.text);
+                                       const auto relay = packet.ok()
+                                                              ? SendToRelay(marked, Share(std::move(packet.bytes)))
+                                                              : std::nullopt;
+                                       if (relay) {
+                                           metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
+                                           spdlog::info("client {}: identification number sent through relay "
+                                                        "client {}",
+                                                        id, *relay);
+                                           spdlog::debug("identification number for {} sent", message.phone);
+                                       } else if (limits_.logIdentNumbers) {
+                                           spdlog::warn("no relay connected; identification number for {} is {}",
+                                                        message.phone, message.number);
+                                       } else {
+                                           spdlog::warn("client {}: no relay connected; an identification number "
+                                                        "could not be sent",
+                                                        id);
+                                       }
+                                   });
+                               });
 }
 
 void Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
@@ -227,10 +242,19 @@ void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
     }
 }
 
-std::optional<SessionId> Hub::SendToRelay(const SharedPacket& packet) {
+void Hub::WithMarkedRelays(AccountService::RelaysDone then) {
+    std::vector<std::string> phones;
+    for (const SessionId id : relays_.Members()) {
+        const ClientRecord* relay = clients_.Find(id);
+        if (relay && relay->loggedIn) phones.push_back(relay->phone);
+    }
+    accounts_.IsRelay(std::move(phones), std::move(then));
+}
+
+std::optional<SessionId> Hub::SendToRelay(const std::set<std::string>& marked, const SharedPacket& packet) {
     return relays_.Dispatch([&](SessionId candidate) {
         ClientRecord* relay = clients_.Find(candidate);
-        if (!relay || !relay->loggedIn || !accounts_.IsRelay(relay->phone)) return false;
+        if (!relay || !relay->loggedIn || marked.count(relay->phone) == 0) return false;
         return relay->peer->Send(packet);
     });
 }
@@ -238,13 +262,13 @@ std::optional<SessionId> Hub::SendToRelay(const SharedPacket& packet) {
 void Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
     client.robotRequested = on;
     if (client.loggedIn) {
-        const bool relay = accounts_.IsRelay(client.phone);
-        if (on && !relay) {
-            spdlog::info("client {}: RobotMode from an account that is not a relay; it counts only once the "
-                         "operator marks the account",
-                         id);
-        }
-        if (relay || !on) accounts_.RememberRobotMode(client.phone, on);
+        accounts_.RememberRobotMode(client.phone, on, [id, on](bool relay) {
+            if (on && !relay) {
+                spdlog::info("client {}: RobotMode from an account that is not a relay; it counts only once the "
+                             "operator marks the account",
+                             id);
+            }
+        });
     } else if (on) {
         spdlog::info("client {}: RobotMode before login; it counts only if a relay account logs in", id);
     }
@@ -285,6 +309,9 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
         return;
     }
     Deliver(board, line);
+    // Recorded by the instance that forwarded it only: in a cluster the
+    // missed lines are shared by every instance.
+    store_.Write([board, line, now = clock_.NowMs()](IStore& store) { store.Replay().Forwarded(board, line, now); });
     metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
     if (cluster_) cluster_->PostForwarded(board, line);
 }
@@ -304,46 +331,66 @@ void Hub::Deliver(const std::string& board, const std::string& line) {
         if (clients_.Send(member, shared)) ++delivered;
     });
     metrics_.postDeliveries.fetch_add(delivered, std::memory_order_relaxed);
-    replay_.Forwarded(board, line, clock_.NowMs());
 }
 
 void Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
     if (!client.loggedIn || board.empty()) return;
-    const std::vector<std::string> missed = replay_.Returned(client.phone, board, clock_.NowMs());
-    if (missed.empty()) return;
-    std::uint64_t sent = 0;
-    for (const std::string& line : missed) {
-        net::Encoded packet = net::EncodeServerNewPost(line);
-        if (packet.ok() && client.peer->Send(Share(std::move(packet.bytes)))) ++sent;
-    }
-    metrics_.linesReplayed.fetch_add(sent, std::memory_order_relaxed);
-    spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
+    store_.Run(
+        [phone = client.phone, board, now = clock_.NowMs()](IStore& store) {
+            return store.Replay().Returned(phone, board, now);
+        },
+        [this, id, phone = client.phone, board](std::vector<std::string> missed) {
+            if (missed.empty()) return;
+            ClientRecord* back = clients_.Find(id);
+            if (!back || back->phone != phone || boards_.BoardOf(id) != board) return;
+            std::uint64_t sent = 0;
+            for (const std::string& line : missed) {
+                net::Encoded packet = net::EncodeServerNewPost(line);
+                if (packet.ok() && back->peer->Send(Share(std::move(packet.bytes)))) ++sent;
+            }
+            metrics_.linesReplayed.fetch_add(sent, std::memory_order_relaxed);
+            spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
+        });
 }
 
-void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
-    std::uint32_t code = 0;
+Flow Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
     if (!client.loggedIn) {
         spdlog::info("client {}: RequestPhone refused: not logged in", id);
     } else if (!boards_.Forwarded(boards_.BoardOf(id), line, limits_.alertLineMs)) {
         metrics_.alertsUnknownLine.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("client {}: RequestPhone refused: the line was not sent to its board lately", id);
     } else {
-        const std::int64_t now = clock_.SteadyMs();
-        const auto verdict = relays_.CheckAlert(client.phone, line, now);
-        net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
-        if (verdict == SmsLimiter::Verdict::SameLine) {
-            spdlog::info("client {}: RequestPhone refused: same line already sent", id);
-        } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
-            spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
-        } else if (!packet.ok()) {
-            spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
-        } else if (!SendToRelay(Share(std::move(packet.bytes)))) {
-            spdlog::info("client {}: RequestPhone refused: no relay connected", id);
-        } else {
-            // Counted only once a relay has it: a refused alert may be asked again.
-            relays_.RecordAlert(client.phone, line, now);
-            code = 1;
-        }
+        WithMarkedRelays([this, id, line](const std::set<std::string>& marked) {
+            ClientRecord* asking = clients_.Find(id);
+            if (!asking) return;
+            AnswerAlert(id, *asking, line, marked);
+            asking->peer->Resume();
+        });
+        return Flow::Hold;
+    }
+    metrics_.smsRefused.fetch_add(1, std::memory_order_relaxed);
+    Reply(client, net::RequestPhoneResult, 0);
+    return Flow::Continue;
+}
+
+void Hub::AnswerAlert(SessionId id, ClientRecord& client, const std::string& line,
+                      const std::set<std::string>& marked) {
+    std::uint32_t code = 0;
+    const std::int64_t now = clock_.SteadyMs();
+    const auto verdict = relays_.CheckAlert(client.phone, line, now);
+    net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
+    if (verdict == SmsLimiter::Verdict::SameLine) {
+        spdlog::info("client {}: RequestPhone refused: same line already sent", id);
+    } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
+        spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
+    } else if (!packet.ok()) {
+        spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
+    } else if (!SendToRelay(marked, Share(std::move(packet.bytes)))) {
+        spdlog::info("client {}: RequestPhone refused: no relay connected", id);
+    } else {
+        // Counted only once a relay has it: a refused alert may be asked again.
+        relays_.RecordAlert(client.phone, line, now);
+        code = 1;
     }
     (code == 1 ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
     Reply(client, net::RequestPhoneResult, code);

@@ -5,14 +5,15 @@
 #include "Clock.h"
 #include "ICluster.h"
 #include "IBoardRegistry.h"
-#include "IReplayStore.h"
 #include "Metrics.h"
 #include "PostGate.h"
 #include "RelayPool.h"
+#include "StoreWorker.h"
 #include "TrustRules.h"
 
 #include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace quorlan::server {
@@ -25,7 +26,7 @@ namespace quorlan::server {
 // the limits (TrustRules).
 class Hub final : public ISessionHandler {
 public:
-    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, IReplayStore& replay, RelayPool& relays,
+    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store, RelayPool& relays,
         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
         Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster = nullptr);
 
@@ -58,16 +59,23 @@ private:
     void OnRobotMode(SessionId id, ClientRecord& client, bool on);
     void OnListReport(SessionId id, const std::string& text);
     void OnNewPost(SessionId id, const std::string& line);
-    void OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
+    Flow OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
+    // Sends the alert through a relay, if its limits let it, and answers.
+    void AnswerAlert(SessionId id, ClientRecord& client, const std::string& line,
+                     const std::set<std::string>& marked);
     AccountService::Source SourceOf(const ClientRecord& client) const;
     // The client left `url`: forgets what the board expected of it.
     void LeftBoard(const std::string& url, SessionId id);
     void UpdateRelay(SessionId id, ClientRecord& client);
-    // Hands the message to a connected relay; which one, or nothing when none
-    // took it.
-    std::optional<SessionId> SendToRelay(const SharedPacket& packet);
+    // Asks the store which of the relay connections' accounts the operator
+    // has marked as relay, then runs `then` on the loop.
+    void WithMarkedRelays(AccountService::RelaysDone then);
+    // Hands the message to a connected relay of a `marked` account; which
+    // one, or nothing when none took it.
+    std::optional<SessionId> SendToRelay(const std::set<std::string>& marked, const SharedPacket& packet);
     void UpdateGauges();
-    // Sends the logged-in client what its account missed on `board`.
+    // Sends the logged-in client what its account missed on `board`, once the
+    // store has said, if it is still there.
     void Replay(SessionId id, ClientRecord& client, const std::string& board);
     // Sends a line new on `board` to its monitoring clients here, once.
     void Deliver(const std::string& board, const std::string& line);
@@ -76,7 +84,7 @@ private:
     ClientDirectory& clients_;
     IBoardRegistry& boards_;
     CheckLoop& scheduler_;
-    IReplayStore& replay_;
+    StoreWorker& store_;
     RelayPool& relays_;
     AccountService& accounts_;
     TrustRules& rules_;

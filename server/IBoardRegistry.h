@@ -39,6 +39,10 @@ public:
     // not registered on the board.
     virtual std::chrono::milliseconds Interval(const std::string& url, SessionId id) const = 0;
 
+    // True while the board's stored list is still being read. Until then
+    // nothing is known of its list: the board is neither bootstrapped nor
+    // checked; its registry tells the scheduler once the list is in.
+    virtual bool ListLoading(const std::string& url) const = 0;
     virtual std::optional<std::string> LastList(const std::string& url) const = 0;
     virtual void StoreList(const std::string& url, const std::string& list) = 0;
     // True the first time a line (in normalised form) is offered for the board

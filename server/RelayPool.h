@@ -21,6 +21,7 @@ public:
     void Remove(SessionId id) { relays_.erase(id); }
     bool Contains(SessionId id) const { return relays_.count(id) != 0; }
     std::size_t Size() const { return relays_.size(); }
+    const std::set<SessionId>& Members() const { return relays_; }
 
     // Whether the account's limits let another alert with this line through.
     SmsLimiter::Verdict CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);

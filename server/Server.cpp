@@ -1,5 +1,7 @@
 #include "Server.h"
 
+#include "SqliteStore.h"
+
 #include <asio/post.hpp>
 
 #include <sodium.h>
@@ -7,14 +9,25 @@
 
 namespace quorlan::server {
 
-Server::Created Server::Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster) {
+Server::Created Server::Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster,
+                               const StoreFactory& store) {
     if (sodium_init() < 0) return Created{nullptr, "libsodium failed to initialise"};
-    auto opened = Database::Open(config.databasePath);
-    if (!opened.db) return Created{nullptr, opened.error};
-    if (const std::size_t stale = BoardListStore(*opened.db).DeleteStale(clock.NowMs()); stale != 0)
-        spdlog::info("forgot the post lists of {} boards unchecked for 30 days", stale);
-    std::unique_ptr<Server> server(new Server(config, clock, std::move(opened.db), cluster));
     std::string error;
+    std::unique_ptr<IStore> engine;
+    if (store) {
+        engine = store(error);
+    } else {
+        auto opened = SqliteStore::Open(config.databasePath, config);
+        engine = std::move(opened.store);
+        error = std::move(opened.error);
+    }
+    if (!engine) return Created{nullptr, error.empty() ? "the store could not be opened" : error};
+    std::unique_ptr<Server> server(new Server(config, clock, std::move(engine), cluster));
+    // The first job of the worker: before any board's list is read.
+    server->store_.Write([now = clock.NowMs()](IStore& store) {
+        if (const std::size_t stale = store.BoardLists().DeleteStale(now); stale != 0)
+            spdlog::info("forgot the post lists of {} boards unchecked for 30 days", stale);
+    });
     if (!server->acceptor_.Listen(config.listenHost, config.listenPort, error)) return Created{nullptr, error};
     if (!config.adminHost.empty()) {
         const std::string tokenFile =
@@ -34,17 +47,17 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock, 
     return Created{std::move(server), {}};
 }
 
-Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database,
+Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<IStore> store,
                const ClusterFactory& cluster)
-    : config_(config), clock_(clock), database_(std::move(database)), accountStore_(*database_),
-      boardLists_(*database_), rules_(config_.trust),
+    : config_(config), clock_(clock), store_(loop_, std::move(store)), rules_(config_.trust),
       // Each connection has at most one password waiting, so a backlog this
       // long is reached only by connections that left theirs behind.
       hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit,
               std::max<std::size_t>(PasswordHasher::kMinQueue, config_.maxConnections), &metrics_.passwordWorkDropped),
       clients_(),
-      boards_(boardLists_, clock_,
-              BoardRegistry::Limits{config_.duplicateMemory, config_.duplicateMaxAgeMs, config_.trust.maxBoards}),
+      boards_(store_, clock_,
+              BoardRegistry::Limits{config_.duplicateMemory, config_.duplicateMaxAgeMs, config_.trust.maxBoards},
+              [this](const std::string& url) { checks_.BoardChanged(url); }),
       cluster_(cluster ? cluster(loop_, clock_,
                                  ICluster::Events{
                                      [this](const std::string& board, const std::string& line) {
@@ -60,10 +73,9 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
                                  (config_.siteInterval.count() > 0 ? config_.siteInterval : config_.minInterval).count(),
                                  config_.checkTimeout.count()},
               cluster_.get()),
-      replay_(ReplayBuffer::Limits{config_.replayMaxAgeMs, config_.replayMaxLines, config_.replayMaxAccounts}),
       relays_(),
-      accounts_(loop_, accountStore_, hasher_, rules_, clock_, metrics_, config_),
-      hub_(clients_, boards_, checks_, replay_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+      accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_),
+      hub_(clients_, boards_, checks_, store_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
            config_.minInterval, cluster_.get()),
       acceptor_(loop_, hub_, rules_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
@@ -73,6 +85,7 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
 Server::~Server() {
     if (admin_) admin_->Stop();
     acceptor_.Stop();
+    store_.Stop();
 }
 
 void Server::Run() {

@@ -1,21 +1,19 @@
 #pragma once
 #include "AccountService.h"
-#include "AccountStore.h"
 #include "Acceptor.h"
 #include "AdminHttp.h"
-#include "BoardListStore.h"
 #include "BoardRegistry.h"
 #include "CheckLoop.h"
 #include "ClientDirectory.h"
 #include "Clock.h"
-#include "Database.h"
 #include "Hub.h"
 #include "ICluster.h"
 #include "Metrics.h"
 #include "PasswordHasher.h"
 #include "RelayPool.h"
-#include "ReplayBuffer.h"
 #include "ServerConfig.h"
+#include "Store.h"
+#include "StoreWorker.h"
 #include "TrustRules.h"
 
 #include <asio/io_context.hpp>
@@ -39,9 +37,16 @@ public:
     // loop, reporting to `events`.
     using ClusterFactory =
         std::function<std::unique_ptr<ICluster>(asio::io_context& loop, const IClock& clock, ICluster::Events events)>;
+    // Opens the engine everything durable is kept in, to be used on the
+    // store's worker only; nothing (and why) when it cannot be opened.
+    using StoreFactory = std::function<std::unique_ptr<IStore>(std::string& error)>;
     // `clock` gives both the wall time of what is stored and the steady time
-    // of every limit and checking turn. Without a factory: the single process.
-    static Created Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster = {});
+    // of every limit and checking turn. Without a cluster factory: the single
+    // process. Without a store factory: the SQLite file of the configuration.
+    static Created Create(const ServerConfig& config, const IClock& clock, const ClusterFactory& cluster = {},
+                          const StoreFactory& store = {});
+    // Stops the store's worker once the loop has stopped: every write given
+    // to it is done first.
     ~Server();
 
     // Runs the event loop until Stop().
@@ -58,15 +63,13 @@ public:
     const Metrics& CurrentMetrics() const { return metrics_; }
 
 private:
-    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<Database> database,
+    Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<IStore> store,
            const ClusterFactory& cluster);
 
     ServerConfig config_;
     const IClock& clock_;
     asio::io_context loop_{1};
-    std::unique_ptr<Database> database_;
-    AccountStore accountStore_;
-    BoardListStore boardLists_;
+    StoreWorker store_;
     Metrics metrics_;
     TrustRules rules_;
     PasswordHasher hasher_;
@@ -75,7 +78,6 @@ private:
     // Before the parts that use it; its events reach them only once the loop runs.
     std::unique_ptr<ICluster> cluster_;
     CheckLoop checks_;
-    ReplayBuffer replay_;
     RelayPool relays_;
     AccountService accounts_;
     Hub hub_;

@@ -1,13 +1,12 @@
 // quorlan-server: the coordination server, and the operator's subcommands on
 // its database.
-#include "AccountStore.h"
 #include "Clock.h"
-#include "Database.h"
 #include "Endpoint.h"
 #include "PhoneNumber.h"
 #include "Server.h"
 #include "ServerConfig.h"
 #include "SocketOptions.h"
+#include "SqliteStore.h"
 #include "net/ProgramVersion.h"
 #include "pg/Cluster.h"
 
@@ -28,21 +27,20 @@ std::chrono::milliseconds Seconds(double seconds) {
 }
 
 // Marks or unmarks an account as SMS relay, or lifts a login lock.
-int RunAccountCommand(const std::string& dbPath, const std::string& typedPhone, const char* what,
-                      bool (*apply)(quorlan::server::AccountStore&, const std::string&)) {
+int RunAccountCommand(const ServerConfig& config, const std::string& typedPhone, const char* what,
+                      bool (*apply)(quorlan::server::IAccountStore&, const std::string&)) {
     const auto phone = quorlan::server::CanonicalPhone(typedPhone);
     if (!phone) {
         std::cerr << typedPhone << " is not a phone number (10 or 11 digits, dashes allowed)\n";
         return 2;
     }
-    auto opened = quorlan::server::Database::Open(dbPath);
-    if (!opened.db) {
+    auto opened = quorlan::server::SqliteStore::Open(config.databasePath, config);
+    if (!opened.store) {
         std::cerr << opened.error << "\n";
         return 1;
     }
-    quorlan::server::AccountStore store(*opened.db);
-    if (!apply(store, *phone)) {
-        std::cerr << "no account " << *phone << " in " << dbPath << "\n";
+    if (!apply(opened.store->Accounts(), *phone)) {
+        std::cerr << "no account " << *phone << " in " << config.databasePath << "\n";
         return 1;
     }
     std::cout << *phone << ": " << what << "\n";
@@ -132,14 +130,14 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (robotAdd->parsed())
-        return RunAccountCommand(config.databasePath, phone, "marked as relay",
-                                 [](quorlan::server::AccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
+        return RunAccountCommand(config, phone, "marked as relay",
+                                 [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
     if (robotRemove->parsed())
-        return RunAccountCommand(config.databasePath, phone, "no longer a relay",
-                                 [](quorlan::server::AccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
+        return RunAccountCommand(config, phone, "no longer a relay",
+                                 [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
     if (unlock->parsed())
-        return RunAccountCommand(config.databasePath, phone, "unlocked",
-                                 [](quorlan::server::AccountStore& s, const std::string& p) {
+        return RunAccountCommand(config, phone, "unlocked",
+                                 [](quorlan::server::IAccountStore& s, const std::string& p) {
                                      return s.ClearLoginFailures(p);
                                  });
 

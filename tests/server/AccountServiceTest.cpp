@@ -4,6 +4,7 @@
 #include "RunLoopUntil.h"
 #include "RunningServer.h"
 #include "server/AccountService.h"
+#include "server/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +22,9 @@ protected:
 
     AccountServiceTest()
         : config_(test::TestConfig(dir_.File("accounts.db"))), db_(Database::Open(config_.databasePath).db),
-          store_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit, kBacklog),
-          rules_(config_.trust), accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_) {
+          store_(*db_), worker_(loop_, SqliteStore::Open(config_.databasePath, config_).store),
+          hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit, kBacklog), rules_(config_.trust),
+          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_) {
         const auto hash = PasswordHasher::HashNow("secret", config_.hashOpsLimit, config_.hashMemLimit);
         EXPECT_TRUE(hash && store_.Create(kPhone, *hash, 0));
     }
@@ -41,6 +43,9 @@ protected:
             --pending_;
         });
     }
+    // Returns once the accounts of every call made so far have been read: the
+    // hasher is asked in the order of the calls as soon as the loop runs.
+    void AccountsRead() { test::WaitForStore(worker_); }
     // Runs the loop until every call made so far has been answered.
     void Settle() {
         ASSERT_TRUE(test::RunLoopUntil(loop_, [this] { return pending_ == 0; })) << "answers missing";
@@ -53,7 +58,8 @@ protected:
     ServerConfig config_;
     asio::io_context loop_;
     std::unique_ptr<Database> db_;
-    AccountStore store_;
+    AccountStore store_; // the test's own connection to the file
+    StoreWorker worker_;
     Metrics metrics_;
     PasswordHasher hasher_;
     TrustRules rules_;
@@ -65,7 +71,6 @@ protected:
 };
 
 TEST_F(AccountServiceTest, AFullHasherRefusesWithoutCountingFailures) {
-    for (std::size_t i = 0; i < kBacklog; ++i) OccupyHasher();
     for (int i = 0; i < 6; ++i) Login(kPhone, "wrong"); // enough to lock, were they checked
     std::optional<std::uint32_t> changed;
     ++pending_;
@@ -73,6 +78,8 @@ TEST_F(AccountServiceTest, AFullHasherRefusesWithoutCountingFailures) {
         changed = code;
         --pending_;
     });
+    AccountsRead();
+    for (std::size_t i = 0; i < kBacklog; ++i) OccupyHasher(); // before the loop hands the passwords over
     Settle();
     EXPECT_EQ(answers_, std::vector<bool>(6, false));
     EXPECT_EQ(changed, 0u);
@@ -112,6 +119,7 @@ TEST_F(AccountServiceTest, UnknownPhonesAndLockedAccountsCostAHashAndRecordNothi
     Login("01099998888", "secret");
     Login(kPhone, "secret");
     Login("01011112222", "other");
+    AccountsRead();
     Settle();
     EXPECT_EQ(answers_, (std::vector<bool>{false, false, false}));
     EXPECT_FALSE(store_.Find("01099998888"));

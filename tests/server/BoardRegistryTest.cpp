@@ -1,6 +1,8 @@
 #include "ManualClock.h"
+#include "RunLoopUntil.h"
 #include "RunningServer.h"
 #include "server/BoardRegistry.h"
+#include "server/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +15,18 @@ using std::chrono::milliseconds;
 
 class BoardRegistryTest : public ::testing::Test {
 protected:
-    BoardRegistryTest() : db_(Database::Open(dir_.File("boards.db")).db), lists_(*db_) {}
-    BoardRegistry Make() { return BoardRegistry(lists_, clock_, BoardRegistry::Limits{16, 1000}); }
+    BoardRegistryTest() : worker_(loop_, SqliteStore::Open(dir_.File("boards.db"), ServerConfig{}).store) {}
+    BoardRegistry Make() {
+        return BoardRegistry(worker_, clock_, BoardRegistry::Limits{16, 1000},
+                             [this](const std::string& url) { loaded_.push_back(url); });
+    }
+    void Settle() { test::RunUntilIdle(loop_, worker_); }
 
     test::TempDir dir_;
     test::ManualClock clock_;
-    std::unique_ptr<Database> db_;
-    BoardListStore lists_;
+    asio::io_context loop_;
+    StoreWorker worker_;
+    std::vector<std::string> loaded_;
 };
 
 TEST_F(BoardRegistryTest, KeepsEachClientsIntervalAndWhoMonitors) {
@@ -52,13 +59,17 @@ TEST_F(BoardRegistryTest, ListsOutliveTheBoardAndTheRegistry) {
     {
         auto boards = Make();
         boards.Join(1, "http://b/1", milliseconds(1), true);
+        Settle();
+        EXPECT_FALSE(boards.ListLoading("http://b/1"));
         EXPECT_EQ(boards.LastList("http://b/1"), std::nullopt);
         boards.StoreList("http://b/1", "a\r\nb\r\n");
         boards.Leave(1);
     }
     auto boards = Make();
     boards.Join(7, "http://b/1", milliseconds(1), false);
+    Settle();
     EXPECT_EQ(boards.LastList("http://b/1"), "a\r\nb\r\n");
+    EXPECT_EQ(loaded_, (std::vector<std::string>{"http://b/1", "http://b/1"}));
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "RunningServer.h"
 #include "server/Hub.h"
 #include "server/BoardRegistry.h"
-#include "server/ReplayBuffer.h"
+#include "server/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -49,12 +49,12 @@ class HubRelayTest : public ::testing::Test {
 protected:
     HubRelayTest()
         : config_(test::TestConfig(dir_.File("hub.db"))), db_(Database::Open(config_.databasePath).db),
-          store_(*db_), lists_(*db_), hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
-          boards_(lists_, clock_, BoardRegistry::Limits{}),
-          checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}),
-          replay_(ReplayBuffer::Limits{}), rules_(config_.trust),
-          accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_),
-          hub_(clients_, boards_, checks_, replay_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
+          store_(*db_), worker_(loop_, SqliteStore::Open(config_.databasePath, config_).store),
+          hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
+          boards_(worker_, clock_, BoardRegistry::Limits{}, [this](const std::string& url) { checks_.BoardChanged(url); }),
+          checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}), rules_(config_.trust),
+          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_),
+          hub_(clients_, boards_, checks_, worker_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
                config_.minInterval) {}
 
     // A connection logged in to a new account.
@@ -84,6 +84,7 @@ protected:
     }
     std::optional<std::uint32_t> AskAlert(FakePeer& user, const std::string& line) {
         Request(user, net::EncodeRequestPhone(line));
+        test::RunUntilIdle(loop_, worker_);
         if (user.received.empty() || user.received.back().type != net::RequestPhoneResult) return std::nullopt;
         return user.received.back().code;
     }
@@ -93,14 +94,13 @@ protected:
     ServerConfig config_;
     asio::io_context loop_;
     std::unique_ptr<Database> db_;
-    AccountStore store_;
-    BoardListStore lists_;
+    AccountStore store_; // the test's own connection to the file
+    StoreWorker worker_;
     Metrics metrics_;
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
     CheckLoop checks_;
-    ReplayBuffer replay_;
     RelayPool relays_;
     TrustRules rules_;
     AccountService accounts_;
@@ -136,6 +136,7 @@ TEST_F(HubRelayTest, AnIdentificationNumberForAClosedRelayIsLoggedInstead) {
     auto newcomer = std::make_shared<FakePeer>(++lastId_);
     hub_.OnOpened(newcomer);
     Request(*newcomer, net::EncodeRequestIdentNumber("01055550001", "pw"));
+    test::RunUntilIdle(loop_, worker_);
     EXPECT_TRUE(store_.FindIdent("01055550001")); // issued, and written to the log
     EXPECT_EQ(metrics_.smsRelayed.load(), 0u);
 }

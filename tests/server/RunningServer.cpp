@@ -39,8 +39,9 @@ server::ServerConfig TestConfig(const std::string& databasePath) {
 }
 
 RunningServer::RunningServer(const server::ServerConfig& config, const server::IClock& clock,
-                             const server::Server::ClusterFactory& cluster) {
-    auto created = server::Server::Create(config, clock, cluster);
+                             const server::Server::ClusterFactory& cluster,
+                             const server::Server::StoreFactory& store) {
+    auto created = server::Server::Create(config, clock, cluster, store);
     error_ = created.error;
     server_ = std::move(created.server);
     if (server_) thread_ = std::thread([this] { server_->Run(); });

@@ -30,7 +30,7 @@ server::ServerConfig TestConfig(const std::string& databasePath);
 class RunningServer {
 public:
     RunningServer(const server::ServerConfig& config, const server::IClock& clock,
-                  const server::Server::ClusterFactory& cluster = {});
+                  const server::Server::ClusterFactory& cluster = {}, const server::Server::StoreFactory& store = {});
     // After the test moved the clock: returns once the server has acted on the
     // new time and written what that made it send.
     void TimeChanged();
