@@ -76,6 +76,10 @@ void Hub::ReplyLater(SessionId id, net::ServerMsg type, std::uint32_t code) {
     client->peer->Resume();
 }
 
+void Hub::Resume(SessionId id) {
+    if (ClientRecord* client = clients_.Find(id)) client->peer->Resume();
+}
+
 Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
     ClientRecord* client = clients_.Find(id);
     if (!client) return Flow::Continue;
@@ -91,11 +95,9 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
     case net::ChangePassword:
         return OnChangePassword(id, *client, request);
     case net::RequestIdentNumber:
-        OnRequestIdentNumber(id, *client, request);
-        break;
+        return OnRequestIdentNumber(id, *client, request);
     case net::SetBoard:
-        OnSetBoard(id, *client, request);
-        break;
+        return OnSetBoard(id, *client, request);
     case net::ListReply:
         scheduler_.OnListReply(id, boards_.BoardOf(id), request.text);
         break;
@@ -115,11 +117,8 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
             client->peer->Close("flag value out of range");
             break;
         }
-        if (request.type == net::SearchState) {
-            OnSearchState(id, *client, request.value == 1);
-        } else {
-            OnRobotMode(id, *client, request.value == 1);
-        }
+        if (request.type == net::RobotMode) return OnRobotMode(id, *client, request.value == 1);
+        OnSearchState(id, *client, request.value == 1);
         break;
     }
     return Flow::Continue;
@@ -147,9 +146,9 @@ Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
             }
             UpdateRelay(id, *client);
         }
-        ReplyLater(id, net::LoginResult, account ? 1 : 0);
+        Reply(*client, net::LoginResult, account ? 1 : 0);
         // The board may have been set before the login.
-        if (ClientRecord* again = clients_.Find(id); again && account) Replay(id, *again, boards_.BoardOf(id));
+        if (!account || !Replay(id, *client, boards_.BoardOf(id))) client->peer->Resume();
     });
     return Flow::Hold;
 }
@@ -170,13 +169,13 @@ Flow Hub::OnChangePassword(SessionId id, ClientRecord& client, const net::Client
     return Flow::Hold;
 }
 
-void Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
+Flow Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
     // There is no answer to this request: the number reaches the user's phone.
     // Each one issued costs a text message, hence the caps per phone, per
     // address and for the whole server.
     accounts_.IssueIdentNumber(request.fields[0], client.peer->Address(),
                                [this, id](std::optional<AccountService::IdentMessage> issued) {
-                                   if (!issued) return;
+                                   if (!issued) return Resume(id);
                                    WithMarkedRelays([this, id, message = std::move(*issued)](
                                                         const std::set<std::string>& marked) {
                                        net::Encoded packet = net::EncodeRequestSMS(message.phone, message.text);
@@ -197,32 +196,35 @@ void Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::Cl
                                                         "could not be sent",
                                                         id);
                                        }
+                                       Resume(id);
                                    });
                                });
+    return Flow::Hold;
 }
 
-void Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
+Flow Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request) {
     if (!IsBoardUrl(request.text)) {
         spdlog::info("client {}: board address refused: \"{}\"", id, LogText(request.text));
         Reply(client, net::SetBoardResult, 0);
-        return;
+        return Flow::Continue;
     }
     if (!rules_.AdmitBoard(client.recentBoards, request.text, clock_.SteadyMs())) {
         metrics_.boardsRefused.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("client {} ({}): board refused: {} new boards within the hour", id, client.peer->Address(),
                      limits_.boardsPerHour);
         Reply(client, net::SetBoardResult, 0);
-        return;
+        return Flow::Continue;
     }
     const std::chrono::milliseconds asked(std::int64_t{std::min(request.repeatSeconds, kLongestIntervalSeconds)} *
                                           1000);
     const auto interval = std::max(minInterval_, asked);
     const std::string left = boards_.Join(id, request.text, interval, client.monitoring);
     Reply(client, net::SetBoardResult, 1);
-    Replay(id, client, request.text);
+    const bool replaying = Replay(id, client, request.text);
     if (!left.empty()) LeftBoard(left, id);
     scheduler_.BoardChanged(request.text);
     UpdateGauges();
+    return replaying ? Flow::Hold : Flow::Continue;
 }
 
 void Hub::OnSearchState(SessionId id, ClientRecord& client, bool monitoring) {
@@ -259,20 +261,22 @@ std::optional<SessionId> Hub::SendToRelay(const std::set<std::string>& marked, c
     });
 }
 
-void Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
+Flow Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
     client.robotRequested = on;
-    if (client.loggedIn) {
-        accounts_.RememberRobotMode(client.phone, on, [id, on](bool relay) {
-            if (on && !relay) {
-                spdlog::info("client {}: RobotMode from an account that is not a relay; it counts only once the "
-                             "operator marks the account",
-                             id);
-            }
-        });
-    } else if (on) {
-        spdlog::info("client {}: RobotMode before login; it counts only if a relay account logs in", id);
-    }
     UpdateRelay(id, client);
+    if (!client.loggedIn) {
+        if (on) spdlog::info("client {}: RobotMode before login; it counts only if a relay account logs in", id);
+        return Flow::Continue;
+    }
+    accounts_.RememberRobotMode(client.phone, on, [this, id, on](bool relay) {
+        if (on && !relay) {
+            spdlog::info("client {}: RobotMode from an account that is not a relay; it counts only once the "
+                         "operator marks the account",
+                         id);
+        }
+        Resume(id);
+    });
+    return Flow::Hold;
 }
 
 void Hub::OnListReport(SessionId id, const std::string& text) {
@@ -333,16 +337,17 @@ void Hub::Deliver(const std::string& board, const std::string& line) {
     metrics_.postDeliveries.fetch_add(delivered, std::memory_order_relaxed);
 }
 
-void Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
-    if (!client.loggedIn || board.empty()) return;
+bool Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
+    if (!client.loggedIn || board.empty()) return false;
     store_.Run(
         [phone = client.phone, board, now = clock_.NowMs()](IStore& store) {
             return store.Replay().Returned(phone, board, now);
         },
-        [this, id, phone = client.phone, board](std::vector<std::string> missed) {
-            if (missed.empty()) return;
+        [this, id, board](std::vector<std::string> missed) {
             ClientRecord* back = clients_.Find(id);
-            if (!back || back->phone != phone || boards_.BoardOf(id) != board) return;
+            if (!back) return;
+            back->peer->Resume();
+            if (missed.empty() || boards_.BoardOf(id) != board) return;
             std::uint64_t sent = 0;
             for (const std::string& line : missed) {
                 net::Encoded packet = net::EncodeServerNewPost(line);
@@ -351,6 +356,7 @@ void Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
             metrics_.linesReplayed.fetch_add(sent, std::memory_order_relaxed);
             spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
         });
+    return true;
 }
 
 Flow Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {

@@ -49,14 +49,19 @@ private:
     void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);
     // Answers a held request and lets the connection go on reading.
     void ReplyLater(SessionId id, net::ServerMsg type, std::uint32_t code);
+    // Lets a connection held for store work go on reading, if it is still there.
+    void Resume(SessionId id);
 
     Flow OnLogin(SessionId id, const net::ClientRequest& request);
     Flow OnNewAccount(SessionId id, const net::ClientRequest& request);
     Flow OnChangePassword(SessionId id, ClientRecord& client, const net::ClientRequest& request);
-    void OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request);
-    void OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request);
+    // Requests with store work hold the connection until it is done, so that
+    // its later requests see their effect and a client has at most one of
+    // them queued.
+    Flow OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::ClientRequest& request);
+    Flow OnSetBoard(SessionId id, ClientRecord& client, const net::ClientRequest& request);
     void OnSearchState(SessionId id, ClientRecord& client, bool monitoring);
-    void OnRobotMode(SessionId id, ClientRecord& client, bool on);
+    Flow OnRobotMode(SessionId id, ClientRecord& client, bool on);
     void OnListReport(SessionId id, const std::string& text);
     void OnNewPost(SessionId id, const std::string& line);
     Flow OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
@@ -75,8 +80,10 @@ private:
     std::optional<SessionId> SendToRelay(const std::set<std::string>& marked, const SharedPacket& packet);
     void UpdateGauges();
     // Sends the logged-in client what its account missed on `board`, once the
-    // store has said, if it is still there.
-    void Replay(SessionId id, ClientRecord& client, const std::string& board);
+    // store has said, if it is still there and on that board. True when the
+    // store is asked: the connection is let go on reading after the lines,
+    // so that they come before the answers to its later requests.
+    bool Replay(SessionId id, ClientRecord& client, const std::string& board);
     // Sends a line new on `board` to its monitoring clients here, once.
     void Deliver(const std::string& board, const std::string& line);
     std::optional<std::size_t> DeliverNotice(const std::string& text, const std::string& board);
