@@ -38,8 +38,8 @@ struct IdentIssue {
     const char* refused = nullptr; // the cap that stopped it
 };
 
-IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std::string& address,
-                      const IdentCaps& caps, std::int64_t now) {
+IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std::string& address, const IdentCaps& caps,
+                      std::int64_t now) {
     IdentIssue issue;
     if (store.Find(phone)) {
         issue.hasAccount = true;
@@ -69,12 +69,14 @@ IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std:
     return issue;
 }
 
-void Wipe(std::string& secret) { sodium_memzero(secret.data(), secret.size()); }
+void Wipe(std::string& secret) {
+    sodium_memzero(secret.data(), secret.size());
+}
 
 } // namespace
 
-AccountService::AccountService(asio::io_context& loop, StoreWorker& store, PasswordHasher& hasher,
-                               TrustRules& rules, const IClock& clock, Metrics& metrics, const ServerConfig& config)
+AccountService::AccountService(asio::io_context& loop, StoreWorker& store, PasswordHasher& hasher, TrustRules& rules,
+                               const IClock& clock, Metrics& metrics, const ServerConfig& config)
     : loop_(loop), store_(store), hasher_(hasher), rules_(rules), clock_(clock), metrics_(metrics), config_(config) {
     // A hash of a random password with the same cost as the real ones.
     unsigned char secret[16];
@@ -133,8 +135,8 @@ void AccountService::Login(const std::string& typedId, std::string password, con
                });
 }
 
-void AccountService::FinishLogin(const std::string& phone, const std::string& address,
-                                 PasswordHasher::Verdict verdict, LoginDone done) {
+void AccountService::FinishLogin(const std::string& phone, const std::string& address, PasswordHasher::Verdict verdict,
+                                 LoginDone done) {
     if (verdict == PasswordHasher::Verdict::Busy) {
         // Overload says nothing about the password: refused, not counted.
         spdlog::warn("login refused unchecked: too many passwords waiting");
@@ -165,9 +167,8 @@ void AccountService::FinishLogin(const std::string& phone, const std::string& ad
             }
             outcome.failures = current->failedLogins + 1;
             // Stored, so a restart does not lift it: wall clock.
-            outcome.lockedUntilMs = outcome.failures > LockoutPolicy::kFreeFailures
-                                        ? LockoutPolicy::LockedUntil(outcome.failures, now)
-                                        : 0;
+            outcome.lockedUntilMs =
+                outcome.failures > LockoutPolicy::kFreeFailures ? LockoutPolicy::LockedUntil(outcome.failures, now) : 0;
             accounts.RecordLoginFailure(phone, outcome.failures, outcome.lockedUntilMs);
             return outcome;
         },
@@ -224,7 +225,8 @@ void AccountService::NewAccount(const std::string& typedId, std::string password
                 return "identification number wrong or expired";
             return nullptr;
         },
-        [this, phone = *phone, from, password = std::move(password), done = std::move(done)](const char* refused) mutable {
+        [this, phone = *phone, from, password = std::move(password),
+         done = std::move(done)](const char* refused) mutable {
             if (refused) {
                 rules_.PasswordWorkDone(from.address);
                 Wipe(password);
@@ -232,30 +234,31 @@ void AccountService::NewAccount(const std::string& typedId, std::string password
                 spdlog::debug("sign-up of {} refused: {}", phone, refused);
                 return done(0);
             }
-            hasher_.Hash(std::move(password), from.owner,
-                         [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
-                             rules_.PasswordWorkDone(address);
-                             if (!hash) {
-                                 spdlog::debug("sign-up of {} failed", phone);
-                                 return done(0);
-                             }
-                             store_.Run(
-                                 [phone, hash = std::move(*hash), now = clock_.NowMs()](IStore& store) {
-                                     if (!store.Accounts().Create(phone, hash, now)) return false;
-                                     store.Accounts().DeleteIdent(phone);
-                                     return true;
-                                 },
-                                 [this, phone, done](bool created) {
-                                     if (!created) {
-                                         spdlog::debug("sign-up of {} failed", phone);
-                                         return done(0);
-                                     }
-                                     metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
-                                     spdlog::info("account created");
-                                     spdlog::debug("account {} created", phone);
-                                     done(1);
-                                 });
-                         });
+            hasher_.Hash(
+                std::move(password), from.owner,
+                [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
+                    rules_.PasswordWorkDone(address);
+                    if (!hash) {
+                        spdlog::debug("sign-up of {} failed", phone);
+                        return done(0);
+                    }
+                    store_.Run(
+                        [phone, hash = std::move(*hash), now = clock_.NowMs()](IStore& store) {
+                            if (!store.Accounts().Create(phone, hash, now)) return false;
+                            store.Accounts().DeleteIdent(phone);
+                            return true;
+                        },
+                        [this, phone, done](bool created) {
+                            if (!created) {
+                                spdlog::debug("sign-up of {} failed", phone);
+                                return done(0);
+                            }
+                            metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
+                            spdlog::info("account created");
+                            spdlog::debug("account {} created", phone);
+                            done(1);
+                        });
+                });
         });
 }
 
@@ -324,7 +327,8 @@ void AccountService::RememberRobotMode(const std::string& phone, bool on, std::f
             IAccountStore& accounts = store.Accounts();
             const auto account = accounts.Find(phone);
             const bool relay = account && account->relay;
-            if ((relay || !on) && !accounts.SetRobotMode(phone, on)) spdlog::warn("robot mode of an account not stored");
+            if ((relay || !on) && !accounts.SetRobotMode(phone, on))
+                spdlog::warn("robot mode of an account not stored");
             return relay;
         },
         [done = std::move(done)](bool relay) {
@@ -343,19 +347,20 @@ void AccountService::IssueIdentNumber(const std::string& typedId, const std::str
     const IdentCaps caps{limits.identPerPhonePerDay, limits.identPerAddressPerHour, config_.identPerHour,
                          config_.identResendMs, config_.identValidityMs};
     // Stored and counted on the wall clock: the caps hold across restarts.
-    store_.Run([phone = *phone, address, caps, now = clock_.NowMs()](
-                   IStore& store) { return IssueIdent(store.Accounts(), phone, address, caps, now); },
-               [this, phone = *phone, address, done = std::move(done)](IdentIssue issue) {
-                   if (issue.hasAccount) {
-                       spdlog::debug("identification number refused: {} already has an account", phone);
-                   } else if (issue.refused) {
-                       metrics_.identRefused.fetch_add(1, std::memory_order_relaxed);
-                       spdlog::info("identification number requested from {} refused: {}", address, issue.refused);
-                   }
-                   if (!issue.ident) return done(std::nullopt);
-                   done(IdentMessage{phone, issue.ident->number,
-                                     QUORLAN_CP949("[Quorlan] 인증번호 ") + issue.ident->number});
-               });
+    store_.Run(
+        [phone = *phone, address, caps, now = clock_.NowMs()](IStore& store) {
+            return IssueIdent(store.Accounts(), phone, address, caps, now);
+        },
+        [this, phone = *phone, address, done = std::move(done)](IdentIssue issue) {
+            if (issue.hasAccount) {
+                spdlog::debug("identification number refused: {} already has an account", phone);
+            } else if (issue.refused) {
+                metrics_.identRefused.fetch_add(1, std::memory_order_relaxed);
+                spdlog::info("identification number requested from {} refused: {}", address, issue.refused);
+            }
+            if (!issue.ident) return done(std::nullopt);
+            done(IdentMessage{phone, issue.ident->number, QUORLAN_CP949("[Quorlan] 인증번호 ") + issue.ident->number});
+        });
 }
 
 } // namespace quorlan::server

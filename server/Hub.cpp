@@ -14,9 +14,9 @@ constexpr std::int32_t kLongestIntervalSeconds = 86'400;
 
 } // namespace
 
-Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store,
-         RelayPool& relays, AccountService& accounts, TrustRules& rules, const TrustLimits& limits,
-         const IClock& clock, Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster)
+Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store, RelayPool& relays,
+         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock, Metrics& metrics,
+         std::chrono::milliseconds minInterval, ICluster* cluster)
     : clients_(clients), boards_(boards), scheduler_(scheduler), store_(store), relays_(relays), accounts_(accounts),
       rules_(rules), limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval),
       posts_(limits.postWindowMs), cluster_(cluster) {}
@@ -173,32 +173,25 @@ Flow Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::Cl
     // There is no answer to this request: the number reaches the user's phone.
     // Each one issued costs a text message, hence the caps per phone, per
     // address and for the whole server.
-    accounts_.IssueIdentNumber(request.fields[0], client.peer->Address(),
-                               [this, id](std::optional<AccountService::IdentMessage> issued) {
-                                   if (!issued) return Resume(id);
-                                   WithMarkedRelays([this, id, message = std::move(*issued)](
-                                                        const std::set<std::string>& marked) {
-                                       net::Encoded packet = net::EncodeRequestSMS(message.phone, message.text);
-                                       const auto relay = packet.ok()
-                                                              ? SendToRelay(marked, Share(std::move(packet.bytes)))
-                                                              : std::nullopt;
-                                       if (relay) {
-                                           metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
-                                           spdlog::info("client {}: identification number sent through relay "
-                                                        "client {}",
-                                                        id, *relay);
-                                           spdlog::debug("identification number for {} sent", message.phone);
-                                       } else if (limits_.logIdentNumbers) {
-                                           spdlog::warn("no relay connected; identification number for {} is {}",
-                                                        message.phone, message.number);
-                                       } else {
-                                           spdlog::warn("client {}: no relay connected; an identification number "
-                                                        "could not be sent",
-                                                        id);
-                                       }
-                                       Resume(id);
-                                   });
-                               });
+    accounts_.IssueIdentNumber(
+        request.fields[0], client.peer->Address(), [this, id](std::optional<AccountService::IdentMessage> issued) {
+            if (!issued) return Resume(id);
+            WithMarkedRelays([this, id, message = std::move(*issued)](const std::set<std::string>& marked) {
+                net::Encoded packet = net::EncodeRequestSMS(message.phone, message.text);
+                const auto relay = packet.ok() ? SendToRelay(marked, Share(std::move(packet.bytes))) : std::nullopt;
+                if (relay) {
+                    metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
+                    spdlog::info("client {}: identification number sent through relay client {}", id, *relay);
+                    spdlog::debug("identification number for {} sent", message.phone);
+                } else if (limits_.logIdentNumbers) {
+                    spdlog::warn("no relay connected; identification number for {} is {}", message.phone,
+                                 message.number);
+                } else {
+                    spdlog::warn("client {}: no relay connected; an identification number could not be sent", id);
+                }
+                Resume(id);
+            });
+        });
     return Flow::Hold;
 }
 
@@ -339,23 +332,21 @@ void Hub::Deliver(const std::string& board, const std::string& line) {
 
 bool Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
     if (!client.loggedIn || board.empty()) return false;
-    store_.Run(
-        [phone = client.phone, board, now = clock_.NowMs()](IStore& store) {
-            return store.Replay().Returned(phone, board, now);
-        },
-        [this, id, board](std::vector<std::string> missed) {
-            ClientRecord* back = clients_.Find(id);
-            if (!back) return;
-            back->peer->Resume();
-            if (missed.empty() || boards_.BoardOf(id) != board) return;
-            std::uint64_t sent = 0;
-            for (const std::string& line : missed) {
-                net::Encoded packet = net::EncodeServerNewPost(line);
-                if (packet.ok() && back->peer->Send(Share(std::move(packet.bytes)))) ++sent;
-            }
-            metrics_.linesReplayed.fetch_add(sent, std::memory_order_relaxed);
-            spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
-        });
+    store_.Run([phone = client.phone, board,
+                now = clock_.NowMs()](IStore& store) { return store.Replay().Returned(phone, board, now); },
+               [this, id, board](std::vector<std::string> missed) {
+                   ClientRecord* back = clients_.Find(id);
+                   if (!back) return;
+                   back->peer->Resume();
+                   if (missed.empty() || boards_.BoardOf(id) != board) return;
+                   std::uint64_t sent = 0;
+                   for (const std::string& line : missed) {
+                       net::Encoded packet = net::EncodeServerNewPost(line);
+                       if (packet.ok() && back->peer->Send(Share(std::move(packet.bytes)))) ++sent;
+                   }
+                   metrics_.linesReplayed.fetch_add(sent, std::memory_order_relaxed);
+                   spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
+               });
     return true;
 }
 

@@ -130,16 +130,17 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (robotAdd->parsed())
-        return RunAccountCommand(config, phone, "marked as relay",
-                                 [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
+        return RunAccountCommand(
+            config, phone, "marked as relay",
+            [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
     if (robotRemove->parsed())
-        return RunAccountCommand(config, phone, "no longer a relay",
-                                 [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
+        return RunAccountCommand(
+            config, phone, "no longer a relay",
+            [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
     if (unlock->parsed())
-        return RunAccountCommand(config, phone, "unlocked",
-                                 [](quorlan::server::IAccountStore& s, const std::string& p) {
-                                     return s.ClearLoginFailures(p);
-                                 });
+        return RunAccountCommand(
+            config, phone, "unlocked",
+            [](quorlan::server::IAccountStore& s, const std::string& p) { return s.ClearLoginFailures(p); });
 
     spdlog::set_level(spdlog::level::from_str(logLevel));
     const auto listenAt = quorlan::server::ParseEndpoint(listen);
