@@ -8,8 +8,11 @@
 #include "Server.h"
 #include "ServerConfig.h"
 #include "SocketOptions.h"
+#include "Store.h"
 #include "net/ProgramVersion.h"
 #include "pg/Cluster.h"
+#include "pg/CopyFromSqlite.h"
+#include "pg/PgStore.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/signal_set.hpp>
@@ -17,7 +20,10 @@
 
 #include <cmath>
 #include <csignal>
+#include <functional>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,25 +33,72 @@ std::chrono::milliseconds Seconds(double seconds) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000.0)));
 }
 
-// Marks or unmarks an account as SMS relay, or lifts a login lock.
-int RunAccountCommand(const std::string& dbPath, const std::string& typedPhone, const char* what,
-                      bool (*apply)(quorlan::server::AccountStore&, const std::string&)) {
+// Opens the durable store in cluster mode: the PostgreSQL database every
+// instance shares. Empty for the single process, whose store is the SQLite file.
+using StoreFactory = std::function<std::unique_ptr<quorlan::server::IStore>(std::string& error)>;
+
+StoreFactory MakeStoreFactory(const ServerConfig& config) {
+    if (config.postgres.empty()) return {};
+    return [conninfo = config.postgres,
+            limits = quorlan::server::ReplayBuffer::Limits{config.replayMaxAgeMs, config.replayMaxLines,
+                                                           config.replayMaxAccounts}](
+               std::string& error) -> std::unique_ptr<quorlan::server::IStore> {
+        return quorlan::server::pg::PgStore::Open(conninfo, limits, error);
+    };
+}
+
+// Marks or unmarks an account as SMS relay, or lifts a login lock: in the
+// SQLite file, or in PostgreSQL when --postgres is given.
+int RunAccountCommand(const ServerConfig& config, const std::string& typedPhone, const char* what,
+                      bool (*apply)(quorlan::server::IAccountStore&, const std::string&)) {
     const auto phone = quorlan::server::CanonicalPhone(typedPhone);
     if (!phone) {
         std::cerr << typedPhone << " is not a phone number (10 or 11 digits, dashes allowed)\n";
         return 2;
     }
-    auto opened = quorlan::server::Database::Open(dbPath);
-    if (!opened.db) {
-        std::cerr << opened.error << "\n";
-        return 1;
+    std::unique_ptr<quorlan::server::IStore> shared;
+    std::unique_ptr<quorlan::server::Database> file;
+    std::optional<quorlan::server::AccountStore> fileAccounts;
+    quorlan::server::IAccountStore* accounts = nullptr;
+    if (const StoreFactory open = MakeStoreFactory(config)) {
+        std::string error;
+        shared = open(error);
+        if (!shared) {
+            std::cerr << error << "\n";
+            return 1;
+        }
+        accounts = &shared->Accounts();
+    } else {
+        auto opened = quorlan::server::Database::Open(config.databasePath);
+        if (!opened.db) {
+            std::cerr << opened.error << "\n";
+            return 1;
+        }
+        file = std::move(opened.db);
+        accounts = &fileAccounts.emplace(*file);
     }
-    quorlan::server::AccountStore store(*opened.db);
-    if (!apply(store, *phone)) {
-        std::cerr << "no account " << *phone << " in " << dbPath << "\n";
+    if (!apply(*accounts, *phone)) {
+        std::cerr << "no account " << *phone << " in " << (shared ? "PostgreSQL" : config.databasePath) << "\n";
         return 1;
     }
     std::cout << *phone << ": " << what << "\n";
+    return 0;
+}
+
+// Copies the SQLite file into the PostgreSQL database of a cluster.
+int RunMigrateTo(const ServerConfig& config) {
+    if (config.postgres.empty()) {
+        std::cerr << "migrate-to needs --postgres CONNINFO\n";
+        return 2;
+    }
+    const auto copied = quorlan::server::pg::CopyFromSqlite(config.databasePath, config.postgres);
+    if (!copied.ok) {
+        std::cerr << copied.error << "\nnothing was copied\n";
+        return 1;
+    }
+    for (const auto& table : copied.tables)
+        std::cout << table.name << ": " << table.copied << " copied, " << table.kept
+                  << " already in PostgreSQL (kept as they are)\n";
     return 0;
 }
 
@@ -119,6 +172,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"trace", "debug", "info", "warn", "error", "critical", "off"}))
         ->capture_default_str();
 
+    // The options above may also follow a subcommand: "migrate-to --postgres ...".
+    app.fallthrough();
     std::string phone;
     auto* robot = app.add_subcommand("robot", "Mark an account as SMS relay, or unmark it");
     auto* robotAdd = robot->add_subcommand("add", "Mark PHONE as relay");
@@ -128,20 +183,23 @@ int main(int argc, char** argv) {
     robot->require_subcommand(1);
     auto* unlock = app.add_subcommand("unlock", "Lift the login lock of an account");
     unlock->add_option("PHONE", phone)->required();
+    auto* migrateTo = app.add_subcommand(
+        "migrate-to", "Copy accounts, identification numbers and board lists from the SQLite file (--db) into "
+                      "PostgreSQL (--postgres); rows already there are kept");
 
     CLI11_PARSE(app, argc, argv);
 
+    using quorlan::server::IAccountStore;
     if (robotAdd->parsed())
-        return RunAccountCommand(config.databasePath, phone, "marked as relay",
-                                 [](quorlan::server::AccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
+        return RunAccountCommand(config, phone, "marked as relay",
+                                 [](IAccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
     if (robotRemove->parsed())
-        return RunAccountCommand(config.databasePath, phone, "no longer a relay",
-                                 [](quorlan::server::AccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
+        return RunAccountCommand(config, phone, "no longer a relay",
+                                 [](IAccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
     if (unlock->parsed())
-        return RunAccountCommand(config.databasePath, phone, "unlocked",
-                                 [](quorlan::server::AccountStore& s, const std::string& p) {
-                                     return s.ClearLoginFailures(p);
-                                 });
+        return RunAccountCommand(config, phone, "unlocked",
+                                 [](IAccountStore& s, const std::string& p) { return s.ClearLoginFailures(p); });
+    if (migrateTo->parsed()) return RunMigrateTo(config);
 
     spdlog::set_level(spdlog::level::from_str(logLevel));
     const auto listenAt = quorlan::server::ParseEndpoint(listen);
