@@ -47,7 +47,8 @@ bool PgReplayStore::Expire(std::int64_t nowMs) {
 
 void PgReplayStore::Away(const std::string& account, const std::string& board, std::int64_t nowMs) {
     // The longest away are forgotten to make room: the others and this one
-    // make at most maxAccounts.
+    // make at most maxAccounts. Another instance may record the same account
+    // at the same moment; the later absence wins.
     const std::size_t others = std::max<std::size_t>(limits_.maxAccounts, 1) - 1;
     const bool done = db_.Transaction([&] {
         return Expire(nowMs) &&
@@ -58,7 +59,8 @@ void PgReplayStore::Away(const std::string& account, const std::string& board, s
                     {Count(others)}) &&
                Step("replay absence",
                     "INSERT INTO replay_absences (account, board, since_ms, since_seq) "
-                    "VALUES ($1, $2, $3, nextval('replay_seq'))",
+                    "VALUES ($1, $2, $3, nextval('replay_seq')) ON CONFLICT (account) DO UPDATE SET "
+                    "board = excluded.board, since_ms = excluded.since_ms, since_seq = excluded.since_seq",
                     {PgParam::Text(account), PgParam::Bytes(board), PgParam::Int(nowMs)});
     });
     if (!done) spdlog::error("account away from a board not recorded");
