@@ -7,8 +7,11 @@
 #include "ServerConfig.h"
 #include "SocketOptions.h"
 #include "SqliteStore.h"
+#include "Store.h"
 #include "net/ProgramVersion.h"
 #include "pg/Cluster.h"
+#include "pg/CopyFromSqlite.h"
+#include "pg/PgStore.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/signal_set.hpp>
@@ -16,7 +19,10 @@
 
 #include <cmath>
 #include <csignal>
+#include <functional>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -26,7 +32,20 @@ std::chrono::milliseconds Seconds(double seconds) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000.0)));
 }
 
-// Marks or unmarks an account as SMS relay, or lifts a login lock.
+// Opens the durable store in cluster mode: the PostgreSQL database every
+// instance shares. Empty for the single process, whose store is the SQLite file.
+quorlan::server::Server::StoreFactory MakeStoreFactory(const ServerConfig& config) {
+    if (config.postgres.empty()) return {};
+    return [conninfo = config.postgres,
+            limits = quorlan::server::ReplayBuffer::Limits{config.replayMaxAgeMs, config.replayMaxLines,
+                                                           config.replayMaxAccounts}](
+               std::string& error) -> std::unique_ptr<quorlan::server::IStore> {
+        return quorlan::server::pg::PgStore::Open(conninfo, limits, error);
+    };
+}
+
+// Marks or unmarks an account as SMS relay, or lifts a login lock: in the
+// SQLite file, or in PostgreSQL when --postgres is given.
 int RunAccountCommand(const ServerConfig& config, const std::string& typedPhone, const char* what,
                       bool (*apply)(quorlan::server::IAccountStore&, const std::string&)) {
     const auto phone = quorlan::server::CanonicalPhone(typedPhone);
@@ -34,16 +53,42 @@ int RunAccountCommand(const ServerConfig& config, const std::string& typedPhone,
         std::cerr << typedPhone << " is not a phone number (10 or 11 digits, dashes allowed)\n";
         return 2;
     }
-    auto opened = quorlan::server::SqliteStore::Open(config.databasePath, config);
-    if (!opened.store) {
-        std::cerr << opened.error << "\n";
+    std::unique_ptr<quorlan::server::IStore> store;
+    std::string error;
+    if (const auto open = MakeStoreFactory(config)) {
+        store = open(error);
+    } else {
+        auto opened = quorlan::server::SqliteStore::Open(config.databasePath, config);
+        store = std::move(opened.store);
+        error = opened.error;
+    }
+    if (!store) {
+        std::cerr << error << "\n";
         return 1;
     }
-    if (!apply(opened.store->Accounts(), *phone)) {
-        std::cerr << "no account " << *phone << " in " << config.databasePath << "\n";
+    if (!apply(store->Accounts(), *phone)) {
+        std::cerr << "no account " << *phone << " in " << (config.postgres.empty() ? config.databasePath : "PostgreSQL")
+                  << "\n";
         return 1;
     }
     std::cout << *phone << ": " << what << "\n";
+    return 0;
+}
+
+// Copies the SQLite file into the PostgreSQL database of a cluster.
+int RunMigrateTo(const ServerConfig& config) {
+    if (config.postgres.empty()) {
+        std::cerr << "migrate-to needs --postgres CONNINFO\n";
+        return 2;
+    }
+    const auto copied = quorlan::server::pg::CopyFromSqlite(config.databasePath, config.postgres);
+    if (!copied.ok) {
+        std::cerr << copied.error << "\nnothing was copied\n";
+        return 1;
+    }
+    for (const auto& table : copied.tables)
+        std::cout << table.name << ": " << table.copied << " copied, " << table.kept
+                  << " already in PostgreSQL (kept as they are)\n";
     return 0;
 }
 
@@ -117,6 +162,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"trace", "debug", "info", "warn", "error", "critical", "off"}))
         ->capture_default_str();
 
+    // The options above may also follow a subcommand: "migrate-to --postgres ...".
+    app.fallthrough();
     std::string phone;
     auto* robot = app.add_subcommand("robot", "Mark an account as SMS relay, or unmark it");
     auto* robotAdd = robot->add_subcommand("add", "Mark PHONE as relay");
@@ -126,21 +173,23 @@ int main(int argc, char** argv) {
     robot->require_subcommand(1);
     auto* unlock = app.add_subcommand("unlock", "Lift the login lock of an account");
     unlock->add_option("PHONE", phone)->required();
+    auto* migrateTo = app.add_subcommand(
+        "migrate-to", "Copy accounts, identification numbers and board lists from the SQLite file (--db) into "
+                      "PostgreSQL (--postgres); rows already there are kept");
 
     CLI11_PARSE(app, argc, argv);
 
+    using quorlan::server::IAccountStore;
     if (robotAdd->parsed())
-        return RunAccountCommand(
-            config, phone, "marked as relay",
-            [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
+        return RunAccountCommand(config, phone, "marked as relay",
+                                 [](IAccountStore& s, const std::string& p) { return s.SetRelay(p, true); });
     if (robotRemove->parsed())
-        return RunAccountCommand(
-            config, phone, "no longer a relay",
-            [](quorlan::server::IAccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
+        return RunAccountCommand(config, phone, "no longer a relay",
+                                 [](IAccountStore& s, const std::string& p) { return s.SetRelay(p, false); });
     if (unlock->parsed())
-        return RunAccountCommand(
-            config, phone, "unlocked",
-            [](quorlan::server::IAccountStore& s, const std::string& p) { return s.ClearLoginFailures(p); });
+        return RunAccountCommand(config, phone, "unlocked",
+                                 [](IAccountStore& s, const std::string& p) { return s.ClearLoginFailures(p); });
+    if (migrateTo->parsed()) return RunMigrateTo(config);
 
     spdlog::set_level(spdlog::level::from_str(logLevel));
     const auto listenAt = quorlan::server::ParseEndpoint(listen);
@@ -189,7 +238,7 @@ int main(int argc, char** argv) {
         spdlog::info("cluster mode as node {}: posts, notices and board ownership shared through PostgreSQL",
                      config.nodeId);
     }
-    auto created = quorlan::server::Server::Create(config, clock, cluster);
+    auto created = quorlan::server::Server::Create(config, clock, cluster, MakeStoreFactory(config));
     if (!created.server) {
         spdlog::error("{}", created.error);
         return 1;

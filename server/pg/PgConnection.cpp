@@ -1,5 +1,7 @@
 #include "PgConnection.h"
 
+#include "PgWire.h"
+
 #include <asio/post.hpp>
 #include <libpq-fe.h>
 #include <spdlog/spdlog.h>
@@ -7,17 +9,6 @@
 #include <charconv>
 
 namespace quorlan::server::pg {
-namespace {
-
-constexpr Oid kByteaOid = 17;
-
-std::string Trimmed(const char* message) {
-    std::string text = message ? message : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text.empty() ? "unknown database error" : text;
-}
-
-} // namespace
 
 std::optional<std::int64_t> PgReply::Int(std::size_t row, std::size_t column) const {
     if (row >= rows.size() || column >= rows[row].size() || !rows[row][column]) return std::nullopt;
@@ -54,9 +45,7 @@ void PgConnection::AddNotificationListener(NotificationListener listener) {
 
 void PgConnection::Query(std::string sql, std::vector<PgParam> params, Done done) {
     // Text parameters end at the first NUL; refuse rather than cut.
-    for (std::size_t i = 0; i < params.size(); ++i)
-        if (params[i].kind == PgParam::Kind::Text && params[i].value.find('\0') != std::string::npos)
-            return FailLater(loop_, std::move(done), "text parameter " + std::to_string(i + 1) + " holds a NUL byte");
+    if (auto refused = RefusedParams(params)) return FailLater(loop_, std::move(done), std::move(*refused));
     Submit(Pending{std::move(sql), std::move(params), false, std::move(done)});
 }
 
@@ -95,7 +84,7 @@ void PgConnection::Connect() {
     state_ = State::Connecting;
     conn_ = PQconnectStart(options_.conninfo.c_str());
     if (!conn_) return Fail("out of memory for a database connection");
-    if (PQstatus(conn_) == CONNECTION_BAD) return Fail(Trimmed(PQerrorMessage(conn_)));
+    if (PQstatus(conn_) == CONNECTION_BAD) return Fail(PgErrorText(PQerrorMessage(conn_)));
     timer_.expires_after(options_.connectTimeout);
     timer_.async_wait([this, alive = std::weak_ptr<int>(alive_)](const std::error_code& ec) {
         if (ec || !alive.lock() || state_ != State::Connecting) return;
@@ -117,12 +106,12 @@ void PgConnection::PollConnect() {
     case PGRES_POLLING_OK:
         return BecomeUp();
     default:
-        return Fail(Trimmed(PQerrorMessage(conn_)));
+        return Fail(PgErrorText(PQerrorMessage(conn_)));
     }
 }
 
 void PgConnection::BecomeUp() {
-    if (PQsetnonblocking(conn_, 1) != 0) return Fail(Trimmed(PQerrorMessage(conn_)));
+    if (PQsetnonblocking(conn_, 1) != 0) return Fail(PgErrorText(PQerrorMessage(conn_)));
     if (!BindSocket()) return Fail("database connection has no socket");
     timer_.cancel();
     state_ = State::Up;
@@ -233,7 +222,7 @@ void PgConnection::OnReady(Wait wait) {
 }
 
 void PgConnection::OnReadable() {
-    if (!PQconsumeInput(conn_)) return Fail(Trimmed(PQerrorMessage(conn_)));
+    if (!PQconsumeInput(conn_)) return Fail(PgErrorText(PQerrorMessage(conn_)));
     DrainNotifications();
     if (state_ != State::Up) return;
     if (flushPending_) Flush();
@@ -242,13 +231,13 @@ void PgConnection::OnReadable() {
     // Reading results may have parsed notifications that came with them.
     DrainNotifications();
     if (state_ != State::Up) return;
-    if (PQstatus(conn_) == CONNECTION_BAD) return Fail(Trimmed(PQerrorMessage(conn_)));
+    if (PQstatus(conn_) == CONNECTION_BAD) return Fail(PgErrorText(PQerrorMessage(conn_)));
     Await(Wait::Read);
 }
 
 void PgConnection::Flush() {
     const int flushed = PQflush(conn_);
-    if (flushed < 0) return Fail(Trimmed(PQerrorMessage(conn_)));
+    if (flushed < 0) return Fail(PgErrorText(PQerrorMessage(conn_)));
     flushPending_ = flushed == 1;
     if (flushPending_) Await(Wait::Write);
 }
@@ -260,10 +249,10 @@ void PgConnection::Pump() {
         if (!Send(pending)) {
             if (PQstatus(conn_) == CONNECTION_BAD) {
                 queue_.push_front(std::move(pending));
-                return Fail(Trimmed(PQerrorMessage(conn_)));
+                return Fail(PgErrorText(PQerrorMessage(conn_)));
             }
             PgReply reply;
-            reply.error = Trimmed(PQerrorMessage(conn_));
+            reply.error = PgErrorText(PQerrorMessage(conn_));
             if (pending.done) pending.done(std::move(reply));
             continue;
         }
@@ -278,29 +267,9 @@ void PgConnection::Pump() {
 
 bool PgConnection::Send(Pending& pending) {
     if (pending.script) return PQsendQuery(conn_, pending.sql.c_str()) == 1;
-    const std::size_t count = pending.params.size();
-    std::vector<Oid> types(count, 0);
-    std::vector<const char*> values(count, nullptr);
-    std::vector<int> lengths(count, 0);
-    std::vector<int> formats(count, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        const PgParam& param = pending.params[i];
-        switch (param.kind) {
-        case PgParam::Kind::Null:
-            break;
-        case PgParam::Kind::Text:
-            values[i] = param.value.c_str();
-            break;
-        case PgParam::Kind::Bytes:
-            types[i] = kByteaOid;
-            values[i] = param.value.data();
-            lengths[i] = static_cast<int>(param.value.size());
-            formats[i] = 1;
-            break;
-        }
-    }
-    return PQsendQueryParams(conn_, pending.sql.c_str(), static_cast<int>(count), types.data(), values.data(),
-                             lengths.data(), formats.data(), 0) == 1;
+    const PgParamArrays arrays(pending.params);
+    return PQsendQueryParams(conn_, pending.sql.c_str(), arrays.Count(), arrays.types.data(), arrays.values.data(),
+                             arrays.lengths.data(), arrays.formats.data(), 0) == 1;
 }
 
 void PgConnection::CollectResults() {
@@ -316,56 +285,8 @@ void PgConnection::CollectResults() {
             Pump();
             return;
         }
-        Absorb(result);
+        AbsorbResult(result, reply_, replyHasError_);
         PQclear(result);
-    }
-}
-
-void PgConnection::Absorb(PGresult* result) {
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-        if (replyHasError_) return;
-        reply_.rows.clear();
-        const int rows = PQntuples(result), columns = PQnfields(result);
-        reply_.rows.reserve(static_cast<std::size_t>(rows));
-        for (int r = 0; r < rows; ++r) {
-            PgRow row(static_cast<std::size_t>(columns));
-            for (int c = 0; c < columns; ++c) {
-                if (PQgetisnull(result, r, c)) continue;
-                const char* value = PQgetvalue(result, r, c);
-                if (PQftype(result, c) != kByteaOid) {
-                    row[static_cast<std::size_t>(c)] =
-                        std::string(value, static_cast<std::size_t>(PQgetlength(result, r, c)));
-                    continue;
-                }
-                std::size_t length = 0;
-                unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(value), &length);
-                if (!bytes) {
-                    replyHasError_ = true;
-                    reply_.error = "out of memory decoding a bytea value";
-                    return;
-                }
-                row[static_cast<std::size_t>(c)] = std::string(reinterpret_cast<const char*>(bytes), length);
-                PQfreemem(bytes);
-            }
-            reply_.rows.push_back(std::move(row));
-        }
-        const char* affected = PQcmdTuples(result);
-        std::int64_t count = 0;
-        if (affected && *affected)
-            std::from_chars(affected, affected + std::char_traits<char>::length(affected), count);
-        reply_.affected = count;
-        return;
-    }
-    if (replyHasError_) return;
-    replyHasError_ = true;
-    reply_.rows.clear();
-    if (status == PGRES_FATAL_ERROR || status == PGRES_NONFATAL_ERROR || status == PGRES_BAD_RESPONSE) {
-        reply_.error = Trimmed(PQresultErrorMessage(result));
-        const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-        reply_.sqlState = state ? state : "";
-    } else {
-        reply_.error = std::string("unexpected database result: ") + PQresStatus(status);
     }
 }
 

@@ -128,7 +128,6 @@ private:
     void Pump();
     bool Send(Pending& pending);
     void CollectResults();
-    void Absorb(PGresult* result);
     void DrainNotifications();
     static void FailLater(asio::io_context& loop, Done done, std::string reason);
 

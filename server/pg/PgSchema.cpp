@@ -1,5 +1,7 @@
 #include "PgSchema.h"
 
+#include "PgSession.h"
+
 #include <iterator>
 
 namespace quorlan::server::pg {
@@ -92,6 +94,33 @@ CREATE TABLE cluster_boards (
     owned_since_ms bigint
 );
 )sql"},
+    {2, R"sql(
+-- Every identification number issued, by phone and requesting address, so
+-- that the caps on them (per phone, per address, the server's hourly budget)
+-- hold for every instance.
+CREATE TABLE ident_issues (
+    phone text NOT NULL,
+    address text NOT NULL,
+    issued_ms bigint NOT NULL
+);
+CREATE INDEX ident_issues_phone ON ident_issues (phone, issued_ms);
+CREATE INDEX ident_issues_address ON ident_issues (address, issued_ms);
+CREATE INDEX ident_issues_time ON ident_issues (issued_ms);
+CREATE INDEX board_lists_updated ON board_lists (updated_ms);
+-- Orders the replay lines and the absences together: an account away since
+-- since_seq missed the lines of its board with a greater seq.
+CREATE SEQUENCE replay_seq;
+-- Accounts away from their board. since_ms orders them for eviction and
+-- expiry, and moves up to the time of the newest line still of use.
+CREATE TABLE replay_absences (
+    account text PRIMARY KEY,
+    board bytea NOT NULL,
+    since_ms bigint NOT NULL,
+    since_seq bigint NOT NULL
+);
+CREATE INDEX replay_absences_board ON replay_absences (board);
+CREATE INDEX replay_absences_since ON replay_absences (since_ms, since_seq);
+)sql"},
 };
 
 static_assert(std::size(kMigrations) == PgSchema::kVersion &&
@@ -119,19 +148,23 @@ std::string PgSchema::Script() {
     return script;
 }
 
-void PgSchema::Migrate(PgConnection& connection, std::function<void(Migrated)> done) {
-    connection.Script(Script(), [done = std::move(done)](PgReply reply) {
-        Migrated migrated;
-        if (!reply.ok) {
-            migrated.error = "database schema not migrated: " + reply.error;
-            return done(std::move(migrated));
-        }
-        const auto version = reply.Int(0, 0);
-        migrated.version = version ? static_cast<int>(*version) : 0;
-        migrated.ok = migrated.version == kVersion;
-        if (!migrated.ok) migrated.error = "database schema at version " + std::to_string(migrated.version);
-        done(std::move(migrated));
-    });
+PgSchema::Migrated PgSchema::Outcome(const PgReply& reply) {
+    Migrated migrated;
+    if (!reply.ok) {
+        migrated.error = "database schema not migrated: " + reply.error;
+        return migrated;
+    }
+    const auto version = reply.Int(0, 0);
+    migrated.version = version ? static_cast<int>(*version) : 0;
+    migrated.ok = migrated.version == kVersion;
+    if (!migrated.ok) migrated.error = "database schema at version " + std::to_string(migrated.version);
+    return migrated;
 }
+
+void PgSchema::Migrate(PgConnection& connection, std::function<void(Migrated)> done) {
+    connection.Script(Script(), [done = std::move(done)](PgReply reply) { done(Outcome(reply)); });
+}
+
+PgSchema::Migrated PgSchema::Migrate(PgSession& session) { return Outcome(session.Script(Script())); }
 
 } // namespace quorlan::server::pg

@@ -32,8 +32,9 @@ TEST_F(PgSchemaTest, CreatesEveryTableOnceAndRecordsTheVersion) {
     std::vector<std::string> names;
     for (const auto& row : tables.rows) names.push_back(row[0].value_or(""));
     EXPECT_EQ(names, (std::vector<std::string>{"accounts", "board_lists", "cluster_boards", "cluster_members",
-                                               "cluster_nodes", "cluster_relays", "ident_numbers", "quorlan_schema",
-                                               "rate_counters", "replay_lines"}));
+                                               "cluster_nodes", "cluster_relays", "ident_issues", "ident_numbers",
+                                               "quorlan_schema", "rate_counters", "replay_absences",
+                                               "replay_lines"}));
 }
 
 // Three instances starting together: each one migrates or finds the work done.
