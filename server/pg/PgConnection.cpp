@@ -52,12 +52,41 @@ void PgConnection::AddNotificationListener(NotificationListener listener) {
     notificationListeners_.push_back(std::move(listener));
 }
 
-void PgConnection::Query(std::string sql, std::vector<PgParam> params, Done done) {
+std::optional<std::string> PgConnection::RefusedParams(const std::vector<PgParam>& params) {
     // Text parameters end at the first NUL; refuse rather than cut.
     for (std::size_t i = 0; i < params.size(); ++i)
         if (params[i].kind == PgParam::Kind::Text && params[i].value.find('\0') != std::string::npos)
-            return FailLater(loop_, std::move(done), "text parameter " + std::to_string(i + 1) + " holds a NUL byte");
+            return "text parameter " + std::to_string(i + 1) + " holds a NUL byte";
+    return std::nullopt;
+}
+
+void PgConnection::Query(std::string sql, std::vector<PgParam> params, Done done) {
+    if (auto refused = RefusedParams(params)) return FailLater(loop_, std::move(done), std::move(*refused));
     Submit(Pending{std::move(sql), std::move(params), false, std::move(done)});
+}
+
+void PgConnection::Transaction(std::vector<PgStatement> statements, Done done) {
+    for (const auto& statement : statements)
+        if (auto refused = RefusedParams(statement.params)) return FailLater(loop_, std::move(done), std::move(*refused));
+    if (state_ != State::Up) return FailLater(loop_, std::move(done), "database link is down");
+    // All or nothing: a transaction cut short by a full queue would stay open.
+    if (statements.empty() || queue_.size() + statements.size() + 2 > options_.maxQueued)
+        return FailLater(loop_, std::move(done), statements.empty() ? "empty transaction" : "database queue is full");
+    struct Outcome {
+        PgReply last;
+        std::optional<PgReply> failed; // the first failure
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const auto keep = [outcome](PgReply reply) {
+        if (!reply.ok && !outcome->failed) outcome->failed = reply;
+        outcome->last = std::move(reply);
+    };
+    Submit(Pending{"BEGIN", {}, false, keep});
+    for (auto& statement : statements) Submit(Pending{std::move(statement.sql), std::move(statement.params), false, keep});
+    Submit(Pending{"COMMIT", {}, false, [outcome, done = std::move(done)](PgReply reply) {
+                       if (!reply.ok && !outcome->failed) outcome->failed = std::move(reply);
+                       if (done) done(outcome->failed ? std::move(*outcome->failed) : std::move(outcome->last));
+                   }});
 }
 
 void PgConnection::Script(std::string sql, Done done) {
