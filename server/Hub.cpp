@@ -46,6 +46,7 @@ void Hub::OnClosed(SessionId id) {
     const std::string left = boards_.Leave(id);
     if (!left.empty()) LeftBoard(left, id);
     relays_.Remove(id);
+    if (cluster_) cluster_->RelayLeft(id);
     if (ClientRecord* client = clients_.Find(id)) rules_.ConnectionClosed(client->peer->Address());
     clients_.Remove(id);
     UpdateGauges();
@@ -102,8 +103,7 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
         OnNewPost(id, request.text);
         break;
     case net::RequestPhone:
-        OnRequestPhone(id, *client, request.text);
-        break;
+        return OnRequestPhone(id, *client, request.text);
     case net::SearchState:
     case net::RobotMode:
         // Both carry 0 or 1; anything else is a malformed field.
@@ -225,6 +225,13 @@ void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
     } else {
         relays_.Remove(id);
     }
+    // The other instances send their messages to relays the operator marked.
+    if (!cluster_) return;
+    if (relays_.Contains(id) && accounts_.IsRelay(client.phone)) {
+        cluster_->RelayJoined(id, client.phone);
+    } else {
+        cluster_->RelayLeft(id);
+    }
 }
 
 std::optional<SessionId> Hub::SendToRelay(const SharedPacket& packet) {
@@ -320,33 +327,80 @@ void Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
     spdlog::info("client {}: {} post lines missed on {} sent again", id, sent, LogText(board));
 }
 
-void Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
-    std::uint32_t code = 0;
+Flow Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
+    net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
     if (!client.loggedIn) {
         spdlog::info("client {}: RequestPhone refused: not logged in", id);
     } else if (!boards_.Forwarded(boards_.BoardOf(id), line, limits_.alertLineMs)) {
         metrics_.alertsUnknownLine.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("client {}: RequestPhone refused: the line was not sent to its board lately", id);
+    } else if (!packet.ok()) {
+        spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
+    } else if (cluster_) {
+        AlertInCluster(id, client.phone, line, Share(std::move(packet.bytes)));
+        return Flow::Hold;
     } else {
         const std::int64_t now = clock_.SteadyMs();
         const auto verdict = relays_.CheckAlert(client.phone, line, now);
-        net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
-        if (verdict == SmsLimiter::Verdict::SameLine) {
-            spdlog::info("client {}: RequestPhone refused: same line already sent", id);
-        } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
-            spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
-        } else if (!packet.ok()) {
-            spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
-        } else if (!SendToRelay(Share(std::move(packet.bytes)))) {
-            spdlog::info("client {}: RequestPhone refused: no relay connected", id);
-        } else {
+        if (Admitted(id, verdict) && SendToRelay(Share(std::move(packet.bytes)))) {
             // Counted only once a relay has it: a refused alert may be asked again.
             relays_.RecordAlert(client.phone, line, now);
-            code = 1;
+            AlertAnswered(id, true);
+            return Flow::Continue;
         }
+        if (verdict == SmsLimiter::Verdict::Admitted)
+            spdlog::info("client {}: RequestPhone refused: no relay connected", id);
     }
-    (code == 1 ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
-    Reply(client, net::RequestPhoneResult, code);
+    AlertAnswered(id, false);
+    return Flow::Continue;
+}
+
+bool Hub::Admitted(SessionId id, SmsLimiter::Verdict verdict) {
+    if (verdict == SmsLimiter::Verdict::SameLine) {
+        spdlog::info("client {}: RequestPhone refused: same line already sent", id);
+    } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
+        spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
+    }
+    return verdict == SmsLimiter::Verdict::Admitted;
+}
+
+void Hub::AlertAnswered(SessionId id, bool relayed) {
+    (relayed ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
+    if (ClientRecord* client = clients_.Find(id)) Reply(*client, net::RequestPhoneResult, relayed ? 1 : 0);
+}
+
+void Hub::AlertInCluster(SessionId id, const std::string& phone, const std::string& line, SharedPacket packet) {
+    // The account's limits are counted for the whole cluster; a relay here is
+    // asked first, then one on another instance.
+    const std::int64_t now = clock_.NowMs();
+    const auto answer = [this, id](bool relayed) {
+        AlertAnswered(id, relayed);
+        if (ClientRecord* client = clients_.Find(id)) client->peer->Resume();
+    };
+    cluster_->AdmitAlert(phone, line, now, [=, this](std::optional<SmsLimiter::Verdict> verdict) {
+        if (!verdict) {
+            spdlog::info("client {}: RequestPhone refused: the database did not count it", id);
+            return answer(false);
+        }
+        if (!Admitted(id, *verdict)) return answer(false);
+        if (SendToRelay(packet)) return answer(true);
+        cluster_->RelayElsewhere(phone, line, [=, this](bool sent) {
+            if (!sent) {
+                spdlog::info("client {}: RequestPhone refused: no relay connected in the cluster", id);
+                cluster_->ReleaseAlert(phone, line, now);
+            }
+            answer(sent);
+        });
+    });
+}
+
+void Hub::OnClusterSms(const std::string& phone, const std::string& line) {
+    net::Encoded packet = net::EncodeRequestSMS(phone, line);
+    if (const auto relay = packet.ok() ? SendToRelay(Share(std::move(packet.bytes))) : std::nullopt) {
+        spdlog::info("alert of another instance sent through relay client {}", *relay);
+    } else {
+        spdlog::warn("alert of another instance lost: no relay here any more");
+    }
 }
 
 std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {

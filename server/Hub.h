@@ -43,6 +43,8 @@ public:
     // instance's clients only.
     void OnClusterPost(const std::string& board, const std::string& line);
     void OnClusterNotice(const std::string& text, const std::string& board);
+    // Another instance's alert for a relay here.
+    void OnClusterSms(const std::string& phone, const std::string& line);
 
 private:
     void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);
@@ -58,7 +60,11 @@ private:
     void OnRobotMode(SessionId id, ClientRecord& client, bool on);
     void OnListReport(SessionId id, const std::string& text);
     void OnNewPost(SessionId id, const std::string& line);
-    void OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
+    Flow OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
+    // Logs a refusal by the account's alert limits.
+    bool Admitted(SessionId id, SmsLimiter::Verdict verdict);
+    void AlertInCluster(SessionId id, const std::string& phone, const std::string& line, SharedPacket packet);
+    void AlertAnswered(SessionId id, bool relayed);
     AccountService::Source SourceOf(const ClientRecord& client) const;
     // The client left `url`: forgets what the board expected of it.
     void LeftBoard(const std::string& url, SessionId id);
