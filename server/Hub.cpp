@@ -384,23 +384,25 @@ void Hub::AlertInCluster(SessionId id, const std::string& phone, const std::stri
         }
         if (!Admitted(id, *verdict)) return answer(false);
         if (SendToRelay(packet)) return answer(true);
-        cluster_->RelayElsewhere(phone, line, [=, this](bool sent) {
-            if (!sent) {
+        cluster_->RelayElsewhere(phone, line, [=, this](bool taken) {
+            if (!taken) {
                 spdlog::info("client {}: RequestPhone refused: no relay connected in the cluster", id);
                 cluster_->ReleaseAlert(phone, line, now);
             }
-            answer(sent);
+            answer(taken);
         });
     });
 }
 
-void Hub::OnClusterSms(const std::string& phone, const std::string& line) {
+bool Hub::OnClusterSms(const std::string& phone, const std::string& line) {
     net::Encoded packet = net::EncodeRequestSMS(phone, line);
-    if (const auto relay = packet.ok() ? SendToRelay(Share(std::move(packet.bytes))) : std::nullopt) {
+    const auto relay = packet.ok() ? SendToRelay(Share(std::move(packet.bytes))) : std::nullopt;
+    if (relay) {
         spdlog::info("alert of another instance sent through relay client {}", *relay);
     } else {
-        spdlog::warn("alert of another instance lost: no relay here any more");
+        spdlog::info("alert of another instance not taken: no relay here any more");
     }
+    return relay.has_value();
 }
 
 std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {

@@ -43,8 +43,8 @@ public:
     // instance's clients only.
     void OnClusterPost(const std::string& board, const std::string& line);
     void OnClusterNotice(const std::string& text, const std::string& board);
-    // Another instance's alert for a relay here.
-    void OnClusterSms(const std::string& phone, const std::string& line);
+    // Another instance's alert for a relay here; whether one took it.
+    bool OnClusterSms(const std::string& phone, const std::string& line);
 
 private:
     void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);

@@ -58,8 +58,8 @@ public:
         // This instance gained or lost the right to schedule `board`, or the
         // board's monitoring clients on the other instances changed.
         std::function<void(const std::string& board)> boardChanged;
-        // A text message for a relay connected here.
-        std::function<void(const std::string& phone, const std::string& line)> sms;
+        // A text message for a relay connected here; whether one took it.
+        std::function<bool(const std::string& phone, const std::string& line)> sms;
         std::function<void(const Ask& ask)> ask;
         std::function<void(const Outcome& outcome)> outcome;
     };
@@ -104,8 +104,9 @@ public:
                             std::function<void(std::optional<SmsLimiter::Verdict>)> done) = 0;
     // Gives back an alert admitted at `nowMs` that no relay took.
     virtual void ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t nowMs) = 0;
-    // Hands the text message to one other instance with a relay; false when
-    // there is none or the order could not be sent.
+    // Hands the text message to one other instance with a relay; whether a
+    // relay there took it (false also when no instance has one, or when the
+    // instance did not answer in time).
     virtual void RelayElsewhere(const std::string& phone, const std::string& line,
                                 std::function<void(bool sent)> done) = 0;
 };

@@ -55,7 +55,7 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
                                      },
                                      [this](const std::string& board) { checks_.BoardChanged(board); },
                                      [this](const std::string& phone, const std::string& line) {
-                                         hub_.OnClusterSms(phone, line);
+                                         return hub_.OnClusterSms(phone, line);
                                      },
                                      [this](const ICluster::Ask& ask) { checks_.OnRemoteAsk(ask); },
                                      [this](const ICluster::Outcome& outcome) { checks_.OnRemoteOutcome(outcome); }})

@@ -79,7 +79,8 @@ std::string ArrayOf(const Numbers& numbers) {
 // Orders to one instance, by their first field.
 constexpr const char* kAsk = "ask";         // owner, owner's id, board, connection, baseline, [list]
 constexpr const char* kOutcome = "outcome"; // owner's id, board, baseline, answered, [list]
-constexpr const char* kSms = "sms";         // phone, line
+constexpr const char* kSms = "sms";         // sender, order number, phone, line
+constexpr const char* kSmsTaken = "sms_taken"; // order number, taken
 
 // A node's rows go with it once its heartbeat has been silent this many
 // takeover times.
@@ -167,15 +168,15 @@ void Cluster::Register() {
           "SELECT $1, r.c, r.p FROM unnest($2::bigint[], $3::text[]) AS r(c, p)",
           {PgParam::Text(options_.nodeId), PgParam::Text(ArrayOf(ids)), PgParam::Text(phoneArray)}}},
         [this, alive = std::weak_ptr<int>(alive_), session](PgReply reply) {
-            if (!alive.lock() || session != connection_.LinksMade()) return;
-            if (!reply.ok) {
-                spdlog::warn("node {}: relays and members not registered: {}", options_.nodeId, reply.error);
-                return connection_.Reset("cluster rows not registered");
-            }
-            registered_ = true;
-            for (const auto& entry : members_) dirty_.insert(entry.first);
-            ScheduleFlush();
+            if (!alive.lock() || session != connection_.LinksMade() || reply.ok) return;
+            spdlog::warn("node {}: relays and members not registered: {}", options_.nodeId, reply.error);
+            connection_.Reset("cluster rows not registered");
         });
+    // Every later change queues behind the rewrite, which a failure undoes
+    // with the session.
+    registered_ = true;
+    for (const auto& entry : members_) dirty_.insert(entry.first);
+    ScheduleFlush();
 }
 
 void Cluster::Arm() {
@@ -243,8 +244,14 @@ void Cluster::OnMessage(const std::string& channel, const std::string& payload) 
 
 void Cluster::OnOrder(const std::vector<std::string>& fields) {
     const std::string& kind = fields[0];
-    if (kind == kSms && fields.size() == 3) {
-        if (events_.sms) events_.sms(fields[1], fields[2]);
+    if (kind == kSms && fields.size() == 5) {
+        const bool taken = events_.sms && events_.sms(fields[3], fields[4]);
+        if (!SendOrder(fields[1], {kSmsTaken, fields[2], taken ? "1" : "0"}))
+            spdlog::warn("answer to an alert order of node {} not sent", fields[1].substr(0, 63));
+        return;
+    }
+    if (kind == kSmsTaken && fields.size() == 3) {
+        if (const auto order = Number(fields[1])) SmsAnswered(*order, fields[2] == "1");
         return;
     }
     if (kind == kAsk && (fields.size() == 6 || fields.size() == 7)) {
@@ -419,9 +426,10 @@ void Cluster::SendOutcome(const Ticket& ticket, const Outcome& outcome) {
 // --- relays and alerts
 
 void Cluster::RelayJoined(SessionId id, const std::string& phone) {
-    const auto [it, added] = relays_.insert_or_assign(id, phone);
-    (void)it;
-    if (!registered_ || !added) return;
+    const auto it = relays_.find(id);
+    if (it != relays_.end() && it->second == phone) return;
+    relays_[id] = phone;
+    if (!registered_) return;
     connection_.Query("INSERT INTO cluster_relays (node_id, connection_id, phone) VALUES ($1, $2, $3) "
                       "ON CONFLICT (node_id, connection_id) DO UPDATE SET phone = EXCLUDED.phone",
                       {PgParam::Text(options_.nodeId), PgParam::Int(static_cast<std::int64_t>(id)), PgParam::Text(phone)},
@@ -458,8 +466,29 @@ void Cluster::RelayElsewhere(const std::string& phone, const std::string& line, 
             if (!reply.ok) spdlog::warn("relays of the cluster not read: {}", reply.error);
             if (!reply.ok || reply.rows.empty() || !reply.rows[0][0]) return done(false);
             const std::string node = *reply.rows[0][0];
-            if (!SendOrder(node, {kSms, phone, line}, [done](PgReply sent) { done(sent.ok); })) done(false);
+            const std::uint64_t order = ++lastOrder_;
+            auto& pending = smsOrders_[order];
+            pending.done = done;
+            pending.timer = std::make_unique<asio::steady_timer>(loop_, std::chrono::milliseconds(kSmsAnswerMs));
+            pending.timer->async_wait([this, alive = std::weak_ptr<int>(alive_), order](const std::error_code& ec) {
+                if (ec || !alive.lock()) return;
+                spdlog::warn("alert order {} not answered in time; taken as not sent", order);
+                SmsAnswered(order, false);
+            });
+            const bool sent = SendOrder(node, {kSms, options_.nodeId, std::to_string(order), phone, line},
+                                        [this, alive = std::weak_ptr<int>(alive_), order](PgReply reply) {
+                                            if (alive.lock() && !reply.ok) SmsAnswered(order, false);
+                                        });
+            if (!sent) SmsAnswered(order, false);
         });
+}
+
+void Cluster::SmsAnswered(std::uint64_t order, bool taken) {
+    const auto it = smsOrders_.find(order);
+    if (it == smsOrders_.end()) return;
+    const auto done = std::move(it->second.done);
+    smsOrders_.erase(it); // cancels the timer
+    done(taken);
 }
 
 } // namespace quorlan::server::pg

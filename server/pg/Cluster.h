@@ -31,7 +31,8 @@ namespace quorlan::server::pg {
 // are ignored, and removed with its cluster_nodes row after a while. The
 // owner of a board reads the board's members of the other instances and
 // sends its check orders, and an instance without a relay its text messages,
-// over NOTIFY to the channel of the instance concerned.
+// over NOTIFY to the channel of the instance concerned; an instance answers
+// each text message ordered whether a relay of its own took it.
 class Cluster final : public ICluster {
 public:
     struct Options {
@@ -43,6 +44,8 @@ public:
     static constexpr SessionId kRemoteBit = SessionId{1} << 63;
     // Member changes wait this long, so that a burst is written at once.
     static constexpr std::int64_t kMembersBatchMs = 50;
+    // An alert order unanswered this long counts as not taken.
+    static constexpr std::int64_t kSmsAnswerMs = 5'000;
 
     Cluster(asio::io_context& loop, const IClock& clock, Options options, Events events);
     ~Cluster() override;
@@ -89,6 +92,7 @@ private:
     void Refresh(const std::string& board);
     void Tick();
     void Arm();
+    void SmsAnswered(std::uint64_t order, bool taken);
 
     asio::io_context& loop_;
     const IClock& clock_;
@@ -101,8 +105,8 @@ private:
     std::string channel_; // this instance's own
     bool migrated_ = false;
     std::string migrateError_;
-    // The rows of this instance are written only once the link is up and they
-    // were first rewritten as a whole.
+    // Changes to this instance's rows are written only behind their rewrite
+    // as a whole, queued once the link is up and the schema current.
     bool registered_ = false;
     std::int64_t startedMs_;
 
@@ -117,6 +121,13 @@ private:
     std::map<SessionId, Remote> remoteIds_;
     std::map<std::pair<std::string, SessionId>, SessionId> idOf_;
     SessionId lastRemote_ = 0;
+
+    struct SmsOrder {
+        std::function<void(bool taken)> done;
+        std::unique_ptr<asio::steady_timer> timer;
+    };
+    std::map<std::uint64_t, SmsOrder> smsOrders_;
+    std::uint64_t lastOrder_ = 0;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
