@@ -102,6 +102,7 @@ Cluster::Cluster(asio::io_context& loop, const IClock& clock, Options options, E
             Refresh(board);
         } else {
             remote_.erase(board);
+            ForgetRemote(board, {});
         }
         if (events_.boardChanged) events_.boardChanged(board);
     });
@@ -381,21 +382,24 @@ void Cluster::Refresh(const std::string& board) {
                 present.insert(known->second);
                 members.push_back(Member{known->second, *interval, *due});
             }
-            for (auto it = remoteIds_.begin(); it != remoteIds_.end();) {
-                if (it->second.board != board || present.count(it->first)) {
-                    ++it;
-                    continue;
-                }
-                const auto key = std::make_pair(it->second.node, it->second.connection);
-                if (const auto owner = idOf_.find(key); owner != idOf_.end() && owner->second == it->first)
-                    idOf_.erase(owner);
-                it = remoteIds_.erase(it);
-            }
+            ForgetRemote(board, present);
             auto& known = remote_[board];
             if (known == members) return;
             known = std::move(members);
             if (events_.boardChanged) events_.boardChanged(board);
         });
+}
+
+void Cluster::ForgetRemote(const std::string& board, const std::set<SessionId>& keep) {
+    for (auto it = remoteIds_.begin(); it != remoteIds_.end();) {
+        if (it->second.board != board || keep.count(it->first)) {
+            ++it;
+            continue;
+        }
+        const auto key = std::make_pair(it->second.node, it->second.connection);
+        if (const auto owner = idOf_.find(key); owner != idOf_.end() && owner->second == it->first) idOf_.erase(owner);
+        it = remoteIds_.erase(it);
+    }
 }
 
 std::vector<ICluster::Member> Cluster::RemoteMembers(const std::string& board) const {

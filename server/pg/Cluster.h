@@ -90,6 +90,8 @@ private:
     void ScheduleFlush();
     void Flush();
     void Refresh(const std::string& board);
+    // The ids given to the board's members elsewhere, but those in `keep`.
+    void ForgetRemote(const std::string& board, const std::set<SessionId>& keep);
     void Tick();
     void Arm();
     void SmsAnswered(std::uint64_t order, bool taken);
