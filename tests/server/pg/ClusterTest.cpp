@@ -100,6 +100,17 @@ protected:
         }
     }
 
+    // The board's only checker is asked for a baseline and a check, and
+    // reports `line` as new; the line comes back to it forwarded.
+    static void FindPost(TestClient& checker, const std::string& line) {
+        ASSERT_TRUE(checker.NextOf(net::ListRequest, 10s));
+        ASSERT_TRUE(checker.Send(net::EncodeListReply("old\r\n")));
+        ASSERT_TRUE(checker.NextOf(net::CheckList, 10s));
+        ASSERT_TRUE(checker.Send(net::EncodeListReport(line + "\r\nold\r\n")));
+        ASSERT_TRUE(checker.Send(net::EncodeNewPost(line)));
+        ASSERT_TRUE(checker.NextOf(net::ServerNewPost));
+    }
+
     // Polls the shared database until the query's first value is `expected`.
     bool CountReaches(const std::string& sql, std::int64_t expected) {
         auto db = Connect();
@@ -230,12 +241,7 @@ TEST_F(ClusterTest, AnAlertAcceptedWhereNoRelayIsReachesOneRelayOfAnotherInstanc
     ASSERT_EQ(onC.LogIn(user, "user"), 1u);
     ASSERT_TRUE(onC.Watch(kBoard, 0, false));
     ASSERT_TRUE(onA.Watch(kBoard));
-    ASSERT_TRUE(onA.NextOf(net::ListRequest, 10s));
-    ASSERT_TRUE(onA.Send(net::EncodeListReply("old\r\n")));
-    ASSERT_TRUE(onA.NextOf(net::CheckList, 10s));
-    ASSERT_TRUE(onA.Send(net::EncodeListReport("bike\r\nold\r\n")));
-    ASSERT_TRUE(onA.Send(net::EncodeNewPost("bike")));
-    ASSERT_TRUE(onA.NextOf(net::ServerNewPost));
+    FindPost(onA, "bike");
 
     ASSERT_TRUE(onA.Send(net::EncodeRequestPhone("bike")));
     EXPECT_EQ(onA.Result(net::RequestPhoneResult), 1u);
@@ -254,6 +260,28 @@ TEST_F(ClusterTest, AnAlertAcceptedWhereNoRelayIsReachesOneRelayOfAnotherInstanc
     ASSERT_TRUE(onC.Send(net::EncodeRequestPhone("bike")));
     EXPECT_EQ(onC.Result(net::RequestPhoneResult), 0u);
     for (auto& client : relays) EXPECT_FALSE(client->NextOf(net::RequestSMS, 500ms));
+}
+
+TEST_F(ClusterTest, AnAlertOrderedToAnInstanceThatHasGoneIsRefused) {
+    const std::string user = "01011110000";
+    CreateAccount("node_a", user, "user");
+    CreateAccount("node_b", "01099990000", "relay", true);
+    auto a = Instance("node_a");
+    auto b = Instance("node_b");
+    ASSERT_TRUE(a->Ok() && b->Ok());
+    {
+        TestClient relay(b->Port(), 0, "127.0.0.2");
+        ASSERT_EQ(relay.LogIn("01099990000", "relay"), 1u);
+        ASSERT_TRUE(relay.Send(net::EncodeRobotMode(1)));
+        ASSERT_TRUE(CountReaches("SELECT count(*) FROM cluster_relays", 1));
+        b.reset(); // its rows stay until its heartbeat is old
+    }
+    TestClient onA(a->Port());
+    ASSERT_EQ(onA.LogIn(user, "user"), 1u);
+    ASSERT_TRUE(onA.Watch(kBoard));
+    FindPost(onA, "bike");
+    ASSERT_TRUE(onA.Send(net::EncodeRequestPhone("bike")));
+    EXPECT_EQ(onA.Result(net::RequestPhoneResult, 15s), 0u);
 }
 
 TEST_F(ClusterTest, ClientsOfEveryInstanceTakeTurnsOneAtATimeAndEachPostReachesEveryClientOnce) {
