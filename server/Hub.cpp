@@ -50,6 +50,7 @@ void Hub::OnClosed(SessionId id) {
     const std::string left = boards_.Leave(id);
     if (!left.empty()) LeftBoard(left, id);
     relays_.Remove(id);
+    if (cluster_) cluster_->RelayLeft(id);
     if (ClientRecord* client = clients_.Find(id)) rules_.ConnectionClosed(client->peer->Address());
     clients_.Remove(id);
     UpdateGauges();
@@ -235,6 +236,16 @@ void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
     } else {
         relays_.Remove(id);
     }
+    // The other instances send their messages to relays the operator marked.
+    if (!cluster_) return;
+    if (!relays_.Contains(id)) return cluster_->RelayLeft(id);
+    accounts_.IsRelay({client.phone}, [this, id, phone = client.phone](const std::set<std::string>& marked) {
+        if (relays_.Contains(id) && marked.count(phone) != 0) {
+            cluster_->RelayJoined(id, phone);
+        } else {
+            cluster_->RelayLeft(id);
+        }
+    });
 }
 
 void Hub::WithMarkedRelays(AccountService::RelaysDone then) {
@@ -351,46 +362,93 @@ bool Hub::Replay(SessionId id, ClientRecord& client, const std::string& board) {
 }
 
 Flow Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line) {
+    net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
     if (!client.loggedIn) {
         spdlog::info("client {}: RequestPhone refused: not logged in", id);
     } else if (!boards_.Forwarded(boards_.BoardOf(id), line, limits_.alertLineMs)) {
         metrics_.alertsUnknownLine.fetch_add(1, std::memory_order_relaxed);
         spdlog::info("client {}: RequestPhone refused: the line was not sent to its board lately", id);
+    } else if (!packet.ok()) {
+        spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
+    } else if (cluster_) {
+        AlertInCluster(id, client.phone, line, Share(std::move(packet.bytes)));
+        return Flow::Hold;
     } else {
-        WithMarkedRelays([this, id, line](const std::set<std::string>& marked) {
+        WithMarkedRelays([this, id, line, sms = Share(std::move(packet.bytes))](const std::set<std::string>& marked) {
             ClientRecord* asking = clients_.Find(id);
             if (!asking) return;
-            AnswerAlert(id, *asking, line, marked);
+            const std::int64_t now = clock_.SteadyMs();
+            const auto verdict = relays_.CheckAlert(asking->phone, line, now);
+            const bool relayed = Admitted(id, verdict) && SendToRelay(marked, sms);
+            if (relayed) {
+                // Counted only once a relay has it: a refused alert may be asked again.
+                relays_.RecordAlert(asking->phone, line, now);
+            } else if (verdict == SmsLimiter::Verdict::Admitted) {
+                spdlog::info("client {}: RequestPhone refused: no relay connected", id);
+            }
+            AlertAnswered(id, relayed);
             asking->peer->Resume();
         });
         return Flow::Hold;
     }
-    metrics_.smsRefused.fetch_add(1, std::memory_order_relaxed);
-    Reply(client, net::RequestPhoneResult, 0);
+    AlertAnswered(id, false);
     return Flow::Continue;
 }
 
-void Hub::AnswerAlert(SessionId id, ClientRecord& client, const std::string& line,
-                      const std::set<std::string>& marked) {
-    std::uint32_t code = 0;
-    const std::int64_t now = clock_.SteadyMs();
-    const auto verdict = relays_.CheckAlert(client.phone, line, now);
-    net::Encoded packet = net::EncodeRequestSMS(client.phone, line);
+bool Hub::Admitted(SessionId id, SmsLimiter::Verdict verdict) {
     if (verdict == SmsLimiter::Verdict::SameLine) {
         spdlog::info("client {}: RequestPhone refused: same line already sent", id);
     } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
         spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
-    } else if (!packet.ok()) {
-        spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
-    } else if (!SendToRelay(marked, Share(std::move(packet.bytes)))) {
-        spdlog::info("client {}: RequestPhone refused: no relay connected", id);
-    } else {
-        // Counted only once a relay has it: a refused alert may be asked again.
-        relays_.RecordAlert(client.phone, line, now);
-        code = 1;
     }
-    (code == 1 ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
-    Reply(client, net::RequestPhoneResult, code);
+    return verdict == SmsLimiter::Verdict::Admitted;
+}
+
+void Hub::AlertAnswered(SessionId id, bool relayed) {
+    (relayed ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
+    if (ClientRecord* client = clients_.Find(id)) Reply(*client, net::RequestPhoneResult, relayed ? 1 : 0);
+}
+
+void Hub::AlertInCluster(SessionId id, const std::string& phone, const std::string& line, SharedPacket packet) {
+    // The account's limits are counted for the whole cluster; a relay here is
+    // asked first, then one on another instance.
+    const std::int64_t now = clock_.NowMs();
+    const auto answer = [this, id](bool relayed) {
+        AlertAnswered(id, relayed);
+        if (ClientRecord* client = clients_.Find(id)) client->peer->Resume();
+    };
+    cluster_->AdmitAlert(phone, line, now, [=, this](std::optional<SmsLimiter::Verdict> verdict) {
+        if (!verdict) {
+            spdlog::info("client {}: RequestPhone refused: the database did not count it", id);
+            return answer(false);
+        }
+        if (!Admitted(id, *verdict)) return answer(false);
+        WithMarkedRelays([=, this](const std::set<std::string>& marked) {
+            if (SendToRelay(marked, packet)) return answer(true);
+            cluster_->RelayElsewhere(phone, line, [=, this](bool taken) {
+                if (!taken) {
+                    spdlog::info("client {}: RequestPhone refused: no relay connected in the cluster", id);
+                    cluster_->ReleaseAlert(phone, line, now);
+                }
+                answer(taken);
+            });
+        });
+    });
+}
+
+void Hub::OnClusterSms(const std::string& phone, const std::string& line, std::function<void(bool taken)> answer) {
+    net::Encoded packet = net::EncodeRequestSMS(phone, line);
+    if (!packet.ok()) return answer(false);
+    WithMarkedRelays([this, sms = Share(std::move(packet.bytes)), answer = std::move(answer)](
+                         const std::set<std::string>& marked) {
+        const auto relay = SendToRelay(marked, sms);
+        if (relay) {
+            spdlog::info("alert of another instance sent through relay client {}", *relay);
+        } else {
+            spdlog::info("alert of another instance not taken: no relay here any more");
+        }
+        answer(relay.has_value());
+    });
 }
 
 std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {

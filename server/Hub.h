@@ -44,6 +44,8 @@ public:
     // instance's clients only.
     void OnClusterPost(const std::string& board, const std::string& line);
     void OnClusterNotice(const std::string& text, const std::string& board);
+    // Another instance's alert for a relay here; whether one took it.
+    void OnClusterSms(const std::string& phone, const std::string& line, std::function<void(bool taken)> answer);
 
 private:
     void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);
@@ -65,9 +67,10 @@ private:
     void OnListReport(SessionId id, const std::string& text);
     void OnNewPost(SessionId id, const std::string& line);
     Flow OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
-    // Sends the alert through a relay, if its limits let it, and answers.
-    void AnswerAlert(SessionId id, ClientRecord& client, const std::string& line,
-                     const std::set<std::string>& marked);
+    // Logs a refusal by the account's alert limits.
+    bool Admitted(SessionId id, SmsLimiter::Verdict verdict);
+    void AlertInCluster(SessionId id, const std::string& phone, const std::string& line, SharedPacket packet);
+    void AlertAnswered(SessionId id, bool relayed);
     AccountService::Source SourceOf(const ClientRecord& client) const;
     // The client left `url`: forgets what the board expected of it.
     void LeftBoard(const std::string& url, SessionId id);

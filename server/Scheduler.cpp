@@ -14,7 +14,7 @@ void Scheduler::Update(const std::string& url, const std::string& host, const st
     for (auto& entry : board.checkers) entry.second.active = false;
     for (const Checker& c : checkers) {
         auto [it, added] = board.checkers.try_emplace(c.id);
-        if (added) it->second.joinedMs = now;
+        if (added) it->second.joinedMs = c.dueMs.value_or(now);
         it->second.intervalMs = std::max(c.intervalMs, options_.minIntervalMs);
         it->second.active = true;
     }

@@ -44,6 +44,9 @@ public:
     struct Checker {
         SessionId id;
         TimeMs intervalMs;
+        // When a client new to the scheduler may first be asked (another
+        // scheduler asked it before); unset: at once.
+        std::optional<TimeMs> dueMs = std::nullopt;
     };
     enum class Kind { Check, Baseline };
     struct Ask {

@@ -66,7 +66,13 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
                                      [this](const std::string& text, const std::string& board) {
                                          hub_.OnClusterNotice(text, board);
                                      },
-                                     [this](const std::string& board) { checks_.BoardChanged(board); }})
+                                     [this](const std::string& board) { checks_.BoardChanged(board); },
+                                     [this](const std::string& phone, const std::string& line,
+                                            std::function<void(bool taken)> answer) {
+                                         hub_.OnClusterSms(phone, line, std::move(answer));
+                                     },
+                                     [this](const ICluster::Ask& ask) { checks_.OnRemoteAsk(ask); },
+                                     [this](const ICluster::Outcome& outcome) { checks_.OnRemoteOutcome(outcome); }})
                        : nullptr),
       checks_(loop_, clock_, boards_, clients_, metrics_,
               Scheduler::Options{config_.minInterval.count(),

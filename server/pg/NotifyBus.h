@@ -26,6 +26,8 @@ public:
     static constexpr const char* kPostsChannel = "quorlan_posts";
     static constexpr const char* kSmsChannel = "quorlan_sms";
     static constexpr const char* kNoticesChannel = "quorlan_notices";
+    // An instance rewrote its members of a board: its owner reads them again.
+    static constexpr const char* kMembersChannel = "quorlan_members";
 
     using Listener = std::function<void(const std::string& channel, const std::string& payload)>;
 

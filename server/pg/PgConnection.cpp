@@ -49,6 +49,30 @@ void PgConnection::Query(std::string sql, std::vector<PgParam> params, Done done
     Submit(Pending{std::move(sql), std::move(params), false, std::move(done)});
 }
 
+void PgConnection::Transaction(std::vector<PgStatement> statements, Done done) {
+    for (const auto& statement : statements)
+        if (auto refused = RefusedParams(statement.params)) return FailLater(loop_, std::move(done), std::move(*refused));
+    if (state_ != State::Up) return FailLater(loop_, std::move(done), "database link is down");
+    // All or nothing: a transaction cut short by a full queue would stay open.
+    if (statements.empty() || queue_.size() + statements.size() + 2 > options_.maxQueued)
+        return FailLater(loop_, std::move(done), statements.empty() ? "empty transaction" : "database queue is full");
+    struct Outcome {
+        PgReply last;
+        std::optional<PgReply> failed; // the first failure
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const auto keep = [outcome](PgReply reply) {
+        if (!reply.ok && !outcome->failed) outcome->failed = reply;
+        outcome->last = std::move(reply);
+    };
+    Submit(Pending{"BEGIN", {}, false, keep});
+    for (auto& statement : statements) Submit(Pending{std::move(statement.sql), std::move(statement.params), false, keep});
+    Submit(Pending{"COMMIT", {}, false, [outcome, done = std::move(done)](PgReply reply) {
+                       if (!reply.ok && !outcome->failed) outcome->failed = std::move(reply);
+                       if (done) done(outcome->failed ? std::move(*outcome->failed) : std::move(outcome->last));
+                   }});
+}
+
 void PgConnection::Script(std::string sql, Done done) {
     Submit(Pending{std::move(sql), {}, true, std::move(done)});
 }

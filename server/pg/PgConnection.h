@@ -36,6 +36,12 @@ struct PgParam {
 
 using PgRow = std::vector<std::optional<std::string>>;
 
+// One statement of a transaction.
+struct PgStatement {
+    std::string sql;
+    std::vector<PgParam> params;
+};
+
 // The outcome of one query or script. Rows are those of the last result in
 // text form, except that bytea columns arrive as their raw bytes.
 struct [[nodiscard]] PgReply {
@@ -93,6 +99,11 @@ public:
 
     // One statement with $1.. parameters.
     void Query(std::string sql, std::vector<PgParam> params, Done done);
+    // Statements with parameters in one transaction, queued together so that
+    // nothing else of this session runs between them. `done` gets the reply
+    // of the last statement, or a failure when any statement failed or the
+    // commit did not happen (everything is then rolled back).
+    void Transaction(std::vector<PgStatement> statements, Done done);
     // Several ';'-separated statements without parameters, run by the server
     // as one implicit transaction. For fixed SQL only, never for client data.
     void Script(std::string sql, Done done);

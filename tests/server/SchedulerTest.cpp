@@ -317,5 +317,24 @@ TEST(Scheduler, AClientThatLeavesDuringItsAskMakesWayAtTheFloor) {
     EXPECT_EQ(figures->intervalMs, 600'000);
 }
 
+TEST(Scheduler, AClientAskedByAnotherSchedulerWaitsUntilItIsDue) {
+    // Client 1 was asked elsewhere a while ago and is due at 400'000; client
+    // 2 comes with no time and may be asked at once.
+    Scheduler scheduler({60'000, 60'000, 30'000});
+    scheduler.Update(kBoard, kHost, {{1, 600'000, 400'000}, {2, 600'000}}, true, 0);
+    auto step = scheduler.Advance(0);
+    ASSERT_EQ(step.asks.size(), 1u);
+    EXPECT_EQ(step.asks[0].id, 2u);
+    ASSERT_TRUE(scheduler.Answered(kBoard, 2, Scheduler::Kind::Check, true));
+    step = scheduler.Advance(300'000); // the crowd's pace allows a check, client 1's budget not yet
+    EXPECT_TRUE(step.asks.empty());
+    EXPECT_EQ(step.wakeAt, 400'000);
+    // A time given for a client already known changes nothing.
+    scheduler.Update(kBoard, kHost, {{1, 600'000, 900'000}, {2, 600'000}}, true, 300'000);
+    step = scheduler.Advance(400'000);
+    ASSERT_EQ(step.asks.size(), 1u);
+    EXPECT_EQ(step.asks[0].id, 1u);
+}
+
 } // namespace
 } // namespace quorlan::server
