@@ -32,15 +32,18 @@ std::chrono::milliseconds Seconds(double seconds) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000.0)));
 }
 
-// Opens the durable store in cluster mode: the PostgreSQL database every
-// instance shares. Empty for the single process, whose store is the SQLite file.
+quorlan::server::ReplayBuffer::Limits ReplayLimits(const ServerConfig& config) {
+    return {config.replayMaxAgeMs, config.replayMaxLines, config.replayMaxAccounts};
+}
+
+// The running server's store in cluster mode: the PostgreSQL database every
+// instance shares, reached once it is up. Empty for the single process,
+// whose store is the SQLite file.
 quorlan::server::Server::StoreFactory MakeStoreFactory(const ServerConfig& config) {
     if (config.postgres.empty()) return {};
-    return [conninfo = config.postgres,
-            limits = quorlan::server::ReplayBuffer::Limits{config.replayMaxAgeMs, config.replayMaxLines,
-                                                           config.replayMaxAccounts}](
+    return [conninfo = config.postgres, limits = ReplayLimits(config)](
                std::string& error) -> std::unique_ptr<quorlan::server::IStore> {
-        return quorlan::server::pg::PgStore::Open(conninfo, limits, error);
+        return quorlan::server::pg::PgStore::OpenForInstance(conninfo, limits, error);
     };
 }
 
@@ -55,8 +58,8 @@ int RunAccountCommand(const ServerConfig& config, const std::string& typedPhone,
     }
     std::unique_ptr<quorlan::server::IStore> store;
     std::string error;
-    if (const auto open = MakeStoreFactory(config)) {
-        store = open(error);
+    if (!config.postgres.empty()) {
+        store = quorlan::server::pg::PgStore::Open(config.postgres, ReplayLimits(config), error);
     } else {
         auto opened = quorlan::server::SqliteStore::Open(config.databasePath, config);
         store = std::move(opened.store);

@@ -28,6 +28,15 @@ std::unique_ptr<PgSession> PgSession::Connect(const std::string& conninfo, std::
     return std::unique_ptr<PgSession>(new PgSession(conn));
 }
 
+std::unique_ptr<PgSession> PgSession::Eventually(const std::string& conninfo) {
+    PGconn* conn = PQconnectdb(conninfo.c_str());
+    if (!conn) return nullptr;
+    if (PQstatus(conn) != CONNECTION_OK)
+        spdlog::warn("database not reached yet: {}", PgErrorText(PQerrorMessage(conn)));
+    PQsetNoticeProcessor(conn, LogNotice, nullptr);
+    return std::unique_ptr<PgSession>(new PgSession(conn));
+}
+
 PgSession::~PgSession() { PQfinish(conn_); }
 
 int PgSession::BackendPid() const { return PQbackendPID(conn_); }

@@ -16,6 +16,9 @@ class PgSession {
 public:
     // The session, or nothing with `error` set.
     static std::unique_ptr<PgSession> Connect(const std::string& conninfo, std::string& error);
+    // The session even when the database cannot be reached yet: its first
+    // statements connect again (nothing only when out of memory).
+    static std::unique_ptr<PgSession> Eventually(const std::string& conninfo);
     ~PgSession();
     PgSession(const PgSession&) = delete;
     PgSession& operator=(const PgSession&) = delete;

@@ -20,6 +20,11 @@ public:
     // when either fails.
     static std::unique_ptr<PgStore> Open(const std::string& conninfo, ReplayBuffer::Limits replayLimits,
                                          std::string& error);
+    // A running instance's store: it starts while the database is down and
+    // reconnects as it comes back. The instance's cluster link migrates the
+    // schema and keeps the instance from serving until it is current.
+    static std::unique_ptr<PgStore> OpenForInstance(const std::string& conninfo, ReplayBuffer::Limits replayLimits,
+                                                    std::string& error);
 
     IAccountStore& Accounts() override { return accounts_; }
     IBoardListStore& BoardLists() override { return boardLists_; }

@@ -7,8 +7,8 @@
 #include "PgTest.h"
 #include "server/RunningServer.h"
 #include "server/TestClient.h"
-#include "server/AccountStore.h"
-#include "server/Database.h"
+#include "server/ReplayBuffer.h"
+#include "server/pg/PgStore.h"
 #include "server/PasswordHasher.h"
 #include "server/pg/Cluster.h"
 
@@ -59,6 +59,9 @@ protected:
                 return std::make_unique<server::pg::Cluster>(
                     loop, clock, server::pg::Cluster::Options{config.postgres, config.nodeId, config.takeoverMs},
                     std::move(events));
+            },
+            [config](std::string& error) -> std::unique_ptr<server::IStore> {
+                return server::pg::PgStore::OpenForInstance(config.postgres, ReplayLimits(config), error);
             });
         EXPECT_TRUE(instance->Ok()) << instance->Error();
         return instance;
@@ -86,17 +89,20 @@ protected:
         return instances;
     }
 
-    // An account in the instance's own file, before the instance starts.
-    void CreateAccount(const std::string& node, const std::string& phone, const std::string& password,
-                       bool relay = false) {
-        auto opened = server::Database::Open(dir_.File(node + ".db"));
-        ASSERT_TRUE(opened.db) << opened.error;
-        server::AccountStore store(*opened.db);
-        const server::ServerConfig config = TestConfig(dir_.File(node + ".db"));
+    static server::ReplayBuffer::Limits ReplayLimits(const server::ServerConfig& config) {
+        return {config.replayMaxAgeMs, config.replayMaxLines, config.replayMaxAccounts};
+    }
+
+    // An account in the database every instance shares.
+    void CreateAccount(const std::string& phone, const std::string& password, bool relay = false) {
+        const server::ServerConfig config = TestConfig(dir_.File("unused.db"));
+        std::string error;
+        auto store = server::pg::PgStore::Open(conninfo_, ReplayLimits(config), error);
+        ASSERT_TRUE(store) << error;
         const auto hash = server::PasswordHasher::HashNow(password, config.hashOpsLimit, config.hashMemLimit);
-        ASSERT_TRUE(hash && store.Create(phone, *hash, 0));
+        ASSERT_TRUE(hash && store->Accounts().Create(phone, *hash, 0));
         if (relay) {
-            ASSERT_TRUE(store.SetRelay(phone, true));
+            ASSERT_TRUE(store->Accounts().SetRelay(phone, true));
         }
     }
 
@@ -220,8 +226,8 @@ TEST_F(ClusterTest, WithoutItsDatabaseAnInstanceIsUnhealthyAndRefusesLogins) {
 TEST_F(ClusterTest, AnAlertAcceptedWhereNoRelayIsReachesOneRelayOfAnotherInstanceOnce) {
     const std::string user = "01011110000";
     const std::string relay = "01099990000";
-    for (const char* node : {"node_a", "node_b", "node_c"}) CreateAccount(node, user, "user");
-    for (const char* node : {"node_b", "node_c"}) CreateAccount(node, relay, "relay", true);
+    CreateAccount(user, "user");
+    CreateAccount(relay, "relay", true);
     auto instances = Three();
     ASSERT_TRUE(instances[0]->Ok() && instances[1]->Ok() && instances[2]->Ok());
 
@@ -264,8 +270,8 @@ TEST_F(ClusterTest, AnAlertAcceptedWhereNoRelayIsReachesOneRelayOfAnotherInstanc
 
 TEST_F(ClusterTest, AnAlertOrderedToAnInstanceThatHasGoneIsRefused) {
     const std::string user = "01011110000";
-    CreateAccount("node_a", user, "user");
-    CreateAccount("node_b", "01099990000", "relay", true);
+    CreateAccount(user, "user");
+    CreateAccount("01099990000", "relay", true);
     auto a = Instance("node_a");
     auto b = Instance("node_b");
     ASSERT_TRUE(a->Ok() && b->Ok());
