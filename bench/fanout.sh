@@ -4,7 +4,7 @@
 # With --cluster, in the same run also against a cluster as scripts/cluster.sh
 # runs it: a private PostgreSQL, three instances and HAProxy in front, the
 # clients spread over the instances through HAProxy.
-# Usage: bench/fanout.sh [--cluster] [build-dir] [extra quorlan-loadgen options]
+# Usage: [CLIENTS=N] bench/fanout.sh [--cluster] [build-dir] [extra quorlan-loadgen options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -16,7 +16,7 @@ fi
 BUILD=${1:-build}
 shift || true
 [[ $BUILD == /* ]] || BUILD=$ROOT/$BUILD
-CLIENTS=10000
+CLIENTS=${CLIENTS:-10000}
 cmake --build "$BUILD" --target quorlan-server quorlan-loadgen >/dev/null
 LOADGEN=("$BUILD/tools/loadgen/quorlan-loadgen" --clients "$CLIENTS" --latency-posts 200 --seconds 10
     --server-bin "$BUILD/server/quorlan-server")
@@ -30,13 +30,16 @@ ADMIN_PORTS=(3211 3212 3213)
 source scripts/run-common.sh
 refuse_busy_ports $FRONT_PORT $PG_PORT "${NODE_PORTS[@]}" "${ADMIN_PORTS[@]}"
 
-# Every client holds a descriptor in the load generator and two in HAProxy.
-ulimit -n "$(ulimit -Hn)"
-if (($(ulimit -n) < 2 * CLIENTS + 1000)); then
-    echo "open-file limit $(ulimit -n) is too low for $CLIENTS clients through HAProxy" >&2
+# Every client holds a descriptor in the load generator and two in HAProxy,
+# whose connection limit leaves a few for itself.
+export QUORLAN_MAXCONN=$((CLIENTS + 50))
+FILES=$((2 * QUORLAN_MAXCONN + 50))
+ulimit -n "$FILES" 2>/dev/null || ulimit -n "$(ulimit -Hn)"
+if (($(ulimit -n) < FILES)); then
+    echo "open-file limit $(ulimit -n) is too low for $CLIENTS clients through HAProxy (needs $FILES);" \
+        "raise the hard limit, or run fewer: CLIENTS=N $0 --cluster" >&2
     exit 2
 fi
-export QUORLAN_MAXCONN=$((CLIENTS + 1000))
 
 RUN=$(mktemp -d /tmp/quorlan-fanout-XXXXXX)
 AFTER_STOP+=("rm -rf '$RUN'")
