@@ -32,52 +32,15 @@ mkdir -p "$RUN"
 write_client_ini "$RUN" "$WEB_PORT"
 refuse_busy_ports $FRONT_PORT $WEB_PORT $PG_PORT "${NODE_PORTS[@]}" "${ADMIN_PORTS[@]}"
 
-# PostgreSQL refuses to run as root: as root its programs run as postgres.
-PG_BIN=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
-as_postgres() { if [[ $(id -u) -eq 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi; }
-PG_DIR=$(mktemp -d /tmp/quorlan-cluster-pg-XXXXXX)
-if [[ $(id -u) -eq 0 ]]; then chown postgres: "$PG_DIR"; fi
-AFTER_STOP+=("as_postgres '$PG_BIN/pg_ctl' -D '$PG_DIR/data' -m fast -w stop >/dev/null 2>&1; rm -rf '$PG_DIR'")
-
-echo "== PostgreSQL on 127.0.0.1:$PG_PORT in $PG_DIR (log: cluster/postgres.log)"
-as_postgres "$PG_BIN/initdb" -D "$PG_DIR/data" -U postgres -A trust -E UTF8 --locale=C >"$RUN/postgres.log" 2>&1
-as_postgres "$PG_BIN/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/server.log" -w \
-    -o "-c listen_addresses=127.0.0.1 -p $PG_PORT -k $PG_DIR" start >>"$RUN/postgres.log" 2>&1
-as_postgres "$PG_BIN/psql" -h "$PG_DIR" -p "$PG_PORT" -U postgres -q -c "CREATE DATABASE quorlan" postgres \
-    >>"$RUN/postgres.log" 2>&1
-CONNINFO="host=127.0.0.1 port=$PG_PORT user=postgres dbname=quorlan application_name=quorlan-server"
-
-# Every instance gets the same database, its own node id and its own SQLite
-# file (accounts and board lists are kept there until the PostgreSQL store
-# takes them over); a server built without cluster mode shares nothing.
-cluster_mode=0
-if "$BUILD/server/quorlan-server" --help 2>/dev/null | grep -q -- '--postgres'; then cluster_mode=1; fi
-if ((!cluster_mode)); then
-    echo "This quorlan-server has no --postgres option: each instance uses its own SQLite file." >&2
-fi
-
+start_postgres "$PG_PORT" "$RUN/postgres.log"
+# Every instance gets the same database and its own node id; its own --db
+# file (and the admin token beside it) for what it keeps locally.
 for i in 0 1 2; do
     node=node$((i + 1))
-    args=(--listen "127.0.0.1:${NODE_PORTS[i]}" --admin "127.0.0.1:${ADMIN_PORTS[i]}" --open-signup --min-interval 10
-        --db "$RUN/$node.db")
-    if ((cluster_mode)); then
-        args+=(--postgres "$CONNINFO" --node-id "$node" --takeover-seconds "$TAKEOVER_SECONDS")
-    fi
-    echo "== instance $node on 127.0.0.1:${NODE_PORTS[i]}, admin ${ADMIN_PORTS[i]} (log: cluster/$node.log)"
-    setsid "$BUILD/server/quorlan-server" "${args[@]}" >"$RUN/$node.log" 2>&1 &
-    PIDS+=($!)
-    wait_port "${NODE_PORTS[i]}" "${PIDS[-1]}" "quorlan-server $node" "$RUN/$node.log"
+    start_instance "$node" "${NODE_PORTS[i]}" "${ADMIN_PORTS[i]}" "$RUN/$node.log" --db "$RUN/$node.db" \
+        --takeover-seconds "$TAKEOVER_SECONDS" --open-signup --min-interval 10
 done
-
-echo "== HAProxy on 127.0.0.1:$FRONT_PORT (config: scripts/cluster/haproxy.cfg, log: cluster/haproxy.log)"
-export QUORLAN_FRONT=127.0.0.1:$FRONT_PORT
-for i in 0 1 2; do
-    export "QUORLAN_NODE$((i + 1))=127.0.0.1:${NODE_PORTS[i]}"
-    export "QUORLAN_NODE$((i + 1))_ADMIN_PORT=${ADMIN_PORTS[i]}"
-done
-setsid haproxy -db -f "$ROOT/scripts/cluster/haproxy.cfg" >"$RUN/haproxy.log" 2>&1 &
-PIDS+=($!)
-wait_port "$FRONT_PORT" "${PIDS[-1]}" haproxy "$RUN/haproxy.log"
+start_haproxy "$FRONT_PORT" "$RUN/haproxy.log"
 
 start_testweb "$WEB_PORT" "$AUTO_POST" "$RUN/testweb.log"
 start_client "$RUN" "$RUN/client.log"

@@ -1,5 +1,6 @@
-# Shared by scripts/demo.sh and scripts/cluster.sh (sourced, not run): the
-# programs they start, how to wait for them, and how Ctrl+C stops them all.
+# Shared by scripts/demo.sh, scripts/cluster.sh and bench/fanout.sh (sourced,
+# not run): the programs they start, how to wait for them, and how Ctrl+C
+# stops them all.
 # Expects ROOT, BUILD and READY_SECONDS to be set.
 
 # Each program runs in a process group of its own (setsid), so that stopping
@@ -107,4 +108,76 @@ start_client() {
     (cd "$dir" && exec setsid "${client[@]}" >"$log" 2>&1) &
     PIDS+=($!)
     if [[ -z ${DISPLAY:-} ]]; then XVFB_RUN_PID=$!; fi
+}
+
+# Cluster pieces, shared by scripts/cluster.sh and bench/fanout.sh --cluster.
+
+# PostgreSQL refuses to run as root: as root its programs run as postgres.
+as_postgres() { if [[ $(id -u) -eq 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi; }
+
+# A private PostgreSQL on 127.0.0.1:PORT in a temporary directory with an
+# empty database "quorlan"; stopped and removed after everything else. Sets
+# CONNINFO, the connection string every instance gets.
+start_postgres() {
+    local port=$1 log=$2
+    local bin dir
+    bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
+    dir=$(mktemp -d /tmp/quorlan-cluster-pg-XXXXXX)
+    if [[ $(id -u) -eq 0 ]]; then chown postgres: "$dir"; fi
+    AFTER_STOP+=("as_postgres '$bin/pg_ctl' -D '$dir/data' -m fast -w stop >/dev/null 2>&1; rm -rf '$dir'")
+    echo "== PostgreSQL on 127.0.0.1:$port in $dir (log: ${log#"$ROOT"/})"
+    as_postgres "$bin/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --locale=C >"$log" 2>&1
+    as_postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $dir" start >>"$log" 2>&1
+    as_postgres "$bin/psql" -h "$dir" -p "$port" -U postgres -q -c "CREATE DATABASE quorlan" postgres >>"$log" 2>&1
+    CONNINFO="host=127.0.0.1 port=$port user=postgres dbname=quorlan application_name=quorlan-server"
+}
+
+# Waits until the admin endpoint on ADMIN_PORT answers /health with 200
+# (database link up); gives up like wait_port.
+wait_healthy() {
+    local admin_port=$1 pid=$2 name=$3 log=$4
+    local deadline=$((SECONDS + READY_SECONDS))
+    until curl -sf -o /dev/null "http://127.0.0.1:$admin_port/health"; do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "$name ended before it was healthy; end of $log:" >&2
+            tail -n 20 "$log" >&2 || true
+            exit 1
+        fi
+        if ((SECONDS >= deadline)); then
+            echo "$name is not healthy after ${READY_SECONDS}s: $(curl -s "http://127.0.0.1:$admin_port/health"); see $log" >&2
+            exit 1
+        fi
+        sleep 0.2
+    done
+}
+
+# Instance NODE of the cluster on CONNINFO, clients on 127.0.0.1:PORT, admin
+# endpoint on ADMIN_PORT, further quorlan-server options after LOG; returns
+# once it is healthy.
+start_instance() {
+    local node=$1 port=$2 admin_port=$3 log=$4
+    shift 4
+    echo "== instance $node on 127.0.0.1:$port, admin $admin_port (log: ${log#"$ROOT"/})"
+    setsid "$BUILD/server/quorlan-server" --listen "127.0.0.1:$port" --admin "127.0.0.1:$admin_port" \
+        --postgres "$CONNINFO" --node-id "$node" "$@" >"$log" 2>&1 &
+    PIDS+=($!)
+    wait_healthy "$admin_port" "${PIDS[-1]}" "quorlan-server $node" "$log"
+}
+
+# HAProxy on 127.0.0.1:FRONT_PORT (scripts/cluster/haproxy.cfg) in front of
+# the three instances whose client and admin ports are in the arrays
+# NODE_PORTS and ADMIN_PORTS.
+start_haproxy() {
+    local front_port=$1 log=$2
+    echo "== HAProxy on 127.0.0.1:$front_port (config: scripts/cluster/haproxy.cfg, log: ${log#"$ROOT"/})"
+    export QUORLAN_FRONT=127.0.0.1:$front_port
+    local i
+    for i in 0 1 2; do
+        export "QUORLAN_NODE$((i + 1))=127.0.0.1:${NODE_PORTS[i]}"
+        export "QUORLAN_NODE$((i + 1))_ADMIN_PORT=${ADMIN_PORTS[i]}"
+    done
+    setsid haproxy -db -f "$ROOT/scripts/cluster/haproxy.cfg" >"$log" 2>&1 &
+    PIDS+=($!)
+    wait_port "$front_port" "${PIDS[-1]}" haproxy "$log"
 }

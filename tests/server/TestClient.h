@@ -21,6 +21,8 @@ public:
     TestClient& operator=(const TestClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
+    // True once a read found the connection closed by the other end.
+    bool Closed() const { return eof_; }
     bool SendBytes(const std::vector<std::uint8_t>& bytes);
     bool Send(const net::Encoded& packet) { return packet.ok() && SendBytes(packet.bytes); }
 

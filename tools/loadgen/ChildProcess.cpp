@@ -46,6 +46,11 @@ void ChildProcess::Stop() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    Kill();
+}
+
+void ChildProcess::Kill() {
+    if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;

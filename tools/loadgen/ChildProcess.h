@@ -5,8 +5,9 @@
 
 namespace quorlan::loadgen {
 
-// A program started by the load generator (the server, redis-server), ended
-// with SIGTERM (then SIGKILL) when the object goes.
+// A program started by the load generator or a test (the server,
+// redis-server, HAProxy), ended with SIGTERM (then SIGKILL) when the object
+// goes.
 class ChildProcess {
 public:
     ChildProcess() = default;
@@ -16,6 +17,8 @@ public:
 
     bool Start(const std::vector<std::string>& argv, bool quiet, std::string& error);
     void Stop();
+    // Ends the program at once, as a crash would (SIGKILL), and reaps it.
+    void Kill();
     pid_t Pid() const { return pid_; }
     // Resident memory in bytes, from /proc; 0 when unknown.
     long long ResidentBytes() const;

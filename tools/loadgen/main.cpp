@@ -1,5 +1,6 @@
 // quorlan-loadgen: fan-out figures of quorlan-server against redis-server
-// pub/sub, with the same subscribers and message size, on loopback.
+// pub/sub, with the same subscribers and message size, on loopback; with
+// --cluster-port also of a cluster of instances behind HAProxy.
 #include "AbuseRun.h"
 #include "ChildProcess.h"
 #include "FanoutMeter.h"
@@ -33,6 +34,7 @@ struct Options {
     std::string serverBin;
     std::string redisBin = "/usr/bin/redis-server";
     bool noRedis = false;
+    std::uint16_t clusterPort = 0; // 0: no cluster run
     bool checkTargets = false;
 };
 
@@ -144,6 +146,21 @@ std::optional<Figures> RunQuorlan(const Options& o, std::string& error) {
     return figures;
 }
 
+// The same clients through a server this program did not start: a cluster
+// behind HAProxy (bench/fanout.sh --cluster).
+std::optional<Figures> RunRunning(std::uint16_t port, const Options& o, std::string& error) {
+    if (!WaitForPort(port)) {
+        error = "nothing listens on port " + std::to_string(port);
+        return std::nullopt;
+    }
+    asio::io_context loop(1);
+    QuorlanFleet fleet(loop);
+    std::optional<Figures> figures;
+    if (fleet.Setup(port, o.clients, error)) figures = Measure(loop, fleet, o, error);
+    fleet.Close();
+    return figures;
+}
+
 std::optional<Figures> RunRedis(const Options& o, std::string& error) {
     const std::uint16_t port = FreePort();
     ChildProcess redis;
@@ -205,6 +222,9 @@ int main(int argc, char** argv) {
     app.add_option("--server-bin", o.serverBin, "quorlan-server program")->capture_default_str();
     app.add_option("--redis-bin", o.redisBin, "redis-server program")->capture_default_str();
     app.add_flag("--no-redis", o.noRedis, "Measure quorlan-server only");
+    app.add_option("--cluster-port", o.clusterPort,
+                   "Also measure the running server on this loopback port (quorlan-server instances behind "
+                   "HAProxy), with the same clients");
     app.add_flag("--check-targets", o.checkTargets, "Exit 1 when a target is missed");
     bool abuse = false;
     app.add_flag("--abuse", abuse,
@@ -249,6 +269,14 @@ int main(int argc, char** argv) {
         std::cerr << "quorlan-server run failed: " << error << "\n";
         return 1;
     }
+    std::optional<Figures> cluster;
+    if (o.clusterPort != 0) {
+        cluster = RunRunning(o.clusterPort, o, error);
+        if (!cluster) {
+            std::cerr << "cluster run failed: " << error << "\n";
+            return 1;
+        }
+    }
     std::optional<Figures> redis;
     if (!o.noRedis) {
         redis = RunRedis(o, error);
@@ -263,12 +291,16 @@ int main(int argc, char** argv) {
     std::printf("%-16s %13s %13s %13s %14s %10s\n", "", "fan-out p50", "fan-out p99", "loaded p99", "delivered/s",
                 "posts/s");
     Print("quorlan-server", *ours);
+    if (cluster) Print("quorlan cluster", *cluster);
     if (redis) Print("redis-server", *redis);
     std::printf("server RSS per idle connection: %.2f KB\n", static_cast<double>(ours->rssPerConnection) / 1024.0);
     bool met = ours->p99 < 100.0 && ours->rssPerConnection <= 20 * 1024;
     if (redis) {
         const double ratio = ours->deliveredPerSecond / redis->deliveredPerSecond;
         std::printf("delivered msgs/s ratio quorlan/redis: %.2f\n", ratio);
+        if (cluster)
+            std::printf("delivered msgs/s ratio cluster/redis: %.2f\n",
+                        cluster->deliveredPerSecond / redis->deliveredPerSecond);
         met = met && ratio >= 1.0;
     }
     std::printf("targets (p99 < 100 ms, <= 20 KB per connection%s): %s\n", redis ? ", ratio >= 1.0" : "",
