@@ -1,8 +1,8 @@
 #include "board/ui/TFrmBrowser.h"
 
+#include "base/Cp949.h"
 #include "board/PostLink.h"
 #include "board/SmsGatewayUrl.h"
-#include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/qt/QtText.h"
 

@@ -1,10 +1,10 @@
 #pragma once
+#include "base/ILineLogs.h"
+#include "base/IMessageBox.h"
 #include "board/CheckCycle.h"
 #include "board/ui/SmsGatewayClient.h"
 #include "board/ui/WebEngineBrowser.h"
-#include "net/ClientState.h"
-#include "net/ILineLogs.h"
-#include "net/IMessageBox.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 #include "shell/qt/QtTimer.h"
 
@@ -31,10 +31,10 @@ class TFrmBrowser : public QWidget {
     Q_OBJECT
 public:
     struct Services {
-        net::ClientState& state;
+        client::ClientState& state;
         net::Sender& sender;
-        net::ILineLogs& logs;
-        net::IMessageBox& messageBox;
+        base::ILineLogs& logs;
+        base::IMessageBox& messageBox;
     };
 
     explicit TFrmBrowser(Services services, QWidget* parent = nullptr);

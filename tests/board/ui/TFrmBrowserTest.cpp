@@ -1,12 +1,12 @@
 #include "board/ui/TFrmBrowser.h"
 
 #include "LocalWeb.h"
+#include "base/Cp949.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
 #include "net/Codec.h"
-#include "net/Cp949.h"
 #include "net/Dispatcher.h"
 #include "quorlan/BuildConfig.h"
 
@@ -34,7 +34,7 @@ using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 
 std::string Cp(const char* utf8) {
-    return net::Cp949FromUtf8(utf8);
+    return base::Cp949FromUtf8(utf8);
 }
 
 // Runs the event loop until done() holds or timeoutMs have passed, looking
@@ -99,7 +99,7 @@ protected:
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
-    std::string Address() { return net::Cp949FromUtf8(Find<QLineEdit>("Edit1")->text().toStdString()); }
+    std::string Address() { return base::Cp949FromUtf8(Find<QLineEdit>("Edit1")->text().toStdString()); }
     bool Logged(const std::string& line) const {
         return std::find(logs.debug.begin(), logs.debug.end(), line) != logs.debug.end();
     }
@@ -111,7 +111,7 @@ protected:
     }
 
     static test::LocalWeb* web;
-    net::ClientState state;
+    client::ClientState state;
     test::FakeSocket socket;
     test::RecordingLogs logs;
     test::RecordingMessageBox box;
