@@ -53,7 +53,10 @@ public:
     // window hides. A page that cannot be read is stored as an empty list and,
     // while the window is open, said so in a message box.
     void BtnSeleteBoardClick();
-    // ListRequest: the list of the page shown now, answered with ListReply.
+    // ListRequest: the list of the board, answered with ListReply. While the
+    // window shows another page (a post opened from a found line, a page the
+    // user went to) the board is loaded again and answered from once its
+    // document completes; with no board selected, the page shown answers.
     void AnswerListRequest();
     // CheckList: the text becomes FServerList and the board is reloaded.
     void ReceiveCheckList(const std::string& postListText);
@@ -111,6 +114,8 @@ private:
     // The line whose post is being looked for; the board is being reloaded for it.
     std::optional<std::string> postLine_;
     bool postReload_ = false;
+    // A list request waits for the board being loaded again for it.
+    bool listReload_ = false;
 
     QToolButton* SpeedButton3 = nullptr;
     QLineEdit* Edit1 = nullptr;

@@ -519,6 +519,26 @@ TEST_F(PostOpeningTest, ALineNoLongerOnTheBoardShowsTheBoardAndSaysSo) {
     EXPECT_TRUE(window->isVisible());
 }
 
+// The user opened a found line's post in the window; a list request then
+// gets the board's list, as from the board itself, not the post page's link.
+TEST_F(PostOpeningTest, AListRequestWhileAPostIsShownIsAnsweredFromTheBoard) {
+    LoadThroughAddressField(state.FBoardURL);
+    window->AnswerListRequest();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 1u; }, 5000)) << socket.writes.size();
+    const Bytes fromBoard = socket.writes[0];
+    ASSERT_EQ(fromBoard[2], 'i');
+
+    window->OpenPost(Cp("12:00:01 책상 스탠드[4]"));
+    const std::string post = counting->Url("/bbs/view.php?id=share&no=12");
+    ASSERT_TRUE(WaitFor([&] { return Address() == post && loads->count() == 2; }, 10000)) << Address();
+
+    window->AnswerListRequest();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 2u; }, 10000)) << socket.writes.size();
+    EXPECT_EQ(socket.writes[1], fromBoard);
+    EXPECT_EQ(loads->count(), 3);
+    EXPECT_EQ(Address(), state.FBoardURL);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, SmsGatewayFailure, ::testing::ValuesIn(kGatewayFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
