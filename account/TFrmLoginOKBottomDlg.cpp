@@ -1,7 +1,7 @@
 #include "account/TFrmLoginOKBottomDlg.h"
 
+#include "base/Cp949.h"
 #include "net/Codec.h"
-#include "net/Cp949.h"
 #include "shell/qt/QtText.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
-#include "net/ClientState.h"
-#include "net/IMessageBox.h"
+#include "base/IMessageBox.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 
 #include <QDialog>
@@ -25,9 +25,9 @@ class TFrmLoginOKBottomDlg : public QDialog {
     Q_OBJECT
 public:
     struct Services {
-        net::ClientState& state;
+        client::ClientState& state;
         net::Sender& sender;
-        net::IMessageBox& messageBox;
+        base::IMessageBox& messageBox;
     };
 
     // FormCreate: the auto-login box, the stored phone number and (with

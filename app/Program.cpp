@@ -41,7 +41,7 @@ std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> i
 }
 
 shell::IAlertSound& InjectedOrQtSound(shell::IAlertSound* injected, std::unique_ptr<shell::IAlertSound>& own,
-                                      net::ILineLogs& logs) {
+                                      base::ILineLogs& logs) {
     if (injected) return *injected;
     own = std::make_unique<shell::qt::QtAlertSound>(shell::qt::QtAlertSound::FindSoundFile(), logs);
     return *own;

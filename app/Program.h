@@ -1,9 +1,9 @@
 #pragma once
 #include "app/ClientActions.h"
+#include "base/IClock.h"
+#include "base/ILineLogs.h"
+#include "base/IMessageBox.h"
 #include "board/IInputBox.h"
-#include "net/IClock.h"
-#include "net/ILineLogs.h"
-#include "net/IMessageBox.h"
 #include "net/ISocket.h"
 #include "shell/ClientSession.h"
 #include "shell/FindRecorder.h"
@@ -58,15 +58,15 @@ public:
         std::string settingsPath = "Quorlan.ini";
         // The start-up update check. The real one fetches the patch list with
         // the program's downloader.
-        std::function<StartupNetwork(net::ILineLogs& logs)> updateCheck;
+        std::function<StartupNetwork(base::ILineLogs& logs)> updateCheck;
         // Socket for the link to the server. The real one is a QtMainSock,
         // whose events are forwarded to the session here.
         std::unique_ptr<net::ISocket> socket;
         // With an injected socket: where the server's address and port go.
         std::function<void(const std::string& address, std::uint16_t port)> applyServerAddress;
-        net::IClock* clock = nullptr;
+        base::IClock* clock = nullptr;
         shell::IRandomSource* random = nullptr;
-        net::IMessageBox* messageBox = nullptr;
+        base::IMessageBox* messageBox = nullptr;
         board::IInputBox* inputBox = nullptr;
         // The alert sound; the real one plays the program's alert.wav.
         shell::IAlertSound* alertSound = nullptr;
@@ -99,9 +99,9 @@ private:
 
     Options options_;
     std::unique_ptr<OwnServices> own_;
-    net::IClock& clock_;
+    base::IClock& clock_;
     shell::IRandomSource& random_;
-    net::IMessageBox& messageBox_;
+    base::IMessageBox& messageBox_;
     board::IInputBox& inputBox_;
     shell::THTTPDown downloader_;
     net::QtMainSock* mainSock_ = nullptr; // the socket, when made here

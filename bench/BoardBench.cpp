@@ -3,9 +3,9 @@
 // with no ">" and a long text), against a reference made the straightforward
 // way: the same rules with the rest of the line copied at every step. After
 // the run the ratio reference / linear (CPU time) is printed for each input.
+#include "base/Cp949.h"
 #include "board/Extraction.h"
 #include "board/PostListCompare.h"
-#include "net/Cp949.h"
 
 #include <benchmark/benchmark.h>
 
@@ -86,8 +86,8 @@ std::string BoardPage(std::size_t targetBytes, int* rows) {
     const char* words[] = {"[판매]", "[구매]", "아이폰", "갤럭시", "자전거", "노트북", "직거래", "택배",
                            "팝니다", "삽니다", "급처",   "새상품", "중고",   "모니터", "의자",   "캠핑"};
     std::vector<std::string> cp949Words;
-    for (const char* w : words) cp949Words.push_back(net::Cp949FromUtf8(w));
-    const std::string writer = net::Cp949FromUtf8("홍길동");
+    for (const char* w : words) cp949Words.push_back(base::Cp949FromUtf8(w));
+    const std::string writer = base::Cp949FromUtf8("홍길동");
     std::string page = "<table width=\"100%\" cellspacing=\"0\" class=\"list\">\n<tbody>";
     int n = 0;
     unsigned lcg = 12345; // fixed start: every run builds the same page
@@ -117,7 +117,7 @@ std::string BoardPage(std::size_t targetBytes, int* rows) {
 // "<" repeats; after plain text nothing is collected.
 std::string BrokenLine(bool afterLink) {
     std::string longText;
-    while (longText.size() < 64 * 1024) longText += net::Cp949FromUtf8("깨진 태그 뒤의 긴 글 ") + "abc ";
+    while (longText.size() < 64 * 1024) longText += base::Cp949FromUtf8("깨진 태그 뒤의 긴 글 ") + "abc ";
     if (afterLink) return "<td><a href=\"view.php?no=1\">Title <broken " + longText;
     return "<td>" + longText + "<a broken " + longText;
 }
@@ -169,7 +169,7 @@ void BM_FindNewLines(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     board::PostList page, server;
     for (int i = 0; i < n; ++i) {
-        const std::string title = net::Cp949FromUtf8("중고 자전거 팝니다 ") + std::to_string(i * 7919 % 1000003) + "x" +
+        const std::string title = base::Cp949FromUtf8("중고 자전거 팝니다 ") + std::to_string(i * 7919 % 1000003) + "x" +
                                   std::string(1, static_cast<char>('a' + i % 26)) + std::to_string(i);
         page.push_back(title + " [" + std::to_string(i % 9) + "]");
         server.push_back(title);

@@ -12,8 +12,8 @@ constexpr const char* kPageUnreadable = "WebBrowser: no document to read";
 
 } // namespace
 
-CheckCycle::CheckCycle(IBrowser& browser, net::ITimer& timerCompare, net::Sender& sender, net::ILineLogs& logs,
-                       net::ClientState& state)
+CheckCycle::CheckCycle(IBrowser& browser, base::ITimer& timerCompare, net::Sender& sender, base::ILineLogs& logs,
+                       client::ClientState& state)
     : browser_(browser), timerCompare_(timerCompare), sender_(sender), logs_(logs), state_(state) {}
 
 CheckCycle::~CheckCycle() = default;

@@ -1,9 +1,9 @@
 #pragma once
 #include "IBrowser.h"
 #include "PostListText.h"
-#include "net/ClientState.h"
-#include "net/ILineLogs.h"
-#include "net/ITimer.h"
+#include "base/ILineLogs.h"
+#include "base/ITimer.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 
 #include <cstdint>
@@ -29,8 +29,8 @@ namespace quorlan::board {
 // neither changes its lines nor repeats them.
 class CheckCycle {
 public:
-    CheckCycle(IBrowser& browser, net::ITimer& timerCompare, net::Sender& sender, net::ILineLogs& logs,
-               net::ClientState& state);
+    CheckCycle(IBrowser& browser, base::ITimer& timerCompare, net::Sender& sender, base::ILineLogs& logs,
+               client::ClientState& state);
     ~CheckCycle();
     CheckCycle(const CheckCycle&) = delete;
     CheckCycle& operator=(const CheckCycle&) = delete;
@@ -76,10 +76,10 @@ private:
     void OnCompareMarkup(std::uint64_t seq, std::uint64_t navigation, const Markup& markup);
 
     IBrowser& browser_;
-    net::ITimer& timerCompare_;
+    base::ITimer& timerCompare_;
     net::Sender& sender_;
-    net::ILineLogs& logs_;
-    net::ClientState& state_;
+    base::ILineLogs& logs_;
+    client::ClientState& state_;
 
     std::uint64_t readSeq_ = 0;            // last page read asked for
     std::uint64_t pageListSeq_ = 0;        // read whose answer FPageList holds

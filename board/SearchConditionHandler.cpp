@@ -1,15 +1,15 @@
 #include "SearchConditionHandler.h"
 
 #include "SearchCondition.h"
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <algorithm>
 
 namespace quorlan::board {
 
-SearchConditionHandler::SearchConditionHandler(net::ClientState& state, net::Sender& sender,
+SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender,
                                                ISearchHitActions& hitActions, IInputBox& inputBox,
-                                               net::IMessageBox& messageBox)
+                                               base::IMessageBox& messageBox)
     : state_(state), sender_(sender), hitActions_(hitActions), inputBox_(inputBox), messageBox_(messageBox) {}
 
 void SearchConditionHandler::SetCondition(const std::string& condition) {

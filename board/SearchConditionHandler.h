@@ -1,8 +1,8 @@
 #pragma once
 #include "IInputBox.h"
 #include "ISearchHitActions.h"
-#include "net/ClientState.h"
-#include "net/IMessageBox.h"
+#include "base/IMessageBox.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 
 #include <functional>
@@ -18,8 +18,8 @@ class SearchConditionHandler {
 public:
     using LabelHook = std::function<void(const std::string& condition)>;
 
-    SearchConditionHandler(net::ClientState& state, net::Sender& sender, ISearchHitActions& hitActions,
-                           IInputBox& inputBox, net::IMessageBox& messageBox);
+    SearchConditionHandler(client::ClientState& state, net::Sender& sender, ISearchHitActions& hitActions,
+                           IInputBox& inputBox, base::IMessageBox& messageBox);
 
     void SetLabelHook(LabelHook onLabel) { onLabel_ = std::move(onLabel); }
 
@@ -37,11 +37,11 @@ public:
     void MatchSearchCondition(const std::string& line);
 
 private:
-    net::ClientState& state_;
+    client::ClientState& state_;
     net::Sender& sender_;
     ISearchHitActions& hitActions_;
     IInputBox& inputBox_;
-    net::IMessageBox& messageBox_;
+    base::IMessageBox& messageBox_;
     LabelHook onLabel_;
 };
 

@@ -1,6 +1,6 @@
 #include "Codec.h"
 
-#include "Cp949.h"
+#include "base/Cp949.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "Connection.h"
 
 #include "Codec.h"
-#include "Cp949.h"
+#include "base/Cp949.h"
 
 #include <string>
 
@@ -12,7 +12,7 @@ namespace {
 constexpr int kConnectionPanel = 1;
 } // namespace
 
-Connection::Connection(ISocket& socket, ILineLogs& logs, ClientState& state, Sender& sender, IClientActions& actions)
+Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions)
     : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions) {}
 
 void Connection::Start() { socket_.Open(); }

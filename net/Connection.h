@@ -1,9 +1,9 @@
 #pragma once
-#include "ClientState.h"
 #include "IClientActions.h"
-#include "ILineLogs.h"
 #include "ISocket.h"
+#include "LinkState.h"
 #include "Sender.h"
+#include "base/ILineLogs.h"
 
 namespace quorlan::net {
 
@@ -19,7 +19,7 @@ public:
     // after starting its own attempt: at most 101 timer attempts per run.
     static constexpr int kMaxReconnectAttempts = 100;
 
-    Connection(ISocket& socket, ILineLogs& logs, ClientState& state, Sender& sender, IClientActions& actions);
+    Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions);
 
     // Start-up attempt (address and port already applied); not counted in
     // ReconnectAttempts.
@@ -39,8 +39,8 @@ public:
 
 private:
     ISocket& socket_;
-    ILineLogs& logs_;
-    ClientState& state_;
+    base::ILineLogs& logs_;
+    LinkState& state_;
     Sender& sender_;
     IClientActions& actions_;
     bool reconnectEnabled_ = true;

@@ -1,7 +1,7 @@
 #include "Dispatcher.h"
 
 #include "Codec.h"
-#include "Cp949.h"
+#include "base/Cp949.h"
 
 #include <string>
 
@@ -14,7 +14,7 @@ constexpr int kStatePanel = 0;
 std::string ResultLine(const char* label, std::uint32_t code) { return label + std::to_string(code); }
 } // namespace
 
-Dispatcher::Dispatcher(ILineLogs& logs, ClientState& state, Sender& sender, IClientActions& actions, IClock& clock)
+Dispatcher::Dispatcher(base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions, base::IClock& clock)
     : logs_(logs), state_(state), sender_(sender), actions_(actions), clock_(clock) {}
 
 void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {

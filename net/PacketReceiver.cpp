@@ -8,7 +8,7 @@
 
 namespace quorlan::net {
 
-PacketReceiver::PacketReceiver(ISocket& socket, ILineLogs& logs, Dispatch dispatch)
+PacketReceiver::PacketReceiver(ISocket& socket, base::ILineLogs& logs, Dispatch dispatch)
     : socket_(socket), logs_(logs), dispatch_(std::move(dispatch)) {}
 
 void PacketReceiver::MainSockRead() {

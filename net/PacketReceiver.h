@@ -1,7 +1,7 @@
 #pragma once
-#include "ILineLogs.h"
 #include "ISocket.h"
 #include "TBufferClass.h"
+#include "base/ILineLogs.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,7 +15,7 @@ public:
     static constexpr int kReadBufferSize = 10240;
     using Dispatch = std::function<void(const std::uint8_t* packet, int length)>;
 
-    PacketReceiver(ISocket& socket, ILineLogs& logs, Dispatch dispatch);
+    PacketReceiver(ISocket& socket, base::ILineLogs& logs, Dispatch dispatch);
 
     // Read event. Takes no more than the queue's free space, so a chunk is
     // never refused and the stream never loses bytes: what does not fit stays
@@ -36,7 +36,7 @@ public:
 
 private:
     ISocket& socket_;
-    ILineLogs& logs_;
+    base::ILineLogs& logs_;
     Dispatch dispatch_;
     TBufferClass queue_;
 };

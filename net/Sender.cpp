@@ -2,7 +2,7 @@
 
 namespace quorlan::net {
 
-Sender::Sender(ISocket& socket, ILineLogs& logs, IMessageBox& messageBox)
+Sender::Sender(ISocket& socket, base::ILineLogs& logs, base::IMessageBox& messageBox)
     : socket_(socket), logs_(logs), messageBox_(messageBox) {}
 
 bool Sender::SendPacket(const std::uint8_t* bytes, int count) {

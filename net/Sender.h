@@ -1,8 +1,8 @@
 #pragma once
 #include "Codec.h"
-#include "ILineLogs.h"
-#include "IMessageBox.h"
 #include "ISocket.h"
+#include "base/ILineLogs.h"
+#include "base/IMessageBox.h"
 
 namespace quorlan::net {
 
@@ -11,7 +11,7 @@ namespace quorlan::net {
 // limit is refused before anything is built, with a modal message box.
 class Sender {
 public:
-    Sender(ISocket& socket, ILineLogs& logs, IMessageBox& messageBox);
+    Sender(ISocket& socket, base::ILineLogs& logs, base::IMessageBox& messageBox);
 
     // Writes count bytes in one call; false (and the debug line) unless the
     // socket took them all.
@@ -30,8 +30,8 @@ public:
 
 private:
     ISocket& socket_;
-    ILineLogs& logs_;
-    IMessageBox& messageBox_;
+    base::ILineLogs& logs_;
+    base::IMessageBox& messageBox_;
 };
 
 } // namespace quorlan::net

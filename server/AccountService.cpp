@@ -3,7 +3,7 @@
 #include "LockoutPolicy.h"
 #include "LogText.h"
 #include "PhoneNumber.h"
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <asio/post.hpp>
 #include <sodium.h>

@@ -1,7 +1,7 @@
 #include "AdminHttp.h"
 
 #include "Endpoint.h"
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <asio/post.hpp>
 #include <fcntl.h>
@@ -128,9 +128,9 @@ bool AdminHttp::Start(const std::string& host, std::uint16_t port, std::string& 
             res.set_content("admin token required\n", "text/plain");
             return;
         }
-        const std::string text = net::Cp949FromUtf8(req.body);
+        const std::string text = base::Cp949FromUtf8(req.body);
         const bool forBoard = req.has_param("board");
-        const std::string board = forBoard ? net::Cp949FromUtf8(req.get_param_value("board")) : "";
+        const std::string board = forBoard ? base::Cp949FromUtf8(req.get_param_value("board")) : "";
         if (forBoard && board.empty()) {
             res.status = 400;
             res.set_content("empty board\n", "text/plain");

@@ -1,13 +1,13 @@
 #include "LogText.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <cstdio>
 
 namespace quorlan::server {
 
 std::string LogText(std::string_view cp949) {
-    const std::string utf8 = net::Utf8FromCp949(cp949);
+    const std::string utf8 = base::Utf8FromCp949(cp949);
     std::string out;
     out.reserve(utf8.size());
     for (unsigned char c : utf8) {

@@ -1,6 +1,6 @@
 #include "Metrics.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <cstdio>
 #include <initializer_list>
@@ -27,7 +27,7 @@ void Header(std::string& out, const char* name, const char* type, const char* he
 // UTF-8 with backslash, quote and line feed escaped.
 std::string LabelValue(const std::string& cp949) {
     std::string out;
-    for (char c : net::Utf8FromCp949(cp949)) {
+    for (char c : base::Utf8FromCp949(cp949)) {
         if (c == '\\' || c == '"') {
             out += '\\';
             out += c;

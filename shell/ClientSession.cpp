@@ -4,8 +4,8 @@
 
 namespace quorlan::shell {
 
-ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, net::IMessageBox& messageBox,
-                             net::IClock& clock, net::IClientActions& actions)
+ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, base::IMessageBox& messageBox,
+                             base::IClock& clock, net::IClientActions& actions)
     : settingsPath_(std::move(settingsPath)), messageBox_(messageBox),
       history_(std::filesystem::path(settingsPath_).replace_filename(kHistoryFileName).string(), logs_),
       sender_(socket, logs_, messageBox),

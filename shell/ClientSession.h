@@ -1,10 +1,10 @@
 #pragma once
-#include "net/ClientState.h"
+#include "base/IClock.h"
+#include "base/IMessageBox.h"
+#include "client/ClientState.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
 #include "net/IClientActions.h"
-#include "net/IClock.h"
-#include "net/IMessageBox.h"
 #include "net/ISocket.h"
 #include "net/PacketReceiver.h"
 #include "net/Sender.h"
@@ -26,10 +26,10 @@ namespace quorlan::shell {
 // only while FramingPending (a read that gives it work calls the wake).
 class ClientSession : public ISessionTicks {
 public:
-    ClientSession(std::string settingsPath, net::ISocket& socket, net::IMessageBox& messageBox, net::IClock& clock,
+    ClientSession(std::string settingsPath, net::ISocket& socket, base::IMessageBox& messageBox, base::IClock& clock,
                   net::IClientActions& actions);
 
-    net::ClientState& State() { return state_; }
+    client::ClientState& State() { return state_; }
     LineLogs& Logs() { return logs_; }
     FindHistory& History() { return history_; }
     net::Sender& Sender() { return sender_; }
@@ -60,10 +60,10 @@ public:
 
 private:
     std::string settingsPath_;
-    net::IMessageBox& messageBox_;
+    base::IMessageBox& messageBox_;
     LineLogs logs_;
     FindHistory history_;
-    net::ClientState state_;
+    client::ClientState state_;
     net::Sender sender_;
     net::PacketReceiver receiver_;
     net::Connection connection_;

@@ -1,10 +1,10 @@
 #include "shell/CountdownDisplay.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 namespace quorlan::shell {
 
-CountdownDisplay::CountdownDisplay(const net::ClientState& state, const net::IClock& clock)
+CountdownDisplay::CountdownDisplay(const client::ClientState& state, const base::IClock& clock)
     : state_(state), clock_(clock) {}
 
 std::string CountdownDisplay::CountdownText(std::int32_t repeatSeconds, std::uint32_t elapsedSeconds) {

@@ -1,6 +1,6 @@
 #pragma once
-#include "net/ClientState.h"
-#include "net/IClock.h"
+#include "base/IClock.h"
+#include "client/ClientState.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +20,7 @@ public:
         std::string panelText; // cp949, for status panel 1
     };
 
-    CountdownDisplay(const net::ClientState& state, const net::IClock& clock);
+    CountdownDisplay(const client::ClientState& state, const base::IClock& clock);
 
     // One tick. The countdown is not clamped: without a new post list from the
     // server it goes on below zero.
@@ -35,8 +35,8 @@ public:
     std::int32_t DisplayTicks() const { return displayTicks_; }
 
 private:
-    const net::ClientState& state_;
-    const net::IClock& clock_;
+    const client::ClientState& state_;
+    const base::IClock& clock_;
     std::int32_t displayTicks_ = 0;
 };
 

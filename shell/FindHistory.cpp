@@ -1,6 +1,6 @@
 #include "shell/FindHistory.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -48,7 +48,7 @@ bool Holds(const Find& find, const std::string& filter) {
 
 } // namespace
 
-FindHistory::FindHistory(std::string path, net::ILineLogs& logs) : path_(std::move(path)), logs_(logs) {}
+FindHistory::FindHistory(std::string path, base::ILineLogs& logs) : path_(std::move(path)), logs_(logs) {}
 
 FindHistory::~FindHistory() {
     sqlite3_close(db_);

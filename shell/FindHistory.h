@@ -1,5 +1,5 @@
 #pragma once
-#include "net/ILineLogs.h"
+#include "base/ILineLogs.h"
 
 #include <cstddef>
 #include <string>
@@ -28,7 +28,7 @@ class FindHistory {
 public:
     static constexpr std::size_t kKeep = 10000;
 
-    FindHistory(std::string path, net::ILineLogs& logs);
+    FindHistory(std::string path, base::ILineLogs& logs);
     ~FindHistory();
     FindHistory(const FindHistory&) = delete;
     FindHistory& operator=(const FindHistory&) = delete;
@@ -43,7 +43,7 @@ private:
     void Fail(const std::string& what);
 
     std::string path_;
-    net::ILineLogs& logs_;
+    base::ILineLogs& logs_;
     sqlite3* db_ = nullptr;
     bool reported_ = false;
 };

@@ -1,5 +1,5 @@
 #pragma once
-#include "net/ClientState.h"
+#include "client/ClientState.h"
 #include "shell/FindHistory.h"
 #include "shell/IAlertSound.h"
 
@@ -16,12 +16,12 @@ public:
     // The local time as the history shows it; the system's unless given.
     using Now = std::function<std::string()>;
 
-    FindRecorder(const net::ClientState& state, FindHistory& history, IAlertSound& sound, Now now = {});
+    FindRecorder(const client::ClientState& state, FindHistory& history, IAlertSound& sound, Now now = {});
 
     void Found(const std::string& line);
 
 private:
-    const net::ClientState& state_;
+    const client::ClientState& state_;
     FindHistory& history_;
     IAlertSound& sound_;
     Now now_;

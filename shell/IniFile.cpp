@@ -1,6 +1,6 @@
 #include "shell/IniFile.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <cerrno>
 #include <cstring>
@@ -196,16 +196,16 @@ void IniFile::SplitLines(std::string_view body) {
     for (Line& line : lines_) {
         switch (encoding_) {
         case Encoding::Cp949: line.text = line.raw; break;
-        case Encoding::Utf8: line.text = net::Cp949FromUtf8(line.raw); break;
-        case Encoding::Utf16Le: line.text = net::Cp949FromUtf16Le(line.raw); break;
+        case Encoding::Utf8: line.text = base::Cp949FromUtf8(line.raw); break;
+        case Encoding::Utf16Le: line.text = base::Cp949FromUtf16Le(line.raw); break;
         }
     }
 }
 
 std::string IniFile::Encode(std::string_view cp949) const {
     switch (encoding_) {
-    case Encoding::Utf8: return net::Utf8FromCp949(cp949);
-    case Encoding::Utf16Le: return net::Utf16LeFromCp949(cp949);
+    case Encoding::Utf8: return base::Utf8FromCp949(cp949);
+    case Encoding::Utf16Le: return base::Utf16LeFromCp949(cp949);
     case Encoding::Cp949: break;
     }
     return std::string(cp949);

@@ -1,10 +1,10 @@
 #include "shell/SearchSwitch.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 namespace quorlan::shell {
 
-SearchSwitch::SearchSwitch(net::ClientState& state, net::Sender& sender, net::ILineLogs& logs, const net::IClock& clock,
+SearchSwitch::SearchSwitch(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs, const base::IClock& clock,
                            ISearchSwitchView& view)
     : state_(state), sender_(sender), logs_(logs), clock_(clock), view_(view) {}
 

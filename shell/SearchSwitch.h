@@ -1,7 +1,7 @@
 #pragma once
-#include "net/ClientState.h"
-#include "net/IClock.h"
-#include "net/ILineLogs.h"
+#include "base/IClock.h"
+#include "base/ILineLogs.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 
 #include <string>
@@ -26,7 +26,7 @@ public:
 // state changes whether or not SearchState could be sent.
 class SearchSwitch {
 public:
-    SearchSwitch(net::ClientState& state, net::Sender& sender, net::ILineLogs& logs, const net::IClock& clock,
+    SearchSwitch(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs, const base::IClock& clock,
                  ISearchSwitchView& view);
 
     void BtnStartClick();
@@ -38,10 +38,10 @@ private:
     void Start();
     void Stop();
 
-    net::ClientState& state_;
+    client::ClientState& state_;
     net::Sender& sender_;
-    net::ILineLogs& logs_;
-    const net::IClock& clock_;
+    base::ILineLogs& logs_;
+    const base::IClock& clock_;
     ISearchSwitchView& view_;
 };
 

@@ -1,6 +1,6 @@
 #include "shell/Settings.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 #include "shell/CredentialCodec.h"
 
 #include <variant>
@@ -11,14 +11,14 @@ namespace {
 
 constexpr const char* kSection = kSettingsSection;
 
-void WriteOrLog(IniStatus status, net::ILineLogs& logs) {
+void WriteOrLog(IniStatus status, base::ILineLogs& logs) {
     if (!status.ok) logs.DebugLog("Settings: " + status.error);
 }
 
 // Credentials are stored encoded; a value whose stored form would be cut by
 // the 2,047-character read limit, or does not fit the codec, is not written
 // at all. The value itself never reaches the log.
-void WriteCredential(IniFile& ini, const char* key, const std::string& plain, net::ILineLogs& logs) {
+void WriteCredential(IniFile& ini, const char* key, const std::string& plain, base::ILineLogs& logs) {
     std::optional<std::string> stored = EncodeCredential(plain);
     if (!stored || stored->size() > IniFile::kMaxValueChars) {
         logs.DebugLog(std::string("Settings: ") + key + " not saved, value too long (" +
@@ -35,14 +35,14 @@ using Slot = std::variant<std::int32_t*, bool*, std::string*>;
 using Value = std::variant<std::int32_t, bool, std::string>;
 struct SettingKey {
     const char* name;
-    Slot (*slot)(WindowPlacement& placement, net::ClientState& state);
+    Slot (*slot)(WindowPlacement& placement, client::ClientState& state);
     Value defaultValue; // of the slot's type
     bool credential;    // stored encoded
     bool clientWrites;
 };
 
 const std::vector<SettingKey>& SettingKeys() {
-    using S = net::ClientState;
+    using S = client::ClientState;
     using P = WindowPlacement;
     static const std::vector<SettingKey> keys = {
         {"Left", [](P& p, S&) -> Slot { return &p.left; }, P{}.left, false, true},
@@ -65,7 +65,7 @@ template <class... F> struct Overloaded : F... { using F::operator()...; };
 
 } // namespace
 
-WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, net::ILineLogs& logs) {
+WindowPlacement LoadSettings(const std::string& path, client::ClientState& state, base::ILineLogs& logs) {
     IniFile ini(path);
     if (IniStatus loaded = ini.Load(); !loaded.ok) logs.DebugLog("Settings: " + loaded.error);
     WindowPlacement placement;
@@ -86,15 +86,15 @@ WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, n
     return placement;
 }
 
-IniStatus SaveSettings(const std::string& path, const net::ClientState& state, WindowPlacement placement,
-                       net::ILineLogs& logs) {
+IniStatus SaveSettings(const std::string& path, const client::ClientState& state, WindowPlacement placement,
+                       base::ILineLogs& logs) {
     IniFile ini(path);
     if (IniStatus loaded = ini.Load(); !loaded.ok) {
         // Writing now would replace a file we could not read with our keys alone.
         logs.DebugLog("Settings: " + loaded.error);
         return loaded;
     }
-    net::ClientState fields = state;
+    client::ClientState fields = state;
     for (const SettingKey& key : SettingKeys()) {
         if (!key.clientWrites) continue;
         std::visit(Overloaded{

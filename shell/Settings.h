@@ -1,6 +1,6 @@
 #pragma once
-#include "net/ClientState.h"
-#include "net/ILineLogs.h"
+#include "base/ILineLogs.h"
+#include "client/ClientState.h"
 #include "shell/IniFile.h"
 
 #include <cstdint>
@@ -26,7 +26,7 @@ struct WindowPlacement {
 // the settings fields of `state` and returns the window placement. A missing
 // file, section or key gives the default; the file is never created here. A
 // file that exists but cannot be read gives the defaults and a debug line.
-WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, net::ILineLogs& logs);
+WindowPlacement LoadSettings(const std::string& path, client::ClientState& state, base::ILineLogs& logs);
 
 // Writes, in this order, Left, Top, BoardURL, SearchCondition, AutoLogin,
 // param1, param2 and Sound, keeping every other line of the file ("Repeat", "Debug",
@@ -35,7 +35,7 @@ WindowPlacement LoadSettings(const std::string& path, net::ClientState& state, n
 // cannot be stored (a credential too long for its encoded form, a line break)
 // keeps its old value and gets a debug line; a failed save gets a debug line
 // and is returned.
-IniStatus SaveSettings(const std::string& path, const net::ClientState& state, WindowPlacement placement,
-                       net::ILineLogs& logs);
+IniStatus SaveSettings(const std::string& path, const client::ClientState& state, WindowPlacement placement,
+                       base::ILineLogs& logs);
 
 } // namespace quorlan::shell

@@ -63,7 +63,7 @@ PatchList ReadPatchList(const IniFile& list, std::string_view defaultAddress, st
 }
 
 ServerEndpoint EndpointFromList(const PatchList& list, std::string_view defaultAddress, std::uint16_t defaultPort,
-                                net::ILineLogs& logs) {
+                                base::ILineLogs& logs) {
     ServerEndpoint endpoint{std::string(defaultAddress), defaultPort};
     if (list.port >= 1 && list.port <= 65535) {
         endpoint.port = static_cast<std::uint16_t>(list.port);

@@ -1,5 +1,5 @@
 #pragma once
-#include "net/ILineLogs.h"
+#include "base/ILineLogs.h"
 #include "shell/IniFile.h"
 
 #include <array>
@@ -39,7 +39,7 @@ struct ServerEndpoint {
     std::uint16_t port = 0;
 };
 ServerEndpoint EndpointFromList(const PatchList& list, std::string_view defaultAddress, std::uint16_t defaultPort,
-                                net::ILineLogs& logs);
+                                base::ILineLogs& logs);
 
 bool OffersNewerBuild(const PatchList& list, std::uint32_t clientBuild);
 

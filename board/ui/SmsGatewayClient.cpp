@@ -9,7 +9,7 @@
 
 namespace quorlan::board {
 
-SmsGatewayClient::SmsGatewayClient(net::ILineLogs& logs) : logs_(logs), network_(new QNetworkAccessManager) {}
+SmsGatewayClient::SmsGatewayClient(base::ILineLogs& logs) : logs_(logs), network_(new QNetworkAccessManager) {}
 
 // Replies still under way go with their manager; their connections, made in
 // the manager's context, are gone before that.

@@ -1,5 +1,5 @@
 #pragma once
-#include "net/ILineLogs.h"
+#include "base/ILineLogs.h"
 
 #include <string>
 
@@ -13,7 +13,7 @@ namespace quorlan::board {
 // The reply is not examined beyond a debug line; nothing is retried.
 class SmsGatewayClient {
 public:
-    explicit SmsGatewayClient(net::ILineLogs& logs);
+    explicit SmsGatewayClient(base::ILineLogs& logs);
     ~SmsGatewayClient();
     SmsGatewayClient(const SmsGatewayClient&) = delete;
     SmsGatewayClient& operator=(const SmsGatewayClient&) = delete;
@@ -25,7 +25,7 @@ public:
 private:
     void Finished(QNetworkReply* reply);
 
-    net::ILineLogs& logs_;
+    base::ILineLogs& logs_;
     QNetworkAccessManager* network_;
 };
 

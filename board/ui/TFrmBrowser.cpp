@@ -1,8 +1,8 @@
 #include "board/ui/TFrmBrowser.h"
 
+#include "base/Cp949.h"
 #include "board/PostLink.h"
 #include "board/SmsGatewayUrl.h"
-#include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/qt/QtText.h"
 
@@ -239,6 +239,9 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
     // started; the pending list waits for a document that did load.
     loadFailed_ = !ok;
     const bool lookForPost = std::exchange(postReload_, false) && postLine_;
+    // A list request the board was reloaded for is answered from this
+    // document, or not at all when it failed.
+    const bool answerList = std::exchange(listReload_, false);
     if (!ok) {
         services_.logs.DebugLog("WebBrowser: load failed " + browser_.LocationURL());
         cycle_.LoadFailed();
@@ -246,6 +249,7 @@ void TFrmBrowser::WebBrowser1DocumentComplete(bool ok) {
         return;
     }
     cycle_.DocumentComplete(browser_.LocationURL());
+    if (answerList) cycle_.AnswerListRequest();
     if (lookForPost) LookForPost(true);
 }
 
@@ -313,6 +317,14 @@ void TFrmBrowser::AnswerListRequest() {
     // would become the board's reference and make every post look new.
     if (loadFailed_) {
         services_.logs.DebugLog("WebBrowser: no document to read");
+        return;
+    }
+    // Another page's links would become the board's reference, and the next
+    // check would find every post of the board new.
+    const std::string& board = services_.state.FBoardURL;
+    if (!board.empty() && browser_.LocationURL() != board) {
+        listReload_ = true;
+        browser_.Navigate(board);
         return;
     }
     cycle_.AnswerListRequest();

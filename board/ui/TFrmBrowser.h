@@ -1,10 +1,10 @@
 #pragma once
+#include "base/ILineLogs.h"
+#include "base/IMessageBox.h"
 #include "board/CheckCycle.h"
 #include "board/ui/SmsGatewayClient.h"
 #include "board/ui/WebEngineBrowser.h"
-#include "net/ClientState.h"
-#include "net/ILineLogs.h"
-#include "net/IMessageBox.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 #include "shell/qt/QtTimer.h"
 
@@ -31,10 +31,10 @@ class TFrmBrowser : public QWidget {
     Q_OBJECT
 public:
     struct Services {
-        net::ClientState& state;
+        client::ClientState& state;
         net::Sender& sender;
-        net::ILineLogs& logs;
-        net::IMessageBox& messageBox;
+        base::ILineLogs& logs;
+        base::IMessageBox& messageBox;
     };
 
     explicit TFrmBrowser(Services services, QWidget* parent = nullptr);
@@ -53,7 +53,10 @@ public:
     // window hides. A page that cannot be read is stored as an empty list and,
     // while the window is open, said so in a message box.
     void BtnSeleteBoardClick();
-    // ListRequest: the list of the page shown now, answered with ListReply.
+    // ListRequest: the list of the board, answered with ListReply. While the
+    // window shows another page (a post opened from a found line, a page the
+    // user went to) the board is loaded again and answered from once its
+    // document completes; with no board selected, the page shown answers.
     void AnswerListRequest();
     // CheckList: the text becomes FServerList and the board is reloaded.
     void ReceiveCheckList(const std::string& postListText);
@@ -111,6 +114,8 @@ private:
     // The line whose post is being looked for; the board is being reloaded for it.
     std::optional<std::string> postLine_;
     bool postReload_ = false;
+    // A list request waits for the board being loaded again for it.
+    bool listReload_ = false;
 
     QToolButton* SpeedButton3 = nullptr;
     QLineEdit* Edit1 = nullptr;

@@ -1,6 +1,6 @@
 #include "board/ui/WebEngineBrowser.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <QUrl>
 #include <utility>
@@ -26,7 +26,7 @@ WebEngineBrowser::~WebEngineBrowser() = default;
 void WebEngineBrowser::Navigate(const std::string& url) {
     // Addresses typed without a scheme ("example.com/bbs") are completed the
     // way a browser's address field does it.
-    view_.setUrl(QUrl::fromUserInput(QString::fromUtf8(net::Utf8FromCp949(url))));
+    view_.setUrl(QUrl::fromUserInput(QString::fromUtf8(base::Utf8FromCp949(url))));
 }
 
 void WebEngineBrowser::GoHome() {
@@ -34,7 +34,7 @@ void WebEngineBrowser::GoHome() {
 }
 
 std::string WebEngineBrowser::LocationURL() const {
-    return net::Cp949FromUtf8(view_.url().toString(QUrl::FullyEncoded).toStdString());
+    return base::Cp949FromUtf8(view_.url().toString(QUrl::FullyEncoded).toStdString());
 }
 
 void WebEngineBrowser::ReadBodyMarkup(MarkupCallback done) {
@@ -51,7 +51,7 @@ void WebEngineBrowser::ReadBodyMarkup(MarkupCallback done) {
                                         Answer(id, std::nullopt);
                                         return;
                                     }
-                                    Answer(id, net::Cp949FromUtf8(result.toString().toStdString()));
+                                    Answer(id, base::Cp949FromUtf8(result.toString().toStdString()));
                                 });
 }
 

@@ -1,6 +1,6 @@
 #include "shell/http/UpdateCheck.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 #include "shell/IniFile.h"
 #include "shell/PatchInstall.h"
 
@@ -18,7 +18,7 @@ QString FromPath(const std::filesystem::path& path) {
 
 } // namespace
 
-UpdateCheck::UpdateCheck(THTTPDown& downloader, net::ILineLogs& logs, UpdateCheckOptions options)
+UpdateCheck::UpdateCheck(THTTPDown& downloader, base::ILineLogs& logs, UpdateCheckOptions options)
     : downloader_(downloader), logs_(logs), options_(std::move(options)) {}
 
 UpdateOutcome UpdateCheck::Run() {
@@ -32,7 +32,7 @@ UpdateOutcome UpdateCheck::Run() {
     const bool fetched = downloader_.DownloadToFile(options_.listUrl, options_.listFile);
     IniFile listFile(QFile::encodeName(options_.listFile).toStdString());
     if (!fetched) {
-        logs_.DebugLog("Update: patch list not fetched from " + net::Cp949FromUtf8(options_.listUrl.toStdString()));
+        logs_.DebugLog("Update: patch list not fetched from " + base::Cp949FromUtf8(options_.listUrl.toStdString()));
     } else if (IniStatus loaded = listFile.Load(); !loaded.ok) {
         logs_.DebugLog("Update: " + loaded.error);
     }
@@ -63,7 +63,7 @@ bool UpdateCheck::InstallAndStart(const PatchList& list) {
         return false;
     }
 
-    const QString patchUrl = QString::fromUtf8(net::Utf8FromCp949(list.patchfile));
+    const QString patchUrl = QString::fromUtf8(base::Utf8FromCp949(list.patchfile));
     downloader_.SetMaxBytes(static_cast<qint64>(kMaxPatchBytes));
     if (!downloader_.DownloadToFile(patchUrl, FromPath(paths.patch))) {
         logs_.DebugLog("Update: patch download from " + list.patchfile + " failed, build " + version +

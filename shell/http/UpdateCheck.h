@@ -1,6 +1,6 @@
 #pragma once
+#include "base/ILineLogs.h"
 #include "net/Codec.h"
-#include "net/ILineLogs.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/UpdateDecision.h"
 #include "shell/http/THTTPDown.h"
@@ -46,7 +46,7 @@ struct UpdateOutcome {
 // debug line and leaves a runnable program in place; start-up then goes on.
 class UpdateCheck {
 public:
-    UpdateCheck(THTTPDown& downloader, net::ILineLogs& logs, UpdateCheckOptions options = {});
+    UpdateCheck(THTTPDown& downloader, base::ILineLogs& logs, UpdateCheckOptions options = {});
 
     UpdateOutcome Run();
 
@@ -54,7 +54,7 @@ private:
     bool InstallAndStart(const PatchList& list);
 
     THTTPDown& downloader_;
-    net::ILineLogs& logs_;
+    base::ILineLogs& logs_;
     UpdateCheckOptions options_;
 };
 

@@ -12,7 +12,7 @@
 
 namespace quorlan::shell::qt {
 
-QtAlertSound::QtAlertSound(const QString& file, net::ILineLogs& logs)
+QtAlertSound::QtAlertSound(const QString& file, base::ILineLogs& logs)
     : logs_(logs), effect_(std::make_unique<QSoundEffect>()) {
     if (!file.isEmpty()) effect_->setSource(QUrl::fromLocalFile(file));
     QObject::connect(effect_.get(), &QSoundEffect::statusChanged, effect_.get(), [this] {

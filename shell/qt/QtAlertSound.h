@@ -1,5 +1,5 @@
 #pragma once
-#include "net/ILineLogs.h"
+#include "base/ILineLogs.h"
 #include "shell/IAlertSound.h"
 
 #include <QString>
@@ -13,7 +13,7 @@ namespace quorlan::shell::qt {
 // file that cannot be played, Play does nothing; the debug log says so once.
 class QtAlertSound : public IAlertSound {
 public:
-    QtAlertSound(const QString& file, net::ILineLogs& logs);
+    QtAlertSound(const QString& file, base::ILineLogs& logs);
     ~QtAlertSound() override;
 
     void Play() override;
@@ -26,7 +26,7 @@ public:
 private:
     void TellOnce(const std::string& why);
 
-    net::ILineLogs& logs_;
+    base::ILineLogs& logs_;
     std::unique_ptr<QSoundEffect> effect_;
     bool told_ = false;
 };

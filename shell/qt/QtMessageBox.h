@@ -1,5 +1,5 @@
 #pragma once
-#include "net/IMessageBox.h"
+#include "base/IMessageBox.h"
 
 class QWidget;
 
@@ -7,7 +7,7 @@ namespace quorlan::shell::qt {
 
 // A modal message box with the program's title and an OK button; returns when
 // the user closes it (the event loop runs meanwhile).
-class QtMessageBox : public net::IMessageBox {
+class QtMessageBox : public base::IMessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
     // The window the box stands over; it may come after the box.

@@ -1,15 +1,15 @@
 #include "shell/qt/QtText.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 namespace quorlan::shell::qt {
 
 QString QStringFromCp949(const std::string& cp949) {
-    return QString::fromStdString(net::Utf8FromCp949(cp949));
+    return QString::fromStdString(base::Utf8FromCp949(cp949));
 }
 
 std::string Cp949FromQString(const QString& text) {
-    return net::Cp949FromUtf8(text.toStdString());
+    return base::Cp949FromUtf8(text.toStdString());
 }
 
 QString Caption(const char* utf8) {

@@ -1,5 +1,5 @@
 #pragma once
-#include "net/ITimer.h"
+#include "base/ITimer.h"
 
 #include <QTimer>
 #include <functional>
@@ -8,7 +8,7 @@ namespace quorlan::shell::qt {
 
 // A window timer: a QTimer whose tick calls one handler on the UI thread.
 // Created stopped; single-shot timers stop themselves after one tick.
-class QtTimer : public net::ITimer {
+class QtTimer : public base::ITimer {
 public:
     QtTimer(int intervalMs, bool singleShot, std::function<void()> onTimeout);
 

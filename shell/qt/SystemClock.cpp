@@ -1,6 +1,6 @@
 #include "shell/qt/SystemClock.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -25,7 +25,7 @@ QString SystemClock::LongTimeFormat(const QLocale& locale) {
 
 std::string SystemClock::LongTimeNow() const {
     static const QString format = LongTimeFormat(QLocale::system());
-    return net::Cp949FromUtf8(QLocale::system().toString(QTime::currentTime(), format).toStdString());
+    return base::Cp949FromUtf8(QLocale::system().toString(QTime::currentTime(), format).toStdString());
 }
 
 } // namespace quorlan::shell::qt

@@ -1,5 +1,5 @@
 #pragma once
-#include "net/IClock.h"
+#include "base/IClock.h"
 
 #include <QString>
 
@@ -9,7 +9,7 @@ namespace quorlan::shell::qt {
 
 // The real clock: a monotonic millisecond tick that wraps at 2^32, and the
 // local time of day in the system's long time format, without the time zone.
-class SystemClock : public net::IClock {
+class SystemClock : public base::IClock {
 public:
     std::uint32_t TickMs() const override;
     std::string LongTimeNow() const override;

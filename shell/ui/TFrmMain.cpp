@@ -438,16 +438,16 @@ void TFrmMain::TimerShowTimer() {
     if (step.finished) timerShow_->Stop();
 }
 
-const net::ITimer& TFrmMain::TimerProcess() const {
+const base::ITimer& TFrmMain::TimerProcess() const {
     return *timerProcess_;
 }
-const net::ITimer& TFrmMain::TimerReConnect() const {
+const base::ITimer& TFrmMain::TimerReConnect() const {
     return *timerReConnect_;
 }
-const net::ITimer& TFrmMain::TimerDisplay() const {
+const base::ITimer& TFrmMain::TimerDisplay() const {
     return *timerDisplay_;
 }
-const net::ITimer& TFrmMain::TimerShow() const {
+const base::ITimer& TFrmMain::TimerShow() const {
     return *timerShow_;
 }
 

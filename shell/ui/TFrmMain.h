@@ -1,11 +1,11 @@
 #pragma once
+#include "base/IClock.h"
+#include "base/IMessageBox.h"
+#include "base/ITimer.h"
 #include "board/IInputBox.h"
 #include "board/ISearchHitActions.h"
 #include "board/SearchConditionHandler.h"
-#include "net/ClientState.h"
-#include "net/IClock.h"
-#include "net/IMessageBox.h"
-#include "net/ITimer.h"
+#include "client/ClientState.h"
 #include "net/Sender.h"
 #include "shell/CountdownDisplay.h"
 #include "shell/IRandomSource.h"
@@ -45,13 +45,13 @@ class TFrmMain : public QMainWindow, public board::ISearchHitActions, private IS
 public:
     // What the window reads and drives; all of it outlives the window.
     struct Services {
-        net::ClientState& state;
+        client::ClientState& state;
         net::Sender& sender;
         LineLogs& logs;
         ISessionTicks& ticks;
-        const net::IClock& clock;
+        const base::IClock& clock;
         IRandomSource& random;
-        net::IMessageBox& messageBox;
+        base::IMessageBox& messageBox;
         board::IInputBox& inputBox;
     };
 
@@ -124,10 +124,10 @@ public:
     void TimerReConnectTimer();
     void TimerDisplayTimer();
     void TimerShowTimer();
-    const net::ITimer& TimerProcess() const;
-    const net::ITimer& TimerReConnect() const;
-    const net::ITimer& TimerDisplay() const;
-    const net::ITimer& TimerShow() const;
+    const base::ITimer& TimerProcess() const;
+    const base::ITimer& TimerReConnect() const;
+    const base::ITimer& TimerDisplay() const;
+    const base::ITimer& TimerShow() const;
 
     bool TrayIconVisible() const;
 

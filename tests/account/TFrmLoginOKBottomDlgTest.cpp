@@ -1,8 +1,8 @@
 #include "account/TFrmLoginOKBottomDlg.h"
 
+#include "base/Cp949.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingLogs.h"
-#include "net/Cp949.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -21,7 +21,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 std::string Cp(const char* utf8) {
-    return net::Cp949FromUtf8(utf8);
+    return base::Cp949FromUtf8(utf8);
 }
 
 // Expected packets are written out here: header bytes, then each text in its
@@ -51,7 +51,7 @@ protected:
         return widget;
     }
     static std::string Text(QWidget& dialog, const char* edit) {
-        return net::Cp949FromUtf8(Find<QLineEdit>(dialog, edit)->text().toStdString());
+        return base::Cp949FromUtf8(Find<QLineEdit>(dialog, edit)->text().toStdString());
     }
     static void SetText(QWidget& dialog, const char* edit, const char* utf8) {
         Find<QLineEdit>(dialog, edit)->setText(QString::fromUtf8(utf8));
@@ -59,7 +59,7 @@ protected:
     // A click as the button gives it: nothing happens while it is disabled.
     static void Click(QWidget& dialog, const char* button) { Find<QPushButton>(dialog, button)->click(); }
 
-    net::ClientState state;
+    client::ClientState state;
     test::FakeSocket socket;
     test::RecordingLogs logs;
     test::RecordingMessageBox box;
@@ -273,7 +273,7 @@ TEST_F(LoginDialogTest, TextsOver32BytesAreRefusedWholeNeverCut) {
     for (const std::string& id : {storedId, Cp("가나다라마바사아자차카타파하가나다")}) {
         socket.ClearWritten();
         box.shown.clear();
-        SetText(*dialog, "EditLoginID", net::Utf8FromCp949(id).c_str());
+        SetText(*dialog, "EditLoginID", base::Utf8FromCp949(id).c_str());
         dialog->BtnLoginClick();
         EXPECT_TRUE(socket.written.empty());
         ASSERT_EQ(box.shown.size(), 1u);

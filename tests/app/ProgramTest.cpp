@@ -3,9 +3,9 @@
 #include "account/TFrmLoginOKBottomDlg.h"
 #include "app/TAboutBox.h"
 #include "app/TFrmMyinfo.h"
+#include "base/Cp949.h"
 #include "board/ui/TFrmBrowser.h"
 #include "fakes/FakeAlertSound.h"
-#include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
 #include "shell/ui/MainWindowRig.h"
@@ -39,7 +39,7 @@ struct ProgramRig : test::MainWindowRig {
     Program::Options Options() {
         Program::Options options;
         options.settingsPath = settingsPath;
-        options.updateCheck = [this](net::ILineLogs&) {
+        options.updateCheck = [this](base::ILineLogs&) {
             serverDuringCheck = appliedAddress + ":" + std::to_string(appliedPort);
             return network;
         };
@@ -225,7 +225,7 @@ TEST_F(ProgramTest, StartUpAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings)
     rig.socket->Feed({0x07, 0x00, 0x65, 0x01, 0x00, 0x00, 0x00});
     program->Session().MainSockRead();
     struct TimerCase {
-        const net::ITimer& timer;
+        const base::ITimer& timer;
         bool active;
     } timers[] = {{window->TimerProcess(), true},
                   {window->TimerReConnect(), true},
@@ -249,8 +249,8 @@ TEST_F(ProgramTest, ShutdownSavesTheWindowPositionAndFields) {
 TEST_F(ProgramTest, AHitIsKeptAcrossARestartAndTheHistoryWindowFiltersIt) {
     auto program = Start();
     program->Session().State().FBoardURL = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
-    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 책상"));
-    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 의자"));
+    program->FrmMain().MatchSearchCondition(base::Cp949FromUtf8("직거래 책상"));
+    program->FrmMain().MatchSearchCondition(base::Cp949FromUtf8("직거래 의자"));
     EXPECT_EQ(rig.sound.plays, 2);
     program.reset();
 
@@ -275,7 +275,7 @@ TEST_F(ProgramTest, AHitIsKeptAcrossARestartAndTheHistoryWindowFiltersIt) {
     EXPECT_EQ(list->topLevelItemCount(), 0);
 
     // A hit while the window is open shows at once.
-    program->FrmMain().MatchSearchCondition(net::Cp949FromUtf8("직거래 소파"));
+    program->FrmMain().MatchSearchCondition(base::Cp949FromUtf8("직거래 소파"));
     ASSERT_EQ(list->topLevelItemCount(), 1);
     EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("직거래 소파"));
 }

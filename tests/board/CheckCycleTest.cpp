@@ -17,7 +17,7 @@ namespace {
 
 // A message box whose first showing runs a hook, as events handled while the
 // real modal box is open would.
-class HookedMessageBox : public net::IMessageBox {
+class HookedMessageBox : public base::IMessageBox {
 public:
     void ShowMessage(const std::string& text) override {
         shown.push_back(text);
@@ -42,7 +42,7 @@ struct Rig {
     net::Sender sender{socket, logs, box};
     test::FakeBrowser browser;
     test::FakeTimer timer;
-    net::ClientState state;
+    client::ClientState state;
     board::CheckCycle cycle{browser, timer, sender, logs, state};
 
     Rig() { state.FBoardURL = "http://board.example/bbs/zboard.php?id=share"; }
@@ -377,7 +377,7 @@ TEST(CheckCycle, AnswerAfterTheCycleIsGoneIsIgnored) {
     net::Sender sender{socket, logs, box};
     test::FakeBrowser browser;
     test::FakeTimer timer;
-    net::ClientState state;
+    client::ClientState state;
     browser.answerAtOnce = false;
     auto cycle = std::make_unique<board::CheckCycle>(browser, timer, sender, logs, state);
     cycle->ReceiveCheckList("");

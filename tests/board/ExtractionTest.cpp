@@ -1,5 +1,5 @@
+#include "base/Cp949.h"
 #include "board/Extraction.h"
-#include "net/Cp949.h"
 
 #include <gtest/gtest.h>
 
@@ -97,7 +97,7 @@ TEST(ReadPageLines, ReplacesThenSplits) {
 }
 
 TEST(ExtractPostList, BoardPageGivesLinesInPageOrder) {
-    const std::string title = net::Cp949FromUtf8("[판매] 자전거 팝니다");
+    const std::string title = base::Cp949FromUtf8("[판매] 자전거 팝니다");
     const std::string markup = "<table>\r\n"
                                "<tr><td>1</td><td><a href=\"view.php?id=share&amp;no=2\">" + title +
                                "</a> <span>[3]</span></td></tr>\r\n"

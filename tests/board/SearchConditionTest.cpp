@@ -1,9 +1,9 @@
+#include "base/Cp949.h"
 #include "board/SearchCondition.h"
 #include "board/SearchConditionHandler.h"
 #include "fakes/FakeInputBox.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingLogs.h"
-#include "net/Cp949.h"
 
 #include <gtest/gtest.h>
 
@@ -97,7 +97,7 @@ struct Rig {
     test::RecordingLogs logs;
     test::RecordingMessageBox box;
     net::Sender sender{socket, logs, box};
-    net::ClientState state;
+    client::ClientState state;
     RecordingHitActions hits;
     test::FakeInputBox input;
     board::SearchConditionHandler handler{state, sender, hits, input, box};
@@ -157,14 +157,14 @@ TEST(BtnSearchConditionClick, ShowsTheFixedDialog) {
     rig.handler.BtnSearchConditionClick();
     ASSERT_EQ(rig.input.shown.size(), 1u);
     EXPECT_EQ(rig.input.shown[0].caption, "\xB0\xCB\xBB\xF6 \xB4\xDC\xBE\xEE \xBC\xB3\xC1\xA4"); // 검색 단어 설정
-    EXPECT_EQ(rig.input.shown[0].prompt, net::Cp949FromUtf8("검색단어를 입력하세요. &&, + 사용가능)  "));
+    EXPECT_EQ(rig.input.shown[0].prompt, base::Cp949FromUtf8("검색단어를 입력하세요. &&, + 사용가능)  "));
     EXPECT_TRUE(rig.input.shown[0].prompt.ends_with(")  "));
     EXPECT_EQ(rig.input.shown[0].initial, kDirectTrade);
 }
 
 TEST(BtnSearchConditionClick, ChecksAreIndependentAndRestoreTheOldCondition) {
-    const std::string tooShort = net::Cp949FromUtf8("한글자이상 검색가능합니다.");
-    const std::string twoOperators = net::Cp949FromUtf8("검색조합은 1개만 사용가능합니다.");
+    const std::string tooShort = base::Cp949FromUtf8("한글자이상 검색가능합니다.");
+    const std::string twoOperators = base::Cp949FromUtf8("검색조합은 1개만 사용가능합니다.");
     struct Case {
         const char* name;
         std::string entered;

@@ -10,10 +10,10 @@
 
 #include "account/TFrmLoginOKBottomDlg.h"
 #include "app/Program.h"
+#include "base/Cp949.h"
 #include "board/ui/TFrmBrowser.h"
 #include "fakes/TempDir.h"
 #include "net/Codec.h"
-#include "net/Cp949.h"
 #include "shell/http/THTTPDown.h"
 #include "shell/http/UpdateCheck.h"
 #include "shell/ui/TFrmMain.h"
@@ -176,12 +176,12 @@ public:
         std::filesystem::current_path(dir_.Path());
         TempDir::Write(dir_.File("Quorlan.ini"),
                        "[config]\r\nRepeat=" + std::to_string(periodSeconds_) + "\r\nBoardURL=" + boardUrl_ +
-                           "\r\nSearchCondition=" + net::Cp949FromUtf8("직거래") + "\r\nSMSID=" + kSmsId +
+                           "\r\nSearchCondition=" + base::Cp949FromUtf8("직거래") + "\r\nSMSID=" + kSmsId +
                            "\r\nSMSPASSWORD=" + kSmsPassword + "\r\n");
 
         const QString listUrl = QString::fromStdString(webOrigin_ + "/patch_quorlan.txt");
         app::Program::Options options;
-        options.updateCheck = [listUrl](net::ILineLogs& logs) {
+        options.updateCheck = [listUrl](base::ILineLogs& logs) {
             shell::THTTPDown downloader;
             shell::UpdateCheckOptions check;
             check.listUrl = listUrl;
@@ -261,10 +261,10 @@ public:
         if (offset.count() > 0) WaitFor([&] { return Clock::now() >= peerTurn->at + offset; }, offset + 1s);
 
         Road road;
-        const QString lineText = QString::fromUtf8(net::Utf8FromCp949(line));
+        const QString lineText = QString::fromUtf8(base::Utf8FromCp949(line));
         road.posted = Clock::now();
         testweb::NewPost post;
-        post.title = net::Cp949FromUtf8(titleUtf8);
+        post.title = base::Cp949FromUtf8(titleUtf8);
         post.writer = "e2e";
         web_->board().AddPost(std::move(post));
 
@@ -490,7 +490,7 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     ASSERT_TRUE(road2.has_value()) << loop.Server().Log();
     PrintRoad("test", 2, *road2);
     const QString relayed = QStringLiteral("RequestSMS :") + QString::fromLatin1(kClientPhoneDigits) +
-                            QStringLiteral(" ") + QString::fromUtf8(net::Utf8FromCp949(kLine2));
+                            QStringLiteral(" ") + QString::fromUtf8(base::Utf8FromCp949(kLine2));
     ASSERT_TRUE(WaitFor([&] { return loop.ListBoxHas(relayed); }, 10s));
     ASSERT_TRUE(WaitFor([&] { return loop.DebugLogHas("SMS Gateway: "); }, 10s));
     EXPECT_TRUE(loop.DebugLogHas("SMS Gateway: 127.0.0.1 200"));
@@ -513,7 +513,7 @@ TEST(FullLoopTest, NewPostReachesBothClientsAlertsAndIsRelayedAsTextMessage) {
     for (int round = 1; round <= rounds; ++round) {
         const std::string title = BenchTitle(round);
         const std::optional<Road> road =
-            loop.RunRoad(title, net::Cp949FromUtf8(title), std::chrono::milliseconds(offsetMs(random)));
+            loop.RunRoad(title, base::Cp949FromUtf8(title), std::chrono::milliseconds(offsetMs(random)));
         ASSERT_TRUE(road.has_value()) << "timed round " << round;
         PrintRoad("bench", round, *road);
     }

@@ -1,5 +1,5 @@
 #pragma once
-#include "net/IClock.h"
+#include "base/IClock.h"
 
 #include <cstdint>
 #include <string>
@@ -7,7 +7,7 @@
 namespace quorlan::test {
 
 // A clock the test sets by hand.
-class FakeClock : public net::IClock {
+class FakeClock : public base::IClock {
 public:
     std::uint32_t TickMs() const override { return tick; }
     std::string LongTimeNow() const override { return longTime; }

@@ -1,10 +1,10 @@
 #pragma once
-#include "net/ITimer.h"
+#include "base/ITimer.h"
 
 namespace quorlan::test {
 
 // A timer the test fires by calling the owner's handler; records starts/stops.
-class FakeTimer : public net::ITimer {
+class FakeTimer : public base::ITimer {
 public:
     void Start() override {
         active = true;

@@ -169,10 +169,11 @@ TEST(Dispatcher, VersionOneSendsLoginThenSetBoardBeforeAnyAnswer) {
     Rig rig;
     rig.actions.autoLoginChecked = true;
     rig.state.FBoardSet = true;
-    rig.state.FRepeat = 600;
-    rig.state.FBoardURL = "u";
+    // The board window's handler sends its stored period and address.
+    const std::int32_t repeat = 600;
+    const std::string boardUrl = "u";
     rig.actions.onBtnLoginClick = [&] { (void)rig.sender.Send(net::EncodeLogin("a", "b")); };
-    rig.actions.onBtnSeleteBoardClick = [&] { rig.sender.SendSetBoard(rig.state.FRepeat, rig.state.FBoardURL); };
+    rig.actions.onBtnSeleteBoardClick = [&] { rig.sender.SendSetBoard(repeat, boardUrl); };
     rig.Dispatch(net::EncodeResult(net::VersionResult, 1).bytes);
 
     ASSERT_EQ(rig.socket.writes.size(), 2u);

@@ -1,10 +1,10 @@
 #pragma once
+#include "base/Cp949.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
-#include "net/ClientState.h"
-#include "net/Cp949.h"
+#include "net/LinkState.h"
 #include "net/Sender.h"
 
 #include <cstdint>
@@ -26,7 +26,7 @@ public:
 };
 
 // cp949 form of a UTF-8 literal, for expected Korean texts.
-inline std::string Cp(const char* utf8) { return net::Cp949FromUtf8(utf8); }
+inline std::string Cp(const char* utf8) { return base::Cp949FromUtf8(utf8); }
 
 // The collaborators every connection and dispatcher test needs.
 struct NetRig {
@@ -35,7 +35,7 @@ struct NetRig {
     RecordingMessageBox messageBox;
     RecordingActions actions;
     FakeClock clock;
-    net::ClientState state;
+    net::LinkState state;
     net::Sender sender{socket, logs, messageBox};
 };
 

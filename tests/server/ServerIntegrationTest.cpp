@@ -3,7 +3,7 @@
 #include "ManualClock.h"
 #include "RunningServer.h"
 #include "TestClient.h"
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 #include "server/AccountStore.h"
 #include "server/BoardListStore.h"
 #include "server/PasswordHasher.h"
@@ -718,7 +718,7 @@ TEST_F(ServerTest, NoticesFromTheAdminEndpointReachAllOrOneBoard) {
     for (auto* client : {onBoard.get(), onOther.get(), noBoard.get()}) {
         const auto notice = client->NextOf(net::System);
         ASSERT_TRUE(notice);
-        EXPECT_EQ(notice->text, net::Cp949FromUtf8("서버 점검"));
+        EXPECT_EQ(notice->text, base::Cp949FromUtf8("서버 점검"));
     }
     auto one = Admin("POST", std::string("/notice?board=") + PercentEncoded(kBoard), "board only");
     ASSERT_TRUE(one);

@@ -1,7 +1,7 @@
 #include "shell/CountdownDisplay.h"
 
+#include "base/Cp949.h"
 #include "fakes/FakeClock.h"
-#include "net/Cp949.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +14,13 @@ protected:
     std::string NextSecond() {
         for (int i = 0; i < CountdownDisplay::kTicksPerUpdate; ++i) {
             const auto tick = display.TimerDisplayTimer();
-            if (tick.panelChanged) return net::Utf8FromCp949(tick.panelText);
+            if (tick.panelChanged) return base::Utf8FromCp949(tick.panelText);
         }
         ADD_FAILURE() << "no countdown within one second";
         return {};
     }
 
-    net::ClientState state;
+    client::ClientState state;
     test::FakeClock clock;
     CountdownDisplay display{state, clock};
 };
@@ -37,7 +37,7 @@ TEST_F(CountdownDisplayTest, TextTable) {
         {-5, 4294967, "검색예정 -4294972초 남았습니다."},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(net::Utf8FromCp949(CountdownDisplay::CountdownText(c.repeat, c.elapsed)), c.text)
+        EXPECT_EQ(base::Utf8FromCp949(CountdownDisplay::CountdownText(c.repeat, c.elapsed)), c.text)
             << c.repeat << " " << c.elapsed;
     }
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-using quorlan::net::ClientState;
+using quorlan::client::ClientState;
 using quorlan::shell::Find;
 using quorlan::shell::FindHistory;
 using quorlan::shell::FindRecorder;

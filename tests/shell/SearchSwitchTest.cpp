@@ -1,9 +1,9 @@
 #include "shell/SearchSwitch.h"
 
+#include "base/Cp949.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingLogs.h"
-#include "net/Cp949.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ protected:
     test::RecordingLogs logs;
     test::RecordingMessageBox box;
     test::FakeClock clock;
-    net::ClientState state;
+    client::ClientState state;
     net::Sender sender{socket, logs, box};
     RecordingSwitchView view;
     SearchSwitch searchSwitch{state, sender, logs, clock, view};
@@ -76,10 +76,10 @@ TEST_F(SearchSwitchTest, StartSendsSearchStateOneAndLocksTheSettings) {
     EXPECT_EQ(socket.written, expected);
     EXPECT_TRUE(state.FSearching);
     EXPECT_EQ(state.CycleStartTime, 123456U);
-    EXPECT_EQ(net::Utf8FromCp949(view.caption), "검색중지");
+    EXPECT_EQ(base::Utf8FromCp949(view.caption), "검색중지");
     EXPECT_FALSE(view.controlsEnabled);
     ASSERT_EQ(logs.messages.size(), 1U);
-    EXPECT_EQ(net::Utf8FromCp949(logs.messages[0]), "검색을 시작했습니다.");
+    EXPECT_EQ(base::Utf8FromCp949(logs.messages[0]), "검색을 시작했습니다.");
     EXPECT_EQ(view.panels[1], "before"); // Start leaves the panel to the next countdown tick
 }
 
@@ -92,11 +92,11 @@ TEST_F(SearchSwitchTest, StopSendsSearchStateZeroAndUnlocks) {
     const std::vector<std::uint8_t> expected = {0x07, 0x00, 0x6D, 0x00, 0x00, 0x00, 0x00};
     EXPECT_EQ(socket.written, expected);
     EXPECT_FALSE(state.FSearching);
-    EXPECT_EQ(net::Utf8FromCp949(view.caption), "시작");
-    EXPECT_EQ(net::Utf8FromCp949(view.panels[1]), "대기");
+    EXPECT_EQ(base::Utf8FromCp949(view.caption), "시작");
+    EXPECT_EQ(base::Utf8FromCp949(view.panels[1]), "대기");
     EXPECT_TRUE(view.controlsEnabled);
     ASSERT_EQ(logs.messages.size(), 2U);
-    EXPECT_EQ(net::Utf8FromCp949(logs.messages[1]), "검색을 중지했습니다.");
+    EXPECT_EQ(base::Utf8FromCp949(logs.messages[1]), "검색을 중지했습니다.");
 }
 
 TEST_F(SearchSwitchTest, StateChangesEvenWhenTheSendFails) {
@@ -105,7 +105,7 @@ TEST_F(SearchSwitchTest, StateChangesEvenWhenTheSendFails) {
     searchSwitch.BtnStartClick();
 
     EXPECT_TRUE(state.FSearching);
-    EXPECT_EQ(net::Utf8FromCp949(view.caption), "검색중지");
+    EXPECT_EQ(base::Utf8FromCp949(view.caption), "검색중지");
     EXPECT_EQ(logs.debug, std::vector<std::string>{"Socket: !!! Send Error "});
 }
 

@@ -1,15 +1,15 @@
 #include "shell/Settings.h"
 
+#include "base/Cp949.h"
 #include "fakes/RecordingLogs.h"
 #include "fakes/TempDir.h"
-#include "net/Cp949.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
 
-using quorlan::net::ClientState;
+using quorlan::client::ClientState;
 using quorlan::shell::LoadSettings;
 using quorlan::shell::SaveSettings;
 using quorlan::shell::WindowPlacement;

@@ -2,8 +2,8 @@
 // engine's re-serialisation of the page, not the bytes served. These tests load
 // the fixture's list page in a real QWebEnginePage and check that the post list
 // made from what the engine gives back is the list made from the served page.
+#include "base/Cp949.h"
 #include "board/Extraction.h"
-#include "net/Cp949.h"
 #include "tools/testweb/BoardPages.h"
 #include "tools/testweb/TestWebServer.h"
 
@@ -31,7 +31,7 @@ std::optional<std::string> LoadAndReadBody(const std::string& url) {
     std::optional<std::string> markup;
     QEventLoop loop;
     page.runJavaScript(QStringLiteral("document.body.innerHTML"), [&](const QVariant& result) {
-        markup = net::Cp949FromUtf8(result.toString().toStdString());
+        markup = base::Cp949FromUtf8(result.toString().toStdString());
         loop.quit();
     });
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);

@@ -1,6 +1,6 @@
 #include "tools/testweb/AutoPoster.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 #include "tools/testweb/MarketTitles.h"
 
 namespace quorlan::testweb {
@@ -36,8 +36,8 @@ Post AutoPoster::PostNext() {
     const auto& titles = AutoPostTitles();
     const auto& writers = Writers();
     NewPost post;
-    post.title = net::Cp949FromUtf8(titles[index % titles.size()]);
-    post.writer = net::Cp949FromUtf8(writers[index % writers.size()]);
+    post.title = base::Cp949FromUtf8(titles[index % titles.size()]);
+    post.writer = base::Cp949FromUtf8(writers[index % writers.size()]);
     post.body = BodyFor(post.title);
     return board_.AddPost(std::move(post));
 }

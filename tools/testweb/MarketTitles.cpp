@@ -1,6 +1,6 @@
 #include "tools/testweb/MarketTitles.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 namespace quorlan::testweb {
 
@@ -79,9 +79,9 @@ const std::vector<std::string>& Writers() {
 }
 
 std::string BodyFor(const std::string& titleCp949) {
-    std::string body = net::Cp949FromUtf8("상태 좋습니다. 쪽지나 댓글 주세요.");
+    std::string body = base::Cp949FromUtf8("상태 좋습니다. 쪽지나 댓글 주세요.");
     if (titleCp949.find(QUORLAN_CP949("직거래")) != std::string::npos) {
-        body += net::Cp949FromUtf8(" 직거래 장소와 시간은 협의 가능합니다.");
+        body += base::Cp949FromUtf8(" 직거래 장소와 시간은 협의 가능합니다.");
     }
     return body;
 }
@@ -92,8 +92,8 @@ void SeedBoard(Board& board, std::chrono::system_clock::time_point now) {
     const int count = static_cast<int>(titles.size());
     for (int i = 0; i < count; ++i) {
         NewPost post;
-        post.title = net::Cp949FromUtf8(titles[static_cast<std::size_t>(i)]);
-        post.writer = net::Cp949FromUtf8(writers[static_cast<std::size_t>(i) % writers.size()]);
+        post.title = base::Cp949FromUtf8(titles[static_cast<std::size_t>(i)]);
+        post.writer = base::Cp949FromUtf8(writers[static_cast<std::size_t>(i) % writers.size()]);
         post.body = BodyFor(post.title);
         post.comments = (i * 7) % 5;
         post.views = 10 + (i * 37) % 300;

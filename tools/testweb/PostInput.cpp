@@ -1,6 +1,6 @@
 #include "tools/testweb/PostInput.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 #include "tools/testweb/QueryString.h"
 
 #include <nlohmann/json.hpp>
@@ -68,8 +68,8 @@ PostInput ReadPostInput(std::string_view contentType, std::string_view body, std
         input.error = fields.error;
         return input;
     }
-    input.title = net::Cp949FromUtf8(CleanLine(fields.title.value_or("")));
-    input.writer = net::Cp949FromUtf8(CleanLine(fields.writer.value_or("")));
+    input.title = base::Cp949FromUtf8(CleanLine(fields.title.value_or("")));
+    input.writer = base::Cp949FromUtf8(CleanLine(fields.writer.value_or("")));
     if (input.writer.empty()) input.writer = QUORLAN_CP949("손님");
     if (input.title.empty()) {
         input.error = "\"title\" is missing or empty";

@@ -1,6 +1,6 @@
 #include "tools/testweb/SmsLog.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 
 #include <nlohmann/json.hpp>
 
@@ -33,7 +33,7 @@ std::string SmsLog::ToJson(const std::vector<SmsRequest>& requests) {
             std::chrono::duration_cast<std::chrono::milliseconds>(request.received.time_since_epoch()).count();
         for (const char* key : {"userid", "passwd", "sender", "receiver", "encode", "message"}) {
             const auto value = FindParam(request.params, key);
-            item[key] = value ? nlohmann::json(net::Utf8FromCp949(*value)) : nlohmann::json(nullptr);
+            item[key] = value ? nlohmann::json(base::Utf8FromCp949(*value)) : nlohmann::json(nullptr);
         }
         list.push_back(std::move(item));
     }

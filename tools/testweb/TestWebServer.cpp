@@ -1,6 +1,6 @@
 #include "tools/testweb/TestWebServer.h"
 
-#include "net/Cp949.h"
+#include "base/Cp949.h"
 #include "tools/testweb/BoardPages.h"
 #include "tools/testweb/MarketTitles.h"
 #include "tools/testweb/PostInput.h"
@@ -41,8 +41,8 @@ long long UnixMs(std::chrono::system_clock::time_point when) {
 
 nlohmann::json PostJson(const Post& post) {
     return {{"no", post.no},
-            {"title", net::Utf8FromCp949(post.title)},
-            {"writer", net::Utf8FromCp949(post.writer)},
+            {"title", base::Utf8FromCp949(post.title)},
+            {"writer", base::Utf8FromCp949(post.writer)},
             {"created_ms", UnixMs(post.created)}};
 }
 
@@ -60,9 +60,9 @@ void NotFound(httplib::Response& response, std::string_view what) {
 
 Post NoticePost(std::chrono::system_clock::time_point now) {
     Post notice;
-    notice.title = net::Cp949FromUtf8("[공지] 장터 이용 규칙 & 사기 예방 안내");
-    notice.writer = net::Cp949FromUtf8("운영자");
-    notice.body = net::Cp949FromUtf8("직거래를 권장합니다. 선입금 요구는 사기일 수 있으니 주의하세요.");
+    notice.title = base::Cp949FromUtf8("[공지] 장터 이용 규칙 & 사기 예방 안내");
+    notice.writer = base::Cp949FromUtf8("운영자");
+    notice.body = base::Cp949FromUtf8("직거래를 권장합니다. 선입금 요구는 사기일 수 있으니 주의하세요.");
     notice.created = now;
     return notice;
 }
@@ -157,7 +157,7 @@ void TestWebServer::Route() {
         post.writer = input.writer;
         post.body = BodyFor(input.title);
         const Post stored = board_.AddPost(std::move(post));
-        Log("new post " + std::to_string(stored.no) + ": " + net::Utf8FromCp949(stored.title));
+        Log("new post " + std::to_string(stored.no) + ": " + base::Utf8FromCp949(stored.title));
         response.status = 201;
         response.set_content(PostJson(stored).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), kJson);
     });

@@ -9,9 +9,11 @@ LocalWeb::LocalWeb(std::string boardPageCp949) {
     server_.Get("/bbs/zboard.php", [page = std::move(boardPageCp949)](const httplib::Request&, httplib::Response& res) {
         res.set_content(page, "text/html; charset=EUC-KR");
     });
-    // A post of the board: its number is its text.
+    // A post of the board: its number is its text, and a link leads back to the list.
     server_.Get("/bbs/view.php", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content("<html><body>post " + req.get_param_value("no") + "</body></html>", "text/html");
+        res.set_content("<html><body>post " + req.get_param_value("no") +
+                            " <a href=\"zboard.php?id=share\">list</a></body></html>",
+                        "text/html");
     });
     // An SVG document has no body: the page reader finds nothing to read.
     server_.Get("/picture.svg", [](const httplib::Request&, httplib::Response& res) {

@@ -1,12 +1,12 @@
 #include "board/ui/TFrmBrowser.h"
 
 #include "LocalWeb.h"
+#include "base/Cp949.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeSocket.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
 #include "net/Codec.h"
-#include "net/Cp949.h"
 #include "net/Dispatcher.h"
 #include "quorlan/BuildConfig.h"
 
@@ -34,7 +34,7 @@ using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 
 std::string Cp(const char* utf8) {
-    return net::Cp949FromUtf8(utf8);
+    return base::Cp949FromUtf8(utf8);
 }
 
 // Runs the event loop until done() holds or timeoutMs have passed, looking
@@ -99,7 +99,7 @@ protected:
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
-    std::string Address() { return net::Cp949FromUtf8(Find<QLineEdit>("Edit1")->text().toStdString()); }
+    std::string Address() { return base::Cp949FromUtf8(Find<QLineEdit>("Edit1")->text().toStdString()); }
     bool Logged(const std::string& line) const {
         return std::find(logs.debug.begin(), logs.debug.end(), line) != logs.debug.end();
     }
@@ -111,7 +111,7 @@ protected:
     }
 
     static test::LocalWeb* web;
-    net::ClientState state;
+    client::ClientState state;
     test::FakeSocket socket;
     test::RecordingLogs logs;
     test::RecordingMessageBox box;
@@ -517,6 +517,26 @@ TEST_F(PostOpeningTest, ALineNoLongerOnTheBoardShowsTheBoardAndSaysSo) {
     EXPECT_EQ(loads->count(), 2);
     EXPECT_EQ(Address(), state.FBoardURL);
     EXPECT_TRUE(window->isVisible());
+}
+
+// The user opened a found line's post in the window; a list request then
+// gets the board's list, as from the board itself, not the post page's link.
+TEST_F(PostOpeningTest, AListRequestWhileAPostIsShownIsAnsweredFromTheBoard) {
+    LoadThroughAddressField(state.FBoardURL);
+    window->AnswerListRequest();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 1u; }, 5000)) << socket.writes.size();
+    const Bytes fromBoard = socket.writes[0];
+    ASSERT_EQ(fromBoard[2], 'i');
+
+    window->OpenPost(Cp("12:00:01 책상 스탠드[4]"));
+    const std::string post = counting->Url("/bbs/view.php?id=share&no=12");
+    ASSERT_TRUE(WaitFor([&] { return Address() == post && loads->count() == 2; }, 10000)) << Address();
+
+    window->AnswerListRequest();
+    ASSERT_TRUE(WaitFor([&] { return socket.writes.size() == 2u; }, 10000)) << socket.writes.size();
+    EXPECT_EQ(socket.writes[1], fromBoard);
+    EXPECT_EQ(loads->count(), 3);
+    EXPECT_EQ(Address(), state.FBoardURL);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SmsGatewayFailure, ::testing::ValuesIn(kGatewayFailureCases),

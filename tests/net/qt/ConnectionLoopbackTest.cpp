@@ -1,14 +1,14 @@
 // The session logic on the real socket adapter against a loopback server:
 // the wiring the main window does, with the timers' ticks driven by hand.
 #include "LoopbackServer.h"
+#include "base/Cp949.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
-#include "net/ClientState.h"
 #include "net/Codec.h"
 #include "net/Connection.h"
-#include "net/Cp949.h"
 #include "net/Dispatcher.h"
+#include "net/LinkState.h"
 #include "net/PacketReceiver.h"
 #include "net/Sender.h"
 #include "net/qt/QtMainSock.h"
@@ -45,7 +45,7 @@ struct Client {
     test::RecordingMessageBox messageBox;
     test::RecordingActions actions;
     test::FakeClock clock;
-    net::ClientState state;
+    net::LinkState state;
     net::Sender sender{sock, logs, messageBox};
     net::Connection connection{sock, logs, state, sender, actions};
     net::Dispatcher dispatcher{logs, state, sender, actions, clock};
@@ -59,12 +59,12 @@ TEST(ConnectionLoopback, ConnectSendsVersionAndTheAnswerIsDispatched) {
     ASSERT_TRUE(server.WaitForClient());
     EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
     EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Connect", "Event: Send Version 1"));
-    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결됨"));
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결됨"));
 
     server.Send({7, 0, 'd', 1, 0, 0, 0});
     ASSERT_TRUE(WaitUntil([&] { return client.receiver.Queue().Size() == 7; }));
     EXPECT_TRUE(client.receiver.TimerProcess());
-    EXPECT_THAT(client.logs.messages, ElementsAre(net::Cp949FromUtf8("정상적으로 시작했습니다.")));
+    EXPECT_THAT(client.logs.messages, ElementsAre(base::Cp949FromUtf8("정상적으로 시작했습니다.")));
     EXPECT_EQ(client.logs.debug.back(), "Version Result :1");
 }
 
@@ -76,12 +76,12 @@ TEST(ConnectionLoopback, LostLinkIsRestoredByTheNextTickWithAFreshVersion) {
     server.Receive(7);
     server.peer->close();
     ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
-    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결중지됨"));
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
 
     server.peer = nullptr;
     server.received.clear();
     EXPECT_TRUE(client.connection.TimerReConnect());
-    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결시도중..."));
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결시도중..."));
     ASSERT_TRUE(server.WaitForClient());
     EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
     EXPECT_EQ(client.Count("Event: Send Version 1"), 2);
@@ -99,7 +99,7 @@ TEST(ConnectionLoopback, ResetByTheServerIsLoggedAsAnErrorThenADisconnect) {
     QTest::qWait(20);
     EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Connect", "Event: Send Version 1",
                                                "Socket: Socket Error: 10054", "Socket: DisConnect"));
-    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결중지됨"));
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
 }
 
 TEST(ConnectionLoopback, RefusedAttemptsEndInDisconnectAndTheTimerGivesUpAfterTheHundredFirst) {
@@ -107,7 +107,7 @@ TEST(ConnectionLoopback, RefusedAttemptsEndInDisconnectAndTheTimerGivesUpAfterTh
     client.connection.Start();
     ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
     EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Socket Error: 10061", "Socket: DisConnect"));
-    EXPECT_EQ(client.actions.statusPanels[1], net::Cp949FromUtf8("연결중지됨"));
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
 
     for (int attempt = 1; attempt <= 101; ++attempt) {
         EXPECT_EQ(client.connection.TimerReConnect(), attempt <= 100);

@@ -1,5 +1,5 @@
+#include "base/Cp949.h"
 #include "fakes/RecordingLogs.h"
-#include "net/Cp949.h"
 #include "shell/qt/QtAlertSound.h"
 #include "shell/qt/QtInputBox.h"
 #include "shell/qt/QtMessageBox.h"
@@ -38,7 +38,7 @@ template <class T> void WhenModalShows(std::function<void(T&)> answer) {
     });
 }
 
-const std::string kPrompt = net::Cp949FromUtf8("검색단어를 입력하세요. &&, + 사용가능)  ");
+const std::string kPrompt = base::Cp949FromUtf8("검색단어를 입력하세요. &&, + 사용가능)  ");
 
 TEST(QtInputBoxTest, ShowsCaptionAndPromptAndReturnsTheTypedText) {
     QString caption, prompt;
@@ -54,8 +54,8 @@ TEST(QtInputBoxTest, ShowsCaptionAndPromptAndReturnsTheTypedText) {
         dialog.accept();
     });
     const std::string typed =
-        QtInputBox().InputBox(net::Cp949FromUtf8("검색 단어 설정"), kPrompt, net::Cp949FromUtf8("직거래"));
-    EXPECT_EQ(net::Utf8FromCp949(typed), "노트북");
+        QtInputBox().InputBox(base::Cp949FromUtf8("검색 단어 설정"), kPrompt, base::Cp949FromUtf8("직거래"));
+    EXPECT_EQ(base::Utf8FromCp949(typed), "노트북");
     EXPECT_EQ(caption.toStdString(), "검색 단어 설정");
     EXPECT_EQ(prompt.toStdString(), "검색단어를 입력하세요. &&, + 사용가능)  ");
     EXPECT_TRUE(labelHasBuddy);
@@ -68,7 +68,7 @@ TEST(QtInputBoxTest, CancelReturnsTheInitialText) {
         dialog.findChild<QLineEdit*>()->setText(QStringLiteral("typed then cancelled"));
         dialog.reject();
     });
-    const std::string initial = net::Cp949FromUtf8("직거래");
+    const std::string initial = base::Cp949FromUtf8("직거래");
     EXPECT_EQ(QtInputBox().InputBox("c", kPrompt, initial), initial);
     EXPECT_EQ(shownInitial.toStdString(), "직거래");
 }
@@ -79,7 +79,7 @@ TEST(QtMessageBoxTest, ShowsTheTextModallyUntilClosed) {
         text = box.text();
         box.button(QMessageBox::Ok)->click();
     });
-    QtMessageBox().ShowMessage(net::Cp949FromUtf8("새번호 확인이 틀립니다."));
+    QtMessageBox().ShowMessage(base::Cp949FromUtf8("새번호 확인이 틀립니다."));
     EXPECT_EQ(text.toStdString(), "새번호 확인이 틀립니다.");
 }
 
@@ -119,7 +119,7 @@ TEST(SystemClockTest, LongTimeIsCp949AndTheTickWrapsUnsigned) {
     SystemClock clock;
     const std::string time = clock.LongTimeNow();
     EXPECT_FALSE(time.empty());
-    EXPECT_EQ(net::Cp949FromUtf8(net::Utf8FromCp949(time)), time);
+    EXPECT_EQ(base::Cp949FromUtf8(base::Utf8FromCp949(time)), time);
     const std::uint32_t first = clock.TickMs();
     EXPECT_LT(clock.TickMs() - first, 1000U); // unsigned difference: right across the wrap too
 }

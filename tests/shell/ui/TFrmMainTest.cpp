@@ -1,9 +1,9 @@
 #include "shell/ui/TFrmMain.h"
 
 #include "MainWindowRig.h"
+#include "base/Cp949.h"
 #include "fakes/FakeAlertSound.h"
 #include "net/Codec.h"
-#include "net/Cp949.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/FindRecorder.h"
 
@@ -121,7 +121,7 @@ TEST_F(MainWindowTest, StartAndStopSendSearchStateAndSwitchTheControls) {
     auto* list = Find<QListWidget>("ListBox1");
     EXPECT_EQ(list->currentItem()->text().toStdString(), "검색을 시작했습니다.");
 
-    window->SetStatusPanel(1, net::Cp949FromUtf8("검색예정 3초 남았습니다."));
+    window->SetStatusPanel(1, base::Cp949FromUtf8("검색예정 3초 남았습니다."));
     rig.socket->ClearWritten();
     Find<QPushButton>("BtnStart")->click();
 
@@ -231,7 +231,7 @@ TEST_F(MainWindowTest, WithoutANotificationAreaHidingMinimizesInstead) {
 TEST_F(MainWindowTest, AnAlertWhileHiddenRestoresNotifiesAndShakes) {
     window->show();
     window->BtnClearClick();
-    const std::string line = net::Cp949FromUtf8("[판매] 직거래 노트북");
+    const std::string line = base::Cp949FromUtf8("[판매] 직거래 노트북");
 
     window->ShowAlert(line);
 
@@ -323,26 +323,26 @@ TEST_F(MainWindowTest, AnUnwritableHistoryStillAlertsAndSoundsAndIsToldOnce) {
     FindRecorder recorder(rig.session->State(), rig.session->History(), sound);
     window->SetPeers({.found = [&](const std::string& line) { recorder.Found(line); }});
 
-    window->MatchSearchCondition(net::Cp949FromUtf8("직거래 모니터"));
-    window->MatchSearchCondition(net::Cp949FromUtf8("직거래 의자"));
+    window->MatchSearchCondition(base::Cp949FromUtf8("직거래 모니터"));
+    window->MatchSearchCondition(base::Cp949FromUtf8("직거래 의자"));
 
     EXPECT_TRUE(window->TimerShow().IsActive());
     EXPECT_EQ(sound.plays, 2);
     const auto& lines = rig.session->Logs().messageList.Lines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), net::Cp949FromUtf8("검색기록을 저장할 수 없습니다.")), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), base::Cp949FromUtf8("검색기록을 저장할 수 없습니다.")), 1);
 }
 
 TEST_F(MainWindowTest, SearchWordsButtonSetsTheLabelThroughTheInputBox) {
-    rig.inputBox.answer = net::Cp949FromUtf8("노트북&충전기");
+    rig.inputBox.answer = base::Cp949FromUtf8("노트북&충전기");
     Find<QPushButton>("BtnSearchCondition")->click();
     EXPECT_EQ(Text("LabelSearchCondition"), "노트북&충전기");
-    EXPECT_EQ(rig.session->State().FSearchCondition, net::Cp949FromUtf8("노트북&충전기"));
+    EXPECT_EQ(rig.session->State().FSearchCondition, base::Cp949FromUtf8("노트북&충전기"));
 
     rig.inputBox.answer = "ab";
     window->BtnSearchConditionClick();
     EXPECT_EQ(Text("LabelSearchCondition"), "노트북&충전기");
     ASSERT_EQ(rig.messageBox.shown.size(), 1U);
-    EXPECT_EQ(net::Utf8FromCp949(rig.messageBox.shown[0]), "한글자이상 검색가능합니다.");
+    EXPECT_EQ(base::Utf8FromCp949(rig.messageBox.shown[0]), "한글자이상 검색가능합니다.");
 }
 
 TEST_F(MainWindowTest, AForwardedPostThatMatchesAlertsAndAsksForATextMessage) {
@@ -350,7 +350,7 @@ TEST_F(MainWindowTest, AForwardedPostThatMatchesAlertsAndAsksForATextMessage) {
     Find<QCheckBox>("CheckBoxSMS")->setChecked(true);
     rig.socket->ClearWritten();
 
-    window->MatchSearchCondition(net::Cp949FromUtf8("직거래 ab"));
+    window->MatchSearchCondition(base::Cp949FromUtf8("직거래 ab"));
 
     EXPECT_TRUE(window->TimerShow().IsActive());
     // RequestPhone ('l'): the line in cp949 and its NUL, 13 bytes in all.

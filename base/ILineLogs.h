@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace quorlan::net {
+namespace quorlan::base {
 
 // The two line logs every part of the client writes to: the message list for
 // the user and the debug log for technical lines. Texts are cp949 bytes.
@@ -12,4 +12,4 @@ public:
     virtual void DebugLog(const std::string& text) = 0;
 };
 
-} // namespace quorlan::net
+} // namespace quorlan::base

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace quorlan::net {
+namespace quorlan::base {
 
 // A window timer as the logic drives it (TimerCompare, TimerShow, ...). The
 // owner connects its tick to the logic's handler; tests call the handler
@@ -13,4 +13,4 @@ public:
     virtual bool IsActive() const = 0;
 };
 
-} // namespace quorlan::net
+} // namespace quorlan::base

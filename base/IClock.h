@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-namespace quorlan::net {
+namespace quorlan::base {
 
 // Millisecond tick and time of day. The real clock reads the system; tests
 // set both by hand.
@@ -15,4 +15,4 @@ public:
     virtual std::string LongTimeNow() const = 0;
 };
 
-} // namespace quorlan::net
+} // namespace quorlan::base

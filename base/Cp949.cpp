@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <iconv.h>
 
-namespace quorlan::net {
+namespace quorlan::base {
 namespace {
 
 // One iconv pass; an unconvertible or broken sequence becomes "?" and the
@@ -60,4 +60,4 @@ std::string Utf8FromCp949(std::string_view cp949) { return Convert("UTF-8", "CP9
 std::string Cp949FromUtf16Le(std::string_view utf16le) { return Convert("CP949", "UTF-16LE", utf16le, 2); }
 std::string Utf16LeFromCp949(std::string_view cp949) { return Convert("UTF-16LE", "CP949", cp949, 1); }
 
-} // namespace quorlan::net
+} // namespace quorlan::base

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace quorlan::net {
+namespace quorlan::base {
 
 // A modal message box. The real one runs a nested event loop until the user
 // closes it; tests record the texts. Texts are cp949 bytes.
@@ -11,4 +11,4 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
 };
 
-} // namespace quorlan::net
+} // namespace quorlan::base

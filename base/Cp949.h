@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorlan::net {
+namespace quorlan::base {
 
 // Conversions at the boundary between cp949 (every text inside the program)
 // and UTF-8 (source literals, Qt, the terminal). Characters that have no form
@@ -17,8 +17,8 @@ std::string Utf16LeFromCp949(std::string_view cp949);
 // Use for the program's own fixed captions and log texts.
 #define QUORLAN_CP949(utf8literal)                                                                                     \
     ([]() -> const std::string& {                                                                                      \
-        static const std::string converted = ::quorlan::net::Cp949FromUtf8(utf8literal);                               \
+        static const std::string converted = ::quorlan::base::Cp949FromUtf8(utf8literal);                               \
         return converted;                                                                                              \
     }())
 
-} // namespace quorlan::net
+} // namespace quorlan::base

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace quorlan::net {
+
+// What the link to the server reads and writes of the session: the login and
+// board the server knows of, whether monitoring runs, and its own counters.
+// The client's session state holds these along with its settings; the link
+// sees only this part. Strings are cp949 bytes.
+struct LinkState {
+    // The account the link logs in with ("Quorlan.ini" keeps it encoded).
+    std::string FLoginID;
+    std::string FLoginPassword;
+
+    // Set once, never cleared while the program runs (a disconnect keeps them).
+    bool FLoggedIn = false;
+    bool FBoardSet = false;
+    bool FSearching = false;
+    bool FUpdateInstalled = false;
+    // Millisecond tick from which the countdown to the next check runs.
+    std::uint32_t CycleStartTime = 0;
+    // Attempts made by the reconnect timer in this run; never reset.
+    int ReconnectAttempts = 0;
+};
+
+} // namespace quorlan::net
