@@ -4,9 +4,9 @@
 #include "ManualClock.h"
 #include "RunLoopUntil.h"
 #include "RunningServer.h"
+#include "ServerFixture.h"
 #include "TestClient.h"
 #include "fakes/LoopbackSocket.h"
-#include "server/AccountStore.h"
 #include "server/BoardListStore.h"
 #include "server/PasswordHasher.h"
 
@@ -37,44 +37,15 @@ std::string Lines(const std::vector<std::string>& lines) {
     return text;
 }
 
-class HostileClientTest : public ::testing::Test {
+class HostileClientTest : public ServerFixture {
 protected:
-    HostileClientTest() : config_(TestConfig(dir_.File("quorlan.db"))) {}
-
-    void Start() {
-        server_ = std::make_unique<RunningServer>(config_, clock_);
-        ASSERT_TRUE(server_->Ok()) << server_->Error();
-    }
-    void Stop() { server_.reset(); }
     std::unique_ptr<TestClient> From(const std::string& source, int receiveBuffer = 0) {
-        auto client = std::make_unique<TestClient>(server_->Port(), receiveBuffer, source);
-        EXPECT_TRUE(client->Connected()) << source;
-        return client;
+        return Connect(receiveBuffer, source);
     }
     // A round trip: everything the client sent before has been handled.
     static void Sync(TestClient& client) {
         ASSERT_TRUE(client.Send(net::EncodeVersion()));
         ASSERT_EQ(client.Result(net::VersionResult), 1u);
-    }
-    template <typename Work> void WithStore(Work work) {
-        auto opened = server::Database::Open(config_.databasePath);
-        ASSERT_TRUE(opened.db) << opened.error;
-        server::AccountStore store(*opened.db);
-        work(store);
-    }
-    void CreateAccount(const std::string& phone, const std::string& password, bool relay = false) {
-        WithStore([&](server::AccountStore& store) {
-            const auto hash = server::PasswordHasher::HashNow(password, config_.hashOpsLimit, config_.hashMemLimit);
-            ASSERT_TRUE(hash && store.Create(phone, *hash, 0));
-            if (relay) {
-                ASSERT_TRUE(store.SetRelay(phone, true) && store.SetRobotMode(phone, true));
-            }
-        });
-    }
-    void SeedBoardList(const std::string& url, const std::string& list) {
-        auto opened = server::Database::Open(config_.databasePath);
-        ASSERT_TRUE(opened.db);
-        ASSERT_TRUE(server::BoardListStore(*opened.db).Save(url, list, clock_.NowMs()));
     }
     std::unique_ptr<TestClient> Relay(const std::string& source) {
         auto relay = From(source);
@@ -93,25 +64,15 @@ protected:
         auto res = http.Get("/metrics");
         return res ? res->body : std::string();
     }
-    std::string AdminToken() const {
-        std::ifstream in(config_.adminTokenFile);
-        std::string token;
-        in >> token;
-        return token;
-    }
-
-    TempDir dir_;
-    ManualClock clock_;
-    server::ServerConfig config_;
-    std::unique_ptr<RunningServer> server_;
 };
+
 
 // Invented lines after a report with nothing new, lines the report did not
 // make new, lines from a client that is not the reporter, a line posted twice,
 // lines past the window, and a page with 20 new lines: none reaches the
 // others. Only what the report made new does, once.
 TEST_F(HostileClientTest, OnlyLinesTheCheckersReportMadeNewAreForwarded) {
-    SeedBoardList(kBoard, "old\r\n");
+    StoreBoardList(kBoard, "old\r\n");
     Start();
     auto checker = From("127.0.0.2");
     ASSERT_TRUE(checker->Watch(kBoard, 1));
@@ -178,8 +139,8 @@ TEST_F(HostileClientTest, OnlyLinesTheCheckersReportMadeNewAreForwarded) {
 // in the last 30 minutes.
 TEST_F(HostileClientTest, AlertsOnlyForLinesTheBoardWasSentLately) {
     CreateAccount("01011110000", "user");
-    CreateAccount("01099990000", "relay", true);
-    SeedBoardList(kBoard, "old\r\n");
+    CreateAccount("01099990000", "relay", true, true);
+    StoreBoardList(kBoard, "old\r\n");
     Start();
     auto relay = Relay("127.0.0.9");
     auto user = From("127.0.0.2");
@@ -296,7 +257,7 @@ TEST_F(HostileClientTest, FailedGuessesDoNotLockTheOwnerOut) {
     EXPECT_EQ(From("127.0.0.3")->LogIn("01012345678", "secret"), 1u);
 
     // Many addresses over a long time: locked for all, never for good.
-    WithStore([](server::AccountStore& store) { store.RecordLoginFailure("01012345678", 5'000, 0); });
+    WithAccounts([](server::IAccountStore& store) { store.RecordLoginFailure("01012345678", 5'000, 0); });
     EXPECT_EQ(From("127.0.0.4")->LogIn("01012345678", "guess"), 0u);
     EXPECT_EQ(From("127.0.0.3")->LogIn("01012345678", "secret"), 0u);
     clock_.Advance(15 * 60'000 + 1);
@@ -381,7 +342,7 @@ TEST_F(HostileClientTest, NewBoardsPerConnectionAndStoredListsAreBounded) {
 // Identification numbers: capped per address per hour and per phone per day,
 // across reconnects and restarts; a new number does not give back used tries.
 TEST_F(HostileClientTest, IdentificationNumbersCannotBeSpentByOneSource) {
-    CreateAccount("01099990000", "relay", true);
+    CreateAccount("01099990000", "relay", true, true);
     Start();
     auto relay = Relay("127.0.0.9");
     const auto request = [&](const std::string& source, const std::string& phone) {
@@ -486,7 +447,7 @@ TEST_F(HostileClientTest, TheDatabaseIsPrivateAndTheLogKeepsSecrets) {
     spdlog::default_logger()->sinks().pop_back();
 
     std::optional<server::IdentNumber> ident;
-    WithStore([&](server::AccountStore& store) { ident = store.FindIdent("01055557777"); });
+    WithAccounts([&](server::IAccountStore& store) { ident = store.FindIdent("01055557777"); });
     ASSERT_TRUE(ident);
     const std::string text = log.str();
     EXPECT_NE(text.find("no relay connected"), std::string::npos) << text;

@@ -2,10 +2,9 @@
 // codec-based clients.
 #include "ManualClock.h"
 #include "RunningServer.h"
+#include "ServerFixture.h"
 #include "TestClient.h"
 #include "base/Cp949.h"
-#include "server/AccountStore.h"
-#include "server/BoardListStore.h"
 #include "server/PasswordHasher.h"
 
 #include <gtest/gtest.h>
@@ -49,15 +48,8 @@ std::string PercentEncoded(const std::string& text) {
     return out;
 }
 
-class ServerTest : public ::testing::Test {
+class ServerTest : public ServerFixture {
 protected:
-    ServerTest() : config_(TestConfig(dir_.File("quorlan.db"))) {}
-
-    void Start() {
-        server_ = std::make_unique<RunningServer>(config_, clock_);
-        ASSERT_TRUE(server_->Ok()) << server_->Error();
-    }
-    void Stop() { server_.reset(); }
     // Moves the server's clock on.
     void Elapse(std::int64_t ms) {
         clock_.Advance(ms);
@@ -70,11 +62,6 @@ protected:
         return figure.load() == value;
     }
 
-    std::unique_ptr<TestClient> Connect(int receiveBuffer = 0, const std::string& source = "") {
-        auto client = std::make_unique<TestClient>(server_->Port(), receiveBuffer, source);
-        EXPECT_TRUE(client->Connected());
-        return client;
-    }
     // Makes the server forward `lines` to kBoard, with `user` as its only
     // monitoring client and so its checker: the honest client's round of a
     // check. kBoard must have a list ("x") already.
@@ -98,46 +85,12 @@ protected:
         return user.Result(net::RequestPhoneResult);
     }
 
-    // Works on the database file directly, as the operator's subcommands do.
-    void WithAccounts(const std::function<void(server::AccountStore&)>& work) {
-        auto opened = server::Database::Open(config_.databasePath);
-        ASSERT_TRUE(opened.db) << opened.error;
-        server::AccountStore store(*opened.db);
-        work(store);
-    }
-    void CreateAccount(const std::string& phone, const std::string& password, bool relay = false) {
-        WithAccounts([&](server::AccountStore& store) {
-            const auto hash = server::PasswordHasher::HashNow(password, config_.hashOpsLimit, config_.hashMemLimit);
-            ASSERT_TRUE(hash);
-            ASSERT_TRUE(store.Create(phone, *hash, 0));
-            if (relay) {
-                ASSERT_TRUE(store.SetRelay(phone, true));
-            }
-        });
-    }
-    void SeedBoardList(const std::string& url, const std::string& list, std::int64_t ageMs = 0) {
-        auto opened = server::Database::Open(config_.databasePath);
-        ASSERT_TRUE(opened.db);
-        ASSERT_TRUE(server::BoardListStore(*opened.db).Save(url, list, clock_.NowMs() - ageMs));
-    }
-
     // POST requests carry the operator's token from the token file.
     httplib::Result Admin(const std::string& method, const std::string& path, const std::string& body = "") {
         httplib::Client http("127.0.0.1", server_->AdminPort());
         if (method == "GET") return http.Get(path.c_str());
         return http.Post(path.c_str(), {{"Authorization", "Bearer " + AdminToken()}}, body, "text/plain; charset=utf-8");
     }
-    std::string AdminToken() const {
-        std::ifstream in(config_.adminTokenFile);
-        std::string token;
-        in >> token;
-        return token;
-    }
-
-    TempDir dir_;
-    ManualClock clock_;
-    ServerConfig config_;
-    std::unique_ptr<RunningServer> server_;
 };
 
 TEST_F(ServerTest, VersionIsAcceptedOnlyForBuildThree) {
@@ -217,7 +170,7 @@ TEST_F(ServerTest, FailedLoginsSlowDownTheirAddressAfterTheFifth) {
 
 TEST_F(ServerTest, TheAccountLockStopsAtFifteenMinutesAndTheOperatorCanLiftIt) {
     CreateAccount("01012345678", "secret");
-    WithAccounts([](server::AccountStore& store) { store.RecordLoginFailure("01012345678", 99, 0); });
+    WithAccounts([](server::IAccountStore& store) { store.RecordLoginFailure("01012345678", 99, 0); });
     Start();
     auto client = Connect();
     EXPECT_EQ(client->LogIn("01012345678", "wrong"), 0u);
@@ -226,9 +179,9 @@ TEST_F(ServerTest, TheAccountLockStopsAtFifteenMinutesAndTheOperatorCanLiftIt) {
     clock_.Advance(1'001);
     EXPECT_EQ(Connect(0, "127.0.0.2")->LogIn("01012345678", "secret"), 1u);
 
-    WithAccounts([](server::AccountStore& store) { store.RecordLoginFailure("01012345678", 500, INT64_MAX / 2); });
+    WithAccounts([](server::IAccountStore& store) { store.RecordLoginFailure("01012345678", 500, INT64_MAX / 2); });
     EXPECT_EQ(Connect(0, "127.0.0.3")->LogIn("01012345678", "secret"), 0u);
-    WithAccounts([](server::AccountStore& store) { store.ClearLoginFailures("01012345678"); }); // `unlock`
+    WithAccounts([](server::IAccountStore& store) { store.ClearLoginFailures("01012345678"); }); // `unlock`
     EXPECT_EQ(Connect(0, "127.0.0.3")->LogIn("01012345678", "secret"), 1u);
 }
 
@@ -256,7 +209,7 @@ TEST_F(ServerTest, AccountsSurviveARestartAndOnlyHashesAreStored) {
     client.reset();
     Stop();
 
-    WithAccounts([](server::AccountStore& store) {
+    WithAccounts([](server::IAccountStore& store) {
         const auto account = store.Find("01022223333");
         ASSERT_TRUE(account);
         EXPECT_EQ(account->passwordHash.rfind("$argon2id$", 0), 0u);
@@ -307,7 +260,7 @@ TEST_F(ServerTest, BaselineFirstThenChecksRotateCarryingTheLastList) {
 }
 
 TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
-    SeedBoardList(kBoard, "old\r\n");
+    StoreBoardList(kBoard, "old\r\n");
     Start();
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 0));
@@ -321,7 +274,7 @@ TEST_F(ServerTest, AnEmptyReportKeepsTheList) {
 }
 
 TEST_F(ServerTest, AClientIsAskedNoMoreOftenThanItsInterval) {
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 1));
@@ -354,7 +307,7 @@ TEST_F(ServerTest, IntervalsOutsideTheSaneRangeAreTakenAsTheFloorOrADay) {
 }
 
 TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, 1));
@@ -373,7 +326,7 @@ TEST_F(ServerTest, SwitchingMonitoringOffAndOnDoesNotBringTheNextCheckForward) {
 }
 
 TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto a = Connect();
     ASSERT_TRUE(a->Watch(kBoard, kSlowInterval));
@@ -401,7 +354,7 @@ TEST_F(ServerTest, ASilentCheckerLosesItsTurnAfterTheTimeout) {
 
 TEST_F(ServerTest, FourClientsAtEightSecondsShareTheBoardEveryTwoSeconds) {
     config_.minInterval = 1s;
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     std::vector<std::unique_ptr<TestClient>> crowd;
     crowd.push_back(Connect());
@@ -452,7 +405,7 @@ TEST_F(ServerTest, FourClientsAtEightSecondsShareTheBoardEveryTwoSeconds) {
 
 TEST_F(ServerTest, APostMissedDuringADropIsSentOnceAfterTheAutomaticLogin) {
     CreateAccount("01011112222", "pw");
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto checker = Connect();
     ASSERT_TRUE(checker->Watch(kBoard, kSlowInterval));
@@ -511,7 +464,7 @@ TEST_F(ServerTest, APostMissedDuringADropIsSentOnceAfterTheAutomaticLogin) {
 }
 
 TEST_F(ServerTest, NewPostsReachMonitoringClientsFromTheCheckerOnceEach) {
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto checker = Connect();
     ASSERT_TRUE(checker->Watch(kBoard, kSlowInterval));
@@ -547,7 +500,7 @@ TEST_F(ServerTest, TextAlertsGoOnlyThroughAuthorisedRelays) {
     CreateAccount("01011110000", "user");
     CreateAccount("01022220000", "plain");
     CreateAccount("01099990000", "relay", true);
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto user = Connect();
     ForwardOnBoard(*user, {"bike"});
@@ -582,7 +535,7 @@ TEST_F(ServerTest, TextAlertsGoOnlyThroughAuthorisedRelays) {
 TEST_F(ServerTest, RobotModeIsRememberedAcrossReconnectsAndRestartsUntilWithdrawn) {
     CreateAccount("01011110000", "user");
     CreateAccount("01099990000", "relay", true);
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto user = Connect();
     ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
@@ -622,7 +575,7 @@ TEST_F(ServerTest, TheOperatorsRelayMarksTakeEffectOnConnectedClients) {
     CreateAccount("01011110000", "user");
     CreateAccount("01022220000", "later");
     CreateAccount("01099990000", "relay", true);
-    SeedBoardList(kBoard, "x\r\n");
+    StoreBoardList(kBoard, "x\r\n");
     Start();
     auto user = Connect();
     ASSERT_EQ(user->LogIn("01011110000", "user"), 1u);
@@ -640,9 +593,9 @@ TEST_F(ServerTest, TheOperatorsRelayMarksTakeEffectOnConnectedClients) {
     EXPECT_EQ(AskAlert(*user, "one"), 1u);
     EXPECT_TRUE(relay->NextOf(net::RequestSMS));
 
-    WithAccounts([](server::AccountStore& store) { ASSERT_TRUE(store.SetRelay("01099990000", false)); });
+    WithAccounts([](server::IAccountStore& store) { ASSERT_TRUE(store.SetRelay("01099990000", false)); });
     EXPECT_EQ(AskAlert(*user, "two"), 0u);
-    WithAccounts([](server::AccountStore& store) { ASSERT_TRUE(store.SetRelay("01022220000", true)); });
+    WithAccounts([](server::IAccountStore& store) { ASSERT_TRUE(store.SetRelay("01022220000", true)); });
     EXPECT_EQ(AskAlert(*user, "two"), 1u);
     const auto order = later->NextOf(net::RequestSMS);
     ASSERT_TRUE(order);
@@ -678,8 +631,8 @@ TEST_F(ServerTest, IdentificationNumbersAreLimitedPerAddressAndForTheServer) {
 
 TEST_F(ServerTest, BoardListsUncheckedForThirtyDaysAreForgottenAtStartUp) {
     constexpr std::int64_t kDay = 24 * 3'600'000LL;
-    SeedBoardList(kBoard, "old\r\n", 31 * kDay);
-    SeedBoardList(kOtherBoard, "recent\r\n", 29 * kDay);
+    StoreBoardList(kBoard, "old\r\n", 31 * kDay);
+    StoreBoardList(kOtherBoard, "recent\r\n", 29 * kDay);
     Start();
     Stop();
     auto opened = server::Database::Open(config_.databasePath);

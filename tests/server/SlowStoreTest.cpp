@@ -123,9 +123,9 @@ protected:
     }
 
     // What the test writes before the server starts, on its own connection.
-    server::IStore& Seed() {
-        if (!seed_) seed_ = server::SqliteStore::Open(config_.databasePath, config_).store;
-        return *seed_;
+    server::IStore& Prepared() {
+        if (!prepared_) prepared_ = server::SqliteStore::Open(config_.databasePath, config_).store;
+        return *prepared_;
     }
     void Start() {
         server_ = std::make_unique<RunningServer>(
@@ -147,7 +147,7 @@ protected:
     TempDir dir_;
     ManualClock clock_;
     server::ServerConfig config_;
-    std::unique_ptr<server::SqliteStore> seed_;
+    std::unique_ptr<server::SqliteStore> prepared_;
     Gate finds_;
     Gate loads_;
     std::unique_ptr<RunningServer> server_; // last: stopped before the gates go
@@ -155,7 +155,7 @@ protected:
 
 TEST_F(SlowStoreTest, AClientIsServedWhileAnotherClientsLoginWaitsForTheStore) {
     const auto hash = server::PasswordHasher::HashNow("secret", config_.hashOpsLimit, config_.hashMemLimit);
-    ASSERT_TRUE(hash && Seed().Accounts().Create(kPhone, *hash, 0));
+    ASSERT_TRUE(hash && Prepared().Accounts().Create(kPhone, *hash, 0));
     Start();
     finds_.Close();
     auto waiting = Connect();
@@ -176,7 +176,7 @@ TEST_F(SlowStoreTest, AClientIsServedWhileAnotherClientsLoginWaitsForTheStore) {
 // A board whose stored list is still being read is neither bootstrapped nor
 // checked; once the list is in, its first check carries it.
 TEST_F(SlowStoreTest, ABoardIsAskedNothingUntilItsStoredListIsRead) {
-    ASSERT_TRUE(Seed().BoardLists().Save(kBoard, "old\r\n", clock_.NowMs()));
+    ASSERT_TRUE(Prepared().BoardLists().Save(kBoard, "old\r\n", clock_.NowMs()));
     Start();
     loads_.Close();
     auto checker = Connect();
