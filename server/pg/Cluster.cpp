@@ -193,8 +193,7 @@ void Cluster::Arm() {
 // and instances silent for long are forgotten with their rows.
 void Cluster::Tick() {
     if (!registered_) return;
-    for (const auto& [board, members] : remote_)
-        if (ownership_.Owns(board)) Refresh(board);
+    RefreshOwned();
     const std::int64_t takeover = std::max(options_.takeoverMs, OwnershipLease::kMinTakeoverMs);
     connection_.Query("DELETE FROM cluster_nodes WHERE heartbeat_ms < $1",
                       {PgParam::Int(clock_.NowMs() - kForgetAfterTakeovers * takeover)}, [](PgReply reply) {
@@ -356,41 +355,73 @@ void Cluster::Flush() {
 }
 
 // Reads the board's members of the other living instances.
+namespace {
+
+// The other living instances' monitoring clients: node, connection, interval,
+// due time, and board.
+constexpr const char* kRemoteMembers =
+    "SELECT m.node_id, m.connection_id, m.interval_ms, m.due_ms, m.board FROM cluster_members m "
+    "JOIN cluster_nodes n ON n.node_id = m.node_id WHERE m.node_id <> $1 AND n.heartbeat_ms > $2";
+
+} // namespace
+
 void Cluster::Refresh(const std::string& board) {
     if (!registered_) return;
-    const std::int64_t living = clock_.NowMs() - options_.takeoverMs;
     connection_.Query(
-        "SELECT m.node_id, m.connection_id, m.interval_ms, m.due_ms FROM cluster_members m "
-        "JOIN cluster_nodes n ON n.node_id = m.node_id "
-        "WHERE m.board = $1 AND m.node_id <> $2 AND n.heartbeat_ms > $3 ORDER BY m.node_id, m.connection_id",
-        {PgParam::Bytes(board), PgParam::Text(options_.nodeId), PgParam::Int(living)},
+        std::string(kRemoteMembers) + " AND m.board = $3 ORDER BY m.node_id, m.connection_id",
+        {PgParam::Text(options_.nodeId), PgParam::Int(clock_.NowMs() - options_.takeoverMs), PgParam::Bytes(board)},
         [this, alive = std::weak_ptr<int>(alive_), board](PgReply reply) {
             if (!alive.lock()) return;
             if (!reply.ok) return spdlog::warn("members of board {} not read: {}", board, reply.error);
-            if (!ownership_.Owns(board)) return;
-            std::vector<Member> members;
-            std::set<SessionId> present;
-            for (std::size_t row = 0; row < reply.rows.size(); ++row) {
-                const auto connection = reply.Int(row, 1);
-                const auto interval = reply.Int(row, 2);
-                const auto due = reply.Int(row, 3);
-                if (!reply.rows[row][0] || !connection || !interval || !due) continue;
-                const auto key = std::make_pair(*reply.rows[row][0], static_cast<SessionId>(*connection));
-                auto known = idOf_.find(key);
-                if (known == idOf_.end() || remoteIds_.at(known->second).board != board) {
-                    const SessionId id = kRemoteBit | ++lastRemote_;
-                    remoteIds_[id] = Remote{key.first, key.second, board};
-                    known = idOf_.insert_or_assign(key, id).first;
-                }
-                present.insert(known->second);
-                members.push_back(Member{known->second, *interval, *due});
-            }
-            ForgetRemote(board, present);
-            auto& known = remote_[board];
-            if (known == members) return;
-            known = std::move(members);
-            if (events_.boardChanged) events_.boardChanged(board);
+            std::vector<const PgRow*> rows;
+            for (const PgRow& row : reply.rows) rows.push_back(&row);
+            ApplyRemote(board, reply, rows);
         });
+}
+
+void Cluster::RefreshOwned() {
+    if (!registered_ || remote_.empty()) return;
+    // One query for every board this instance schedules, not one a board.
+    connection_.Query(
+        std::string(kRemoteMembers) + " ORDER BY m.node_id, m.connection_id",
+        {PgParam::Text(options_.nodeId), PgParam::Int(clock_.NowMs() - options_.takeoverMs)},
+        [this, alive = std::weak_ptr<int>(alive_)](PgReply reply) {
+            if (!alive.lock()) return;
+            if (!reply.ok) return spdlog::warn("members of other instances not read: {}", reply.error);
+            std::map<std::string, std::vector<const PgRow*>> byBoard;
+            for (const auto& [board, members] : remote_) byBoard[board];
+            for (const PgRow& row : reply.rows)
+                if (row.size() > 4 && row[4])
+                    if (const auto it = byBoard.find(*row[4]); it != byBoard.end()) it->second.push_back(&row);
+            for (const auto& [board, rows] : byBoard) ApplyRemote(board, reply, rows);
+        });
+}
+
+void Cluster::ApplyRemote(const std::string& board, const PgReply& reply, const std::vector<const PgRow*>& rows) {
+    if (!ownership_.Owns(board)) return;
+    std::vector<Member> members;
+    std::set<SessionId> present;
+    for (const PgRow* row : rows) {
+        const std::size_t index = static_cast<std::size_t>(row - reply.rows.data());
+        const auto connection = reply.Int(index, 1);
+        const auto interval = reply.Int(index, 2);
+        const auto due = reply.Int(index, 3);
+        if (!(*row)[0] || !connection || !interval || !due) continue;
+        const auto key = std::make_pair(*(*row)[0], static_cast<SessionId>(*connection));
+        auto known = idOf_.find(key);
+        if (known == idOf_.end() || remoteIds_.at(known->second).board != board) {
+            const SessionId id = kRemoteBit | ++lastRemote_;
+            remoteIds_[id] = Remote{key.first, key.second, board};
+            known = idOf_.insert_or_assign(key, id).first;
+        }
+        present.insert(known->second);
+        members.push_back(Member{known->second, *interval, *due});
+    }
+    ForgetRemote(board, present);
+    auto& known = remote_[board];
+    if (known == members) return;
+    known = std::move(members);
+    if (events_.boardChanged) events_.boardChanged(board);
 }
 
 void Cluster::ForgetRemote(const std::string& board, const std::set<SessionId>& keep) {

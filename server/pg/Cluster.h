@@ -89,7 +89,11 @@ private:
     bool SendOrder(const std::string& node, const std::vector<std::string>& fields, PgConnection::Done done = {});
     void ScheduleFlush();
     void Flush();
+    // Reads the other instances' monitoring clients of one board this
+    // instance schedules, or of all of them.
     void Refresh(const std::string& board);
+    void RefreshOwned();
+    void ApplyRemote(const std::string& board, const PgReply& reply, const std::vector<const PgRow*>& rows);
     // The ids given to the board's members elsewhere, but those in `keep`.
     void ForgetRemote(const std::string& board, const std::set<SessionId>& keep);
     void Tick();
