@@ -383,7 +383,8 @@ void Cluster::RefreshOwned() {
     if (!registered_ || remote_.empty()) return;
     // One query for every board this instance schedules, not one a board.
     connection_.Query(
-        std::string(kRemoteMembers) + " ORDER BY m.node_id, m.connection_id",
+        std::string(kRemoteMembers) +
+            " AND m.board IN (SELECT url FROM cluster_boards WHERE owner_node = $1) ORDER BY m.node_id, m.connection_id",
         {PgParam::Text(options_.nodeId), PgParam::Int(clock_.NowMs() - options_.takeoverMs)},
         [this, alive = std::weak_ptr<int>(alive_)](PgReply reply) {
             if (!alive.lock()) return;
