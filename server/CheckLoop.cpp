@@ -27,25 +27,46 @@ void CheckLoop::BoardChanged(const std::string& url) {
         scheduler_.Remove(url);
         metrics_.ForgetBoard(url);
     } else {
-        std::vector<Scheduler::Checker> checkers = LocalCheckers(url);
-        if (cluster_) {
-            // Another instance's board pauses here, its timing kept.
-            if (checkers.empty()) {
-                cluster_->Unwatch(url);
-            } else {
-                cluster_->Watch(url);
-            }
-            ShareMembers(url, checkers);
-            if (!cluster_->Owns(url)) checkers.clear();
-            AddRemote(url, checkers);
-        }
-        // Until its stored list is read, a board is asked nothing: asked as
-        // if it had none, it would be bootstrapped afresh.
-        if (boards_.ListLoading(url)) checkers.clear();
+        std::vector<Scheduler::Checker> checkers;
+        if (LocalChanged(url)) checkers = LocalCheckers(url);
+        if (cluster_) AddRemote(url, checkers);
         scheduler_.Update(url, BoardHost(url), checkers, boards_.LastList(url).has_value(), clock_.SteadyMs());
         Publish(url);
     }
     Run();
+}
+
+void CheckLoop::MemberChanged(const std::string& url, SessionId id) {
+    if (url.empty()) return;
+    // The members elsewhere are scheduled here only with one of this
+    // instance's own beside them.
+    if (cluster_ && boards_.MonitoringCount(url) <= 1) return BoardChanged(url);
+    if (LocalChanged(url)) {
+        if (boards_.IsMonitoring(url, id)) {
+            const Scheduler::Checker checker{id, static_cast<Scheduler::TimeMs>(boards_.Interval(url, id).count())};
+            scheduler_.Set(url, BoardHost(url), checker, clock_.SteadyMs());
+        } else {
+            scheduler_.Pause(url, id);
+        }
+        Publish(url);
+    }
+    Run();
+}
+
+bool CheckLoop::LocalChanged(const std::string& url) {
+    if (cluster_) {
+        // Another instance's board pauses here, its timing kept.
+        if (boards_.MonitoringCount(url) == 0) {
+            cluster_->Unwatch(url);
+        } else {
+            cluster_->Watch(url);
+        }
+        ShareMembers(url, LocalCheckers(url));
+        if (!cluster_->Owns(url)) return false;
+    }
+    // Until its stored list is read, a board is asked nothing: asked as if
+    // it had none, it would be bootstrapped afresh.
+    return !boards_.ListLoading(url);
 }
 
 std::vector<Scheduler::Checker> CheckLoop::LocalCheckers(const std::string& url) {
@@ -98,7 +119,10 @@ void CheckLoop::ClientLeft(const std::string& url, SessionId id) {
         if (const auto it = delegatedReporter_.find(url); it != delegatedReporter_.end() && it->second == id)
             delegatedReporter_.erase(it);
     }
-    BoardChanged(url);
+    if (!boards_.Exists(url) || (cluster_ && boards_.MonitoringCount(url) == 0)) return BoardChanged(url);
+    LocalChanged(url);
+    Publish(url);
+    Run();
 }
 
 bool CheckLoop::HoldsCheck(const std::string& url, SessionId id) const {

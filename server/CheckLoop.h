@@ -34,9 +34,11 @@ public:
     CheckLoop(asio::io_context& loop, const IClock& clock, IBoardRegistry& boards, ClientDirectory& clients,
               Metrics& metrics, Scheduler::Options options, ICluster* cluster = nullptr);
 
-    // Membership, monitoring or intervals of the board changed, or its stored
-    // list has been read.
+    // The board as a whole: its stored list has been read, this instance
+    // gained or lost it, or its members elsewhere changed.
     void BoardChanged(const std::string& url);
+    // The client joined the board, or its monitoring or interval changed.
+    void MemberChanged(const std::string& url, SessionId id);
     // The client has left the board (disconnected or moved elsewhere).
     void ClientLeft(const std::string& url, SessionId id);
 
@@ -63,6 +65,10 @@ private:
         ICluster::Ticket ticket;
     };
 
+    // Tells the cluster of a change of this instance's members of the board;
+    // whether the scheduler here takes them (it owns the board, and knows
+    // its list).
+    bool LocalChanged(const std::string& url);
     bool Answer(SessionId id, const std::string& url, const std::string& text, Scheduler::Kind kind);
     bool AnswerDelegated(SessionId id, const std::string& url, const std::string& text, Scheduler::Kind kind);
     // Tells the cluster of this instance's members of the board.
