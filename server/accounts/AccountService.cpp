@@ -1,7 +1,7 @@
 #include "AccountService.h"
 
-#include "LockoutPolicy.h"
-#include "LogText.h"
+#include "server/limits/LockoutPolicy.h"
+#include "server/common/LogText.h"
 #include "PhoneNumber.h"
 #include "base/Cp949.h"
 
@@ -23,22 +23,13 @@ struct LoginOutcome {
     std::int64_t lockedUntilMs = 0;
 };
 
-// The caps on identification numbers, copied for the store's worker.
-struct IdentCaps {
-    std::size_t perPhonePerDay;
-    std::size_t perAddressPerHour;
-    std::size_t perHour;
-    std::int64_t resendMs;
-    std::int64_t validityMs;
-};
-
 struct IdentIssue {
     std::optional<IdentNumber> ident;
     bool hasAccount = false;
     const char* refused = nullptr; // the cap that stopped it
 };
 
-IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std::string& address, const IdentCaps& caps,
+IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std::string& address, const AccountOptions& caps,
                       std::int64_t now) {
     IdentIssue issue;
     if (store.Find(phone)) {
@@ -46,16 +37,16 @@ IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std:
         return issue;
     }
     using By = IAccountStore::IssuedBy;
-    if (store.IdentIssuesSince(By::Phone, phone, now - kDayMs) >= caps.perPhonePerDay) {
+    if (store.IdentIssuesSince(By::Phone, phone, now - kDayMs) >= caps.identPerPhonePerDay) {
         issue.refused = "the phone's daily limit is reached";
-    } else if (store.IdentIssuesSince(By::Address, address, now - kHourMs) >= caps.perAddressPerHour) {
+    } else if (store.IdentIssuesSince(By::Address, address, now - kHourMs) >= caps.identPerAddressPerHour) {
         issue.refused = "the address's hourly limit is reached";
-    } else if (store.IdentIssuesSince(By::Anyone, {}, now - kHourMs) >= caps.perHour) {
+    } else if (store.IdentIssuesSince(By::Anyone, {}, now - kHourMs) >= caps.identPerHour) {
         issue.refused = "the server's hourly limit is reached";
     }
     if (issue.refused) return issue;
     const auto previous = store.FindIdent(phone);
-    if (previous && now - previous->issuedMs < caps.resendMs) {
+    if (previous && now - previous->issuedMs < caps.identResendMs) {
         issue.refused = "one was issued to the phone lately";
         return issue;
     }
@@ -64,7 +55,7 @@ IdentIssue IssueIdent(IAccountStore& store, const std::string& phone, const std:
     char digits[8];
     std::snprintf(digits, sizeof digits, "%06u", static_cast<unsigned>(randombytes_uniform(1'000'000)));
     // A new number does not restore the tries the phone has used up.
-    IdentNumber ident{digits, now, now + caps.validityMs, previous ? previous->wrongTries : 0};
+    IdentNumber ident{digits, now, now + caps.identValidityMs, previous ? previous->wrongTries : 0};
     if (store.StoreIdent(phone, ident) && store.RecordIdentIssue(phone, address, now)) issue.ident = std::move(ident);
     return issue;
 }
@@ -76,13 +67,13 @@ void Wipe(std::string& secret) {
 } // namespace
 
 AccountService::AccountService(asio::io_context& loop, StoreWorker& store, PasswordHasher& hasher, TrustRules& rules,
-                               const IClock& clock, Metrics& metrics, const ServerConfig& config)
-    : loop_(loop), store_(store), hasher_(hasher), rules_(rules), clock_(clock), metrics_(metrics), config_(config) {
+                               const IClock& clock, Metrics& metrics, const AccountOptions& options)
+    : loop_(loop), store_(store), hasher_(hasher), rules_(rules), clock_(clock), metrics_(metrics), options_(options) {
     // A hash of a random password with the same cost as the real ones.
     unsigned char secret[16];
     randombytes_buf(secret, sizeof secret);
     const std::string random(reinterpret_cast<const char*>(secret), sizeof secret);
-    dummyHash_ = PasswordHasher::HashNow(random, config.hashOpsLimit, config.hashMemLimit).value_or("");
+    dummyHash_ = PasswordHasher::HashNow(random, options.hashOpsLimit, options.hashMemLimit).value_or("");
 }
 
 void AccountService::Finish(CodeDone done, std::uint32_t code) {
@@ -219,7 +210,7 @@ void AccountService::NewAccount(const std::string& typedId, std::string password
         return Finish(std::move(done), 0);
     }
     store_.Run(
-        [phone = *phone, identNumber, open = config_.openSignup, now = clock_.NowMs()](IStore& store) -> const char* {
+        [phone = *phone, identNumber, open = options_.openSignup, now = clock_.NowMs()](IStore& store) -> const char* {
             if (store.Accounts().Find(phone)) return "phone already has an account";
             if (!open && !CheckIdent(store.Accounts(), phone, identNumber, now))
                 return "identification number wrong or expired";
@@ -343,12 +334,9 @@ void AccountService::IssueIdentNumber(const std::string& typedId, const std::str
         asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
         return;
     }
-    const TrustLimits& limits = config_.trust;
-    const IdentCaps caps{limits.identPerPhonePerDay, limits.identPerAddressPerHour, config_.identPerHour,
-                         config_.identResendMs, config_.identValidityMs};
     // Stored and counted on the wall clock: the caps hold across restarts.
     store_.Run(
-        [phone = *phone, address, caps, now = clock_.NowMs()](IStore& store) {
+        [phone = *phone, address, caps = options_, now = clock_.NowMs()](IStore& store) {
             return IssueIdent(store.Accounts(), phone, address, caps, now);
         },
         [this, phone = *phone, address, done = std::move(done)](IdentIssue issue) {

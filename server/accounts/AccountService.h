@@ -1,10 +1,10 @@
 #pragma once
-#include "Clock.h"
-#include "Metrics.h"
+#include "server/common/Clock.h"
+#include "server/common/Metrics.h"
+#include "AccountOptions.h"
 #include "PasswordHasher.h"
-#include "ServerConfig.h"
-#include "StoreWorker.h"
-#include "TrustRules.h"
+#include "server/store/StoreWorker.h"
+#include "server/limits/TrustRules.h"
 
 #include <asio/io_context.hpp>
 
@@ -37,7 +37,7 @@ public:
     };
 
     AccountService(asio::io_context& loop, StoreWorker& store, PasswordHasher& hasher, TrustRules& rules,
-                   const IClock& clock, Metrics& metrics, const ServerConfig& config);
+                   const IClock& clock, Metrics& metrics, const AccountOptions& options);
 
     void Login(const std::string& typedId, std::string password, const Source& from, LoginDone done);
     void NewAccount(const std::string& typedId, std::string password, const std::string& identNumber,
@@ -90,7 +90,7 @@ private:
     TrustRules& rules_;
     const IClock& clock_;
     Metrics& metrics_;
-    const ServerConfig& config_;
+    AccountOptions options_;
     std::string dummyHash_;
 };
 

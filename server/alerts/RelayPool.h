@@ -1,6 +1,6 @@
 #pragma once
-#include "IPeer.h"
-#include "SmsLimiter.h"
+#include "server/common/IPeer.h"
+#include "server/limits/SmsLimiter.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
-#include "Clock.h"
+#include "server/common/Clock.h"
 #include "DuplicateFilter.h"
 #include "IBoardRegistry.h"
-#include "StoreWorker.h"
+#include "server/store/StoreWorker.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,9 +1,9 @@
 #pragma once
-#include "ClientDirectory.h"
-#include "Clock.h"
-#include "ICluster.h"
+#include "server/common/ClientDirectory.h"
+#include "server/common/Clock.h"
+#include "server/cluster/ICluster.h"
 #include "IBoardRegistry.h"
-#include "Metrics.h"
+#include "server/common/Metrics.h"
 #include "Scheduler.h"
 
 #include <asio/io_context.hpp>

@@ -1,5 +1,5 @@
 #pragma once
-#include "IPeer.h"
+#include "server/common/IPeer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 #include "IPeer.h"
-#include "TrustRules.h"
+#include "server/limits/TrustRules.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
-#include "IPeer.h"
-#include "Metrics.h"
+#include "server/common/IPeer.h"
+#include "server/common/Metrics.h"
 #include "Session.h"
-#include "TrustRules.h"
+#include "server/limits/TrustRules.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>

@@ -1,7 +1,7 @@
 #pragma once
 #include "FrameDecoder.h"
-#include "IPeer.h"
-#include "Metrics.h"
+#include "server/common/IPeer.h"
+#include "server/common/Metrics.h"
 #include "WriteBatcher.h"
 
 #include <asio/ip/tcp.hpp>

@@ -1,6 +1,6 @@
 #include "AdminHttp.h"
 
-#include "Endpoint.h"
+#include "server/common/Endpoint.h"
 #include "base/Cp949.h"
 
 #include <asio/post.hpp>

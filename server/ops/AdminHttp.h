@@ -1,5 +1,5 @@
 #pragma once
-#include "Metrics.h"
+#include "server/common/Metrics.h"
 
 #include <asio/io_context.hpp>
 

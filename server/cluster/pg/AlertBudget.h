@@ -1,6 +1,6 @@
 #pragma once
-#include "PgConnection.h"
-#include "server/SmsLimiter.h"
+#include "server/postgres/PgConnection.h"
+#include "server/limits/SmsLimiter.h"
 
 #include <cstdint>
 #include <functional>

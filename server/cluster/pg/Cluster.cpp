@@ -1,6 +1,6 @@
 #include "Cluster.h"
 
-#include "PgSchema.h"
+#include "server/postgres/PgSchema.h"
 
 #include <spdlog/spdlog.h>
 

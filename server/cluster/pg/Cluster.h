@@ -2,9 +2,9 @@
 #include "AlertBudget.h"
 #include "BoardOwnership.h"
 #include "NotifyBus.h"
-#include "PgConnection.h"
-#include "server/Clock.h"
-#include "server/ICluster.h"
+#include "server/postgres/PgConnection.h"
+#include "server/common/Clock.h"
+#include "server/cluster/ICluster.h"
 
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>

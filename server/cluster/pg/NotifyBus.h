@@ -1,5 +1,5 @@
 #pragma once
-#include "PgConnection.h"
+#include "server/postgres/PgConnection.h"
 
 #include <cstddef>
 #include <functional>

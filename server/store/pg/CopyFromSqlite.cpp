@@ -1,10 +1,10 @@
 #include "CopyFromSqlite.h"
 
-#include "PgSchema.h"
-#include "PgSession.h"
-#include "server/Database.h"
-#include "server/LogText.h"
-#include "server/Statement.h"
+#include "server/postgres/PgSchema.h"
+#include "server/postgres/PgSession.h"
+#include "server/store/sqlite/Database.h"
+#include "server/common/LogText.h"
+#include "server/store/sqlite/Statement.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,6 +1,6 @@
 #pragma once
-#include "PgSession.h"
-#include "server/Store.h"
+#include "server/postgres/PgSession.h"
+#include "server/store/Store.h"
 
 namespace quorlan::server::pg {
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "PgSession.h"
-#include "server/ReplayBuffer.h"
+#include "server/postgres/PgSession.h"
+#include "server/store/ReplayBuffer.h"
 
 namespace quorlan::server::pg {
 

@@ -1,6 +1,6 @@
 #include "PgStore.h"
 
-#include "PgSchema.h"
+#include "server/postgres/PgSchema.h"
 
 namespace quorlan::server::pg {
 

@@ -2,9 +2,9 @@
 #include "PgAccountStore.h"
 #include "PgBoardListStore.h"
 #include "PgReplayStore.h"
-#include "PgSession.h"
-#include "server/ReplayBuffer.h"
-#include "server/Store.h"
+#include "server/postgres/PgSession.h"
+#include "server/store/ReplayBuffer.h"
+#include "server/store/Store.h"
 
 #include <memory>
 #include <string>

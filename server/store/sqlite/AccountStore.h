@@ -1,6 +1,6 @@
 #pragma once
 #include "Database.h"
-#include "Store.h"
+#include "server/store/Store.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,8 @@
 #include "AccountStore.h"
 #include "BoardListStore.h"
 #include "Database.h"
-#include "ReplayBuffer.h"
-#include "ServerConfig.h"
-#include "Store.h"
+#include "server/store/ReplayBuffer.h"
+#include "server/store/Store.h"
 
 #include <memory>
 #include <string>
@@ -19,14 +18,14 @@ public:
         std::unique_ptr<SqliteStore> store;
         std::string error;
     };
-    static Opened Open(const std::string& path, const ServerConfig& config);
+    static Opened Open(const std::string& path, ReplayBuffer::Limits replayLimits);
 
     IAccountStore& Accounts() override { return accounts_; }
     IBoardListStore& BoardLists() override { return lists_; }
     IReplayStore& Replay() override { return replay_; }
 
 private:
-    SqliteStore(std::unique_ptr<Database> db, const ServerConfig& config);
+    SqliteStore(std::unique_ptr<Database> db, ReplayBuffer::Limits replayLimits);
 
     std::unique_ptr<Database> db_;
     AccountStore accounts_;

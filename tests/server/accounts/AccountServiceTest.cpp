@@ -3,8 +3,8 @@
 #include "ManualClock.h"
 #include "RunLoopUntil.h"
 #include "RunningServer.h"
-#include "server/AccountService.h"
-#include "server/SqliteStore.h"
+#include "server/accounts/AccountService.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +22,9 @@ protected:
 
     AccountServiceTest()
         : config_(test::TestConfig(dir_.File("accounts.db"))), db_(Database::Open(config_.databasePath).db),
-          store_(*db_), worker_(loop_, SqliteStore::Open(config_.databasePath, config_).store),
+          store_(*db_), worker_(loop_, SqliteStore::Open(config_.databasePath, config_.Replay()).store),
           hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit, kBacklog), rules_(config_.trust),
-          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_) {
+          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_.Accounts()) {
         const auto hash = PasswordHasher::HashNow("secret", config_.hashOpsLimit, config_.hashMemLimit);
         EXPECT_TRUE(hash && store_.Create(kPhone, *hash, 0));
     }

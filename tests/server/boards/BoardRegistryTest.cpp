@@ -1,8 +1,8 @@
 #include "ManualClock.h"
 #include "RunLoopUntil.h"
 #include "RunningServer.h"
-#include "server/BoardRegistry.h"
-#include "server/SqliteStore.h"
+#include "server/boards/BoardRegistry.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ using std::chrono::milliseconds;
 
 class BoardRegistryTest : public ::testing::Test {
 protected:
-    BoardRegistryTest() : worker_(loop_, SqliteStore::Open(dir_.File("boards.db"), ServerConfig{}).store) {}
+    BoardRegistryTest() : worker_(loop_, SqliteStore::Open(dir_.File("boards.db"), ReplayBuffer::Limits{}).store) {}
     BoardRegistry Make() {
         return BoardRegistry(worker_, clock_, BoardRegistry::Limits{16, 1000},
                              [this](const std::string& url) { loaded_.push_back(url); });

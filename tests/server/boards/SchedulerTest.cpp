@@ -1,7 +1,7 @@
 // The turn rules played through with a hand-set clock: asks answered at
 // once unless a client is silent, time moved to each moment the scheduler
 // names, membership changed at given times.
-#include "server/Scheduler.h"
+#include "server/boards/Scheduler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // What an account missed while away from its board, with a hand-set time.
-#include "server/ReplayBuffer.h"
+#include "server/store/ReplayBuffer.h"
 
 #include <gtest/gtest.h>
 
