@@ -25,7 +25,7 @@ void ReplayBuffer::Expire(std::int64_t nowMs) {
         const std::string account = bySince_.begin()->second;
         Absence& absence = away_.at(account);
         const Log& log = logs_.at(absence.board);
-        if (log.next > absence.from && log.lines.back().atMs + limits_.maxAgeMs >= nowMs) {
+        if (log.next > absence.from && !log.lines.empty() && log.lines.back().atMs + limits_.maxAgeMs >= nowMs) {
             // Still of use: it moves up to the time of its newest line.
             bySince_.erase(bySince_.begin());
             absence.sinceMs = log.lines.back().atMs;
