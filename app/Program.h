@@ -8,7 +8,8 @@
 #include "shell/ClientSession.h"
 #include "shell/FindRecorder.h"
 #include "shell/IAlertSound.h"
-#include "shell/IRandomSource.h"
+#include "base/IRandomSource.h"
+#include "shell/IWakeSignal.h"
 #include "shell/http/THTTPDown.h"
 #include "shell/ui/TFrmMain.h"
 
@@ -65,7 +66,9 @@ public:
         // With an injected socket: where the server's address and port go.
         std::function<void(const std::string& address, std::uint16_t port)> applyServerAddress;
         base::IClock* clock = nullptr;
-        shell::IRandomSource* random = nullptr;
+        base::IRandomSource* random = nullptr;
+        // Resume and network-back; the real one follows Qt's network information.
+        shell::IWakeSignal* wakeSignal = nullptr;
         base::IMessageBox* messageBox = nullptr;
         board::IInputBox* inputBox = nullptr;
         // The alert sound; the real one plays the program's alert.wav.
@@ -100,7 +103,8 @@ private:
     Options options_;
     std::unique_ptr<OwnServices> own_;
     base::IClock& clock_;
-    shell::IRandomSource& random_;
+    base::IRandomSource& random_;
+    shell::IWakeSignal& wakeSignal_;
     base::IMessageBox& messageBox_;
     board::IInputBox& inputBox_;
     shell::THTTPDown downloader_;
