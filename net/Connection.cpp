@@ -12,13 +12,18 @@ namespace {
 constexpr int kConnectionPanel = 1;
 } // namespace
 
-Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions,
-                       base::IRandomSource& random)
-    : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions), random_(random) {}
+Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender,
+                       IClientActions& actions, const base::IClock& clock, base::IRandomSource& random)
+    : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions), clock_(clock), random_(random) {}
 
-std::string Connection::CutOffText() { return QUORLAN_CP949("서버 연결 끊김 (재접속 시도 중)"); }
+std::string Connection::CutOffText() {
+    return QUORLAN_CP949("서버 연결 끊김 (재접속 시도 중)");
+}
 
-void Connection::Start() { socket_.Open(); }
+void Connection::Start() {
+    downSince_ = clock_.TickMs();
+    socket_.Open();
+}
 
 void Connection::MainSockConnect() {
     // After an installed update the program is about to close: no handshake.
@@ -27,6 +32,7 @@ void Connection::MainSockConnect() {
     sender_.Send(EncodeVersion(kClientBuild));
     // The line has always said 1, whatever build number is sent.
     logs_.DebugLog("Event: Send Version 1");
+    linkUp_ = true;
     state_.ReconnectAttempts = 0;
     if (state_.FServerCutOff) {
         state_.FServerCutOff = false;
@@ -39,6 +45,10 @@ void Connection::MainSockConnect() {
 void Connection::MainSockDisconnect() {
     // Login, board and monitoring state survive a loss; so do queued bytes.
     logs_.DebugLog("Socket: DisConnect");
+    if (linkUp_) {
+        linkUp_ = false;
+        downSince_ = clock_.TickMs();
+    }
     // A failed attempt of a long outage leaves the outage's text standing.
     actions_.SetStatusPanel(kConnectionPanel, state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결중지됨"));
 }
@@ -62,9 +72,8 @@ int Connection::TimerReConnect() {
     if (socket_.Connecting()) socket_.Close();
     socket_.Open();
     ++state_.ReconnectAttempts;
-    // The tick before this one already found the link down: it has been down
-    // for at least one whole period.
-    if (state_.ReconnectAttempts >= 2 && !state_.FServerCutOff) {
+    // Unsigned difference: right across the tick's wrap.
+    if (!state_.FServerCutOff && clock_.TickMs() - downSince_ > static_cast<std::uint32_t>(kReconnectIntervalMs)) {
         state_.FServerCutOff = true;
         actions_.SetTrayStatus(CutOffText());
     }

@@ -3,9 +3,11 @@
 #include "ISocket.h"
 #include "LinkState.h"
 #include "Sender.h"
+#include "base/IClock.h"
 #include "base/ILineLogs.h"
 #include "base/IRandomSource.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quorlan::net {
@@ -29,10 +31,10 @@ public:
     static constexpr int kSlowJitterMs = 15000;
 
     Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions,
-               base::IRandomSource& random);
+               const base::IClock& clock, base::IRandomSource& random);
 
     // Start-up attempt (address and port already applied); not counted in
-    // ReconnectAttempts.
+    // ReconnectAttempts. The link is down from here until it connects.
     void Start();
 
     void MainSockConnect();
@@ -46,8 +48,8 @@ public:
     // network comes back. Returns the milliseconds until the next tick.
     int TimerReConnect();
 
-    // Second status panel and tray tip while the link has been down for more
-    // than one reconnect period.
+    // Second status panel and tray tip once a tick finds the link down for
+    // more than one reconnect period, until it connects again.
     static std::string CutOffText();
 
 private:
@@ -56,7 +58,12 @@ private:
     LinkState& state_;
     Sender& sender_;
     IClientActions& actions_;
+    const base::IClock& clock_;
     base::IRandomSource& random_;
+    // The link's last connect event is not yet followed by a disconnect.
+    bool linkUp_ = false;
+    // Tick at which the present outage began (the start-up counts as one).
+    std::uint32_t downSince_ = 0;
 };
 
 } // namespace quorlan::net

@@ -11,7 +11,8 @@ ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, bas
       sender_(socket, logs_, messageBox),
       receiver_(socket, logs_,
                 [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
-      connection_(socket, logs_, state_, sender_, actions, random), dispatcher_(logs_, state_, sender_, actions, clock) {}
+      connection_(socket, logs_, state_, sender_, actions, clock, random),
+      dispatcher_(logs_, state_, sender_, actions, clock) {}
 
 void ClientSession::Reset() {
     state_.FSearching = false;

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/IClock.h"
 #include "base/IMessageBox.h"
+#include "base/IRandomSource.h"
 #include "base/ITimer.h"
 #include "board/IInputBox.h"
 #include "board/ISearchHitActions.h"
@@ -8,7 +9,6 @@
 #include "client/ClientState.h"
 #include "net/Sender.h"
 #include "shell/CountdownDisplay.h"
-#include "base/IRandomSource.h"
 #include "shell/ISessionTicks.h"
 #include "shell/LineLogs.h"
 #include "shell/SearchSwitch.h"
@@ -177,8 +177,8 @@ private:
 
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool resizing_ = false;
-    std::string alertLine_;   // of the last alert
-    std::string trayStatus_;  // the link's trouble, for the tray tip
+    std::string alertLine_;  // of the last alert
+    std::string trayStatus_; // the link's trouble, for the tray tip
 
     // Controls, named as the window's design names them.
     QLabel* LabelLoginState = nullptr;

@@ -9,9 +9,9 @@
 #include "fakes/FakeWakeSignal.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
+#include "shell/qt/QtTimer.h"
 #include "shell/ui/MainWindowRig.h"
 #include "shell/ui/TFrmDebug.h"
-#include "shell/qt/QtTimer.h"
 #include "shell/ui/TFrmHistory.h"
 
 #include <QAction>
@@ -313,11 +313,13 @@ TEST_F(ProgramTest, ALongOutageIsSaidInTheStatusBarAndTheTrayTipUntilTheLinkIsBa
     ASSERT_NE(tray, nullptr);
     auto panel = [&] { return Text(window, "StatusBar1Panel1"); };
 
-    // The start-up attempt and the first tick fail: not yet a whole period.
+    // The start-up attempt and the first tick fail: not yet more than a period.
+    rig.clock.tick = 10000;
     window.TimerReConnectTimer();
     EXPECT_EQ(panel(), "연결시도중...");
     EXPECT_EQ(tray->toolTip().toStdString(), "Quorlan");
 
+    rig.clock.tick = 20000;
     window.TimerReConnectTimer();
     EXPECT_EQ(panel(), cutOff);
     EXPECT_EQ(tray->toolTip().toStdString(), "Quorlan - " + cutOff);
@@ -333,7 +335,7 @@ TEST_F(ProgramTest, ALongOutageIsSaidInTheStatusBarAndTheTrayTipUntilTheLinkIsBa
     const auto& lines = program->Session().Logs().messageList.Lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), base::Cp949FromUtf8("서버에 다시 연결되었습니다.")), 1);
     for (int i = 0; i < 10; ++i) window.TimerDisplayTimer();
-    EXPECT_EQ(panel(), "검색예정 600초 남았습니다.");
+    EXPECT_EQ(panel(), "검색예정 580초 남았습니다.");
 }
 
 TEST_F(ProgramTest, AWakeTriesTheLinkAtOnceAndTheTimerStartsItsPeriodAfresh) {
@@ -418,6 +420,7 @@ TEST_F(ProgramLinkTest, AServerBackAfterALongOutageIsReachedWithinOneSlowPeriodA
     ASSERT_TRUE(QTest::qWaitFor([&] { return disconnects() == 1; }, 5000));
     shell::ui::TFrmMain& window = program->FrmMain();
     for (int attempt = 1; attempt <= 150; ++attempt) {
+        rig.clock.tick = static_cast<std::uint32_t>(attempt) * 10000U;
         window.TimerReConnectTimer();
         ASSERT_TRUE(QTest::qWaitFor([&] { return disconnects() == attempt + 1; }, 5000)) << attempt;
     }

@@ -17,7 +17,7 @@ namespace {
 struct Rig : test::NetRig {
     // The jitter's extremes, then the middle.
     test::ScriptedRandom random{{0, 30000, 15000}};
-    net::Connection connection{socket, logs, state, sender, actions, random};
+    net::Connection connection{socket, logs, state, sender, actions, clock, random};
     Rig() {
         socket.connected = false;
         socket.onDisconnect = [this] { connection.MainSockDisconnect(); };
@@ -155,13 +155,21 @@ TEST(Connection, AnOutageLongerThanOnePeriodIsSaidUntilTheLinkIsBack) {
     Rig rig;
     rig.connection.Start();
     rig.AttemptConnects();
+    rig.clock.tick = 100000;
     rig.LinkLost();
-    rig.connection.TimerReConnect(); // the first attempt: the link may just have dropped
-    rig.AttemptFails();
+    // Attempts within one period of the loss: a timer tick, then one at once
+    // (a wake).
+    for (const std::uint32_t at : {105000U, 106000U, 110000U}) {
+        rig.clock.tick = at;
+        rig.connection.TimerReConnect();
+        EXPECT_EQ(rig.actions.statusPanels[1], Cp("연결시도중..."));
+        rig.AttemptFails();
+        EXPECT_EQ(rig.actions.statusPanels[1], Cp("연결중지됨"));
+    }
     EXPECT_THAT(rig.actions.trayStatus, IsEmpty());
-    EXPECT_EQ(rig.actions.statusPanels[1], Cp("연결중지됨"));
 
-    for (int attempt = 2; attempt <= 4; ++attempt) {
+    for (const std::uint32_t at : {110001U, 120000U, 130000U}) {
+        rig.clock.tick = at;
         rig.connection.TimerReConnect();
         EXPECT_EQ(rig.actions.statusPanels[1], Cp("서버 연결 끊김 (재접속 시도 중)"));
         rig.AttemptFails();
@@ -179,6 +187,20 @@ TEST(Connection, AnOutageLongerThanOnePeriodIsSaidUntilTheLinkIsBack) {
     EXPECT_EQ(rig.actions.statusPanels[1], Cp("연결됨"));
     // Version still goes first on the new link.
     EXPECT_EQ(rig.socket.writes.back(), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+}
+
+TEST(Connection, AnOutageAcrossTheTicksWrapIsMeasuredRight) {
+    Rig rig;
+    rig.clock.tick = 0xFFFFF000U;
+    rig.connection.Start();
+    rig.AttemptFails();
+    rig.clock.tick = 0x00000800U; // 4 s on
+    rig.connection.TimerReConnect();
+    EXPECT_FALSE(rig.state.FServerCutOff);
+    rig.AttemptFails();
+    rig.clock.tick = 0x00003000U; // 16 s on
+    rig.connection.TimerReConnect();
+    EXPECT_TRUE(rig.state.FServerCutOff);
 }
 
 TEST(Connection, EachOutageCountsAfresh) {

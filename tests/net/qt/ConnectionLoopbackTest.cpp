@@ -49,7 +49,7 @@ struct Client {
     test::ScriptedRandom random;
     net::LinkState state;
     net::Sender sender{sock, logs, messageBox};
-    net::Connection connection{sock, logs, state, sender, actions, random};
+    net::Connection connection{sock, logs, state, sender, actions, clock, random};
     net::Dispatcher dispatcher{logs, state, sender, actions, clock};
     net::PacketReceiver receiver{sock, logs, [this](const std::uint8_t* p, int n) { dispatcher.DispatchPacket(p, n); }};
 };
