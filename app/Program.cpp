@@ -35,7 +35,8 @@ template <class Interface, class Real> Interface& InjectedOr(Interface* injected
 
 std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected, net::QtMainSock*& made) {
     if (injected) return injected;
-    auto socket = std::make_unique<net::QtMainSock>();
+    // The link's protection is the build's; nothing read later can lower it.
+    auto socket = std::make_unique<net::QtMainSock>(net::LinkSecurityOfBuild(config::kServerTls, config::kServerPins));
     made = socket.get();
     return socket;
 }
@@ -162,6 +163,9 @@ void Program::ConnectMainSock() {
     QObject::connect(mainSock_, &net::QtMainSock::Written, mainSock_, [&session] { session.MainSockWrite(); });
     QObject::connect(mainSock_, &net::QtMainSock::ErrorOccurred, mainSock_,
                      [&session](int code) { session.MainSockError(code); });
+    QObject::connect(mainSock_, &net::QtMainSock::TlsRefused, mainSock_, [&session](const std::string& reason) {
+        session.Logs().DebugLog("Socket: TLS refused: " + reason);
+    });
 }
 
 StartupNetwork Program::RunUpdateCheck() {
