@@ -33,10 +33,13 @@ template <class Interface, class Real> Interface& InjectedOr(Interface* injected
     return *own;
 }
 
-std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected, net::QtMainSock*& made) {
+std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected,
+                                                const std::optional<net::LinkSecurity>& security,
+                                                net::QtMainSock*& made) {
     if (injected) return injected;
-    // The link's protection is the build's; nothing read later can lower it.
-    auto socket = std::make_unique<net::QtMainSock>(net::LinkSecurityOfBuild(config::kServerTls, config::kServerPins));
+    // Fixed here for the whole run: nothing read later can lower it.
+    auto socket = std::make_unique<net::QtMainSock>(
+        security.value_or(net::LinkSecurityOfBuild(config::kServerTls, config::kServerPins, config::kServerAddress)));
     made = socket.get();
     return socket;
 }
@@ -57,7 +60,7 @@ Program::Program(Options options)
       clock_(InjectedOr(options_.clock, own_->clock)), random_(InjectedOr(options_.random, own_->random)),
       messageBox_(InjectedOr(options_.messageBox, own_->messageBox)),
       inputBox_(InjectedOr(options_.inputBox, own_->inputBox)),
-      socket_(InjectedOrMainSock(std::move(options_.socket), mainSock_)),
+      socket_(InjectedOrMainSock(std::move(options_.socket), options_.linkSecurity, mainSock_)),
       session_(options_.settingsPath, *socket_, messageBox_, clock_, actions_),
       findRecorder_(session_.State(), session_.History(),
                     InjectedOrQtSound(options_.alertSound, ownSound_, session_.Logs())) {

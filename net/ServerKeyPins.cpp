@@ -86,11 +86,12 @@ std::optional<std::vector<std::uint8_t>> PublicKeyOfCertificate(std::span<const 
     return key;
 }
 
-LinkSecurity LinkSecurityOfBuild(bool tls, std::string_view pinList) {
+LinkSecurity LinkSecurityOfBuild(bool tls, std::string_view pinList, std::string_view serverName) {
     PinListParse parsed = ParsePinList(pinList);
     LinkSecurity security;
     security.tls = tls || !parsed.pins.empty() || !parsed.error.empty();
     security.pins = std::move(parsed.pins);
+    security.serverName = serverName;
     if (!parsed.error.empty()) security.misconfiguration = "the built-in server pin list is unusable: " + parsed.error;
     return security;
 }

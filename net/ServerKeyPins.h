@@ -42,13 +42,18 @@ struct LinkSecurity {
     // server's certificate is checked against the system's trusted
     // authorities for the address connected to.
     std::vector<KeyPin> pins;
+    // With tls and no pins: the name (or address) the certificate must be
+    // valid for, whichever address the link goes to, so that a patch list
+    // naming another address cannot bring another identity with it. Empty:
+    // the address connected to.
+    std::string serverName;
     // A pin list that could not be read: every attempt is refused with this
     // reason rather than connecting with less protection than was built in.
     std::string misconfiguration;
 };
 
-// The link security of a build: its TLS switch and its pin list text. Pins
-// imply TLS.
-LinkSecurity LinkSecurityOfBuild(bool tls, std::string_view pinList);
+// The link security of a build: its TLS switch, its pin list text and the
+// server name it was built for. Pins imply TLS.
+LinkSecurity LinkSecurityOfBuild(bool tls, std::string_view pinList, std::string_view serverName = {});
 
 } // namespace quorlan::net

@@ -103,8 +103,9 @@ void QtMainSock::StartAttempt(quint64 attempt) {
     if (!security_.misconfiguration.empty()) {
         RefuseTls(security_.misconfiguration);
     } else if (tls_) {
-        // The certificate is checked against the address connected to.
-        tls_->connectToHostEncrypted(host, port_);
+        tls_->connectToHostEncrypted(host, port_,
+                                     security_.serverName.empty() ? host
+                                                                  : QString::fromStdString(security_.serverName));
     } else {
         socket_->connectToHost(host, port_);
     }

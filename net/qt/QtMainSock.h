@@ -33,8 +33,8 @@ namespace quorlan::net {
 // ErrorOccurred(10054) first.
 // With TLS the link is connected (Connected, Active, writable) only once the
 // handshake has completed and the server's key has passed the check: a pin
-// when there are pins, else the system's trusted authorities for the address
-// connected to. Nothing is written before, so no protocol byte ever leaves in
+// when there are pins, else the system's trusted authorities for the built-in
+// server name (or, without one, the address connected to). Nothing is written before, so no protocol byte ever leaves in
 // clear. A handshake that fails or a server that is refused raises TlsRefused
 // with the reason, then ErrorOccurred(kTlsRefusedCode) and Disconnected, as
 // a failed connect does.

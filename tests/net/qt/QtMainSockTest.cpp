@@ -199,7 +199,9 @@ constexpr const char* kPinnedKeyPin = "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJW
 constexpr const char* kOtherKeyPin = "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4=";
 const Bytes kVersion{7, 0, 'd', 3, 0, 0, 0};
 
-net::LinkSecurity Tls(const std::string& pins) { return net::LinkSecurityOfBuild(true, pins); }
+net::LinkSecurity Tls(const std::string& pins, const std::string& builtName = "") {
+    return net::LinkSecurityOfBuild(true, pins, builtName);
+}
 
 // Stands in for the system's trusted authorities while it lives: the test
 // authority alone.
@@ -261,6 +263,7 @@ struct ServerCase {
     const char* pins; // the client's built-in pin list
     bool trustTestAuthority;
     const char* address; // where the server listens and the client connects
+    const char* builtName; // the server name the client was built for
     const char* refusal; // part of the reason; nullptr when the link is accepted
 };
 class TlsServers : public testing::TestWithParam<ServerCase> {};
@@ -270,7 +273,7 @@ TEST_P(TlsServers, AcceptOnlyAPinnedKeyOrWithoutPinsACertificateForTheAddress) {
     std::optional<TrustTestAuthority> trust;
     if (c.trustTestAuthority) trust.emplace();
     test::LoopbackServer server(test::TlsTestPeer(c.peer), QHostAddress(QString::fromLatin1(c.address)));
-    Client client(server.Port(), Tls(c.pins), c.address);
+    Client client(server.Port(), Tls(c.pins, c.builtName), c.address);
 
     if (!c.refusal) {
         ASSERT_TRUE(client.Connect());
@@ -297,14 +300,20 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ServerCase{"SecondPinDuringAKeyChange", "pinned", "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4= ; "
                                                           "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA=",
-                   false, "127.0.0.1", nullptr},
-        ServerCase{"NoPinAuthorityVouchesForTheAddress", "other", "", true, "127.0.0.1", nullptr},
-        ServerCase{"KeyNotPinned", "pinned", kOtherKeyPin, false, "127.0.0.1",
+                   false, "127.0.0.1", "", nullptr},
+        ServerCase{"NoPinAuthorityVouchesForTheAddress", "other", "", true, "127.0.0.1", "", nullptr},
+        ServerCase{"NoPinAuthorityVouchesForTheBuiltNameAtAnotherAddress", "other", "", true, "127.0.0.2", "127.0.0.1",
+                   nullptr},
+        ServerCase{"KeyNotPinned", "pinned", kOtherKeyPin, false, "127.0.0.1", "",
                    "the server's key zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA= matches no pinned key"},
-        ServerCase{"KeyNotPinnedThoughTheAuthorityVouches", "other", kPinnedKeyPin, true, "127.0.0.1",
+        ServerCase{"KeyNotPinnedThoughTheAuthorityVouches", "other", kPinnedKeyPin, true, "127.0.0.1", "",
                    "the server's key Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4= matches no pinned key"},
-        ServerCase{"NoPinSelfSignedCertificate", "pinned", "", false, "127.0.0.1", "self-signed"},
-        ServerCase{"NoPinCertificateForAnotherAddress", "other", "", true, "127.0.0.2", "host name did not match"}),
+        ServerCase{"NoPinSelfSignedCertificate", "pinned", "", false, "127.0.0.1", "", "self-signed"},
+        ServerCase{"NoPinCertificateForAnotherAddress", "other", "", true, "127.0.0.2", "", "host name did not match"},
+        // A patch list that moves the link to a server with a valid
+        // certificate of its own does not move the trust with it.
+        ServerCase{"NoPinCertificateForTheAddressButNotTheBuiltName", "other", "", true, "127.0.0.1", "127.0.0.2",
+                   "host name did not match"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A server that speaks no TLS gets the client's hello and nothing else,
