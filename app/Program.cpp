@@ -35,9 +35,13 @@ template <class Interface, class Real> Interface& InjectedOr(Interface* injected
     return *own;
 }
 
-std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected, net::QtMainSock*& made) {
+std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected,
+                                                const std::optional<net::LinkSecurity>& security,
+                                                net::QtMainSock*& made) {
     if (injected) return injected;
-    auto socket = std::make_unique<net::QtMainSock>();
+    // Fixed here for the whole run: nothing read later can lower it.
+    auto socket = std::make_unique<net::QtMainSock>(
+        security.value_or(net::LinkSecurityOfBuild(config::kServerTls, config::kServerPins, config::kServerAddress)));
     made = socket.get();
     return socket;
 }
@@ -59,7 +63,7 @@ Program::Program(Options options)
       wakeSignal_(InjectedOr(options_.wakeSignal, own_->wakeSignal)),
       messageBox_(InjectedOr(options_.messageBox, own_->messageBox)),
       inputBox_(InjectedOr(options_.inputBox, own_->inputBox)),
-      socket_(InjectedOrMainSock(std::move(options_.socket), mainSock_)),
+      socket_(InjectedOrMainSock(std::move(options_.socket), options_.linkSecurity, mainSock_)),
       session_(options_.settingsPath, *socket_, messageBox_, clock_, random_, actions_),
       findRecorder_(session_.State(), session_.History(),
                     InjectedOrQtSound(options_.alertSound, ownSound_, session_.Logs())) {
@@ -168,6 +172,9 @@ void Program::ConnectMainSock() {
     QObject::connect(mainSock_, &net::QtMainSock::Written, mainSock_, [&session] { session.MainSockWrite(); });
     QObject::connect(mainSock_, &net::QtMainSock::ErrorOccurred, mainSock_,
                      [&session](int code) { session.MainSockError(code); });
+    QObject::connect(mainSock_, &net::QtMainSock::TlsRefused, mainSock_, [&session](const std::string& reason) {
+        session.Logs().DebugLog("Socket: TLS refused: " + reason);
+    });
 }
 
 StartupNetwork Program::RunUpdateCheck() {

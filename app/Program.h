@@ -6,6 +6,7 @@
 #include "base/IRandomSource.h"
 #include "board/IInputBox.h"
 #include "net/ISocket.h"
+#include "net/ServerKeyPins.h"
 #include "shell/ClientSession.h"
 #include "shell/FindRecorder.h"
 #include "shell/IAlertSound.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quorlan::account {
@@ -63,6 +65,9 @@ public:
         // Socket for the link to the server. The real one is a QtMainSock,
         // whose events are forwarded to the session here.
         std::unique_ptr<net::ISocket> socket;
+        // The real socket's protection; empty means the build's (TLS and pins
+        // as configured). Tests that run a server in clear say so here.
+        std::optional<net::LinkSecurity> linkSecurity;
         // With an injected socket: where the server's address and port go.
         std::function<void(const std::string& address, std::uint16_t port)> applyServerAddress;
         base::IClock* clock = nullptr;

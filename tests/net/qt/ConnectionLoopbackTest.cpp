@@ -27,7 +27,7 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 struct Client {
-    explicit Client(std::uint16_t port) {
+    explicit Client(std::uint16_t port, net::LinkSecurity security = {}) : sock(std::move(security)) {
         sock.SetAddress("127.0.0.1");
         sock.SetPort(port);
         QObject::connect(&sock, &net::QtMainSock::Connected, &sock, [this] { connection.MainSockConnect(); });
@@ -36,6 +36,8 @@ struct Client {
             connection.MainSockError(code);
         });
         QObject::connect(&sock, &net::QtMainSock::ReadyRead, &sock, [this] { receiver.MainSockRead(); });
+        QObject::connect(&sock, &net::QtMainSock::TlsRefused, &sock,
+                         [this](const std::string& reason) { logs.DebugLog("Socket: TLS refused: " + reason); });
     }
     int Count(const std::string& line) const {
         return static_cast<int>(std::count(logs.debug.begin(), logs.debug.end(), line));
@@ -121,9 +123,40 @@ TEST(ConnectionLoopback, EveryRefusedAttemptEndsInAnErrorThenADisconnect) {
     EXPECT_FALSE(client.sock.Connecting());
 }
 
+TEST(ConnectionLoopback, OverTlsTheSessionRunsAsOverTcp) {
+    test::LoopbackServer server(test::TlsTestPeer("pinned"));
+    Client client(server.Port(), net::LinkSecurityOfBuild(true, "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA="));
+    client.connection.Start();
+    ASSERT_TRUE(server.WaitForClient());
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    server.Send({7, 0, 'd', 1, 0, 0, 0});
+    ASSERT_TRUE(WaitUntil([&] { return client.receiver.Queue().Size() == 7; }));
+    EXPECT_TRUE(client.receiver.TimerProcess());
+    EXPECT_THAT(client.logs.debug,
+                ElementsAre("Socket: Connect", "Event: Send Version 1", "MessageProcess: 100 7", "Version Result :1"));
+}
+
+TEST(ConnectionLoopback, RefusedServerKeyIsAConnectErrorWithItsReasonAndTheTimerTriesAgain) {
+    test::LoopbackServer server(test::TlsTestPeer("pinned"));
+    Client client(server.Port(), net::LinkSecurityOfBuild(true, "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4="));
+    const std::vector<std::string> refused{
+        "Socket: TLS refused: the server's key zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA= matches no pinned key",
+        "Socket: Socket Error: 20013", "Socket: DisConnect"};
+    client.connection.Start();
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
+    EXPECT_EQ(client.logs.debug, refused);
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
+
+    EXPECT_TRUE(client.connection.TimerReConnect());
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 2; }));
+    EXPECT_EQ(client.Count(refused[0]), 2);
+    EXPECT_EQ(client.Count("Socket: Connect"), 0);
+    EXPECT_EQ(client.state.ReconnectAttempts, 1);
+}
+
 TEST(ConnectionLoopback, FastSenderMeetsBackPressureAndEveryPacketArrivesInOrder) {
     test::LoopbackServer server;
-    net::QtMainSock sock;
+    net::QtMainSock sock{net::LinkSecurity{}};
     test::RecordingLogs logs;
     std::vector<char> fills;
     net::PacketReceiver receiver{sock, logs, [&fills](const std::uint8_t* p, int n) {
