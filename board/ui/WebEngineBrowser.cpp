@@ -2,6 +2,8 @@
 
 #include "base/Cp949.h"
 
+#include <QVariantList>
+
 #include <QUrl>
 #include <utility>
 #include <QVariant>
@@ -13,8 +15,66 @@ namespace quorlan::board {
 
 namespace {
 
-// null when the document has no body yet (nothing loaded, or a frameset).
-const QString kBodyMarkupScript = QStringLiteral("document.body ? document.body.innerHTML : null");
+// The links of the document and of its same-origin frames, in document order,
+// as [href, text, path]: href the address the browser resolved; text the
+// link's text content without scripts and styles; path the index of each
+// element among its parent's child elements, from the document down (a frame's
+// document continues the path of its frame element). Addresses starting with
+// "#" and addresses other than http and https are left out, and so is
+// whatever lies inside "noscript" or deeper than 512 elements. null when
+// there is no document. board/MarkupLinks collects the same records from
+// markup; a change here belongs there too.
+const QString kPageLinksScript = QStringLiteral(R"JS((function () {
+  if (!document.documentElement) return null;
+  var links = [];
+  function textOf(node) {
+    var text = '';
+    for (var c = node.firstChild; c; c = c.nextSibling) {
+      if (c.nodeType === 3 || c.nodeType === 4) text += c.data;
+      else if (c.nodeType === 1 && c.localName !== 'script' && c.localName !== 'style') text += textOf(c);
+    }
+    return text;
+  }
+  function walk(parent, path) {
+    var index = 0;
+    for (var el = parent.firstElementChild; el; el = el.nextElementSibling) {
+      path.push(index++);
+      var tag = el.localName;
+      if (tag === 'a' && el.hasAttribute('href')) {
+        var raw = el.getAttribute('href').replace(/^[\x00-\x20]+/, '');
+        var href = el.href;
+        if (raw.charAt(0) !== '#' && /^https?:\/\//.test(href)) links.push([href, textOf(el), path.slice()]);
+      }
+      if (tag === 'iframe' || tag === 'frame') {
+        var doc = null;
+        try { doc = el.contentDocument; } catch (e) { doc = null; }
+        if (doc && doc.documentElement && path.length < 512) walk(doc, path);
+      } else if (tag !== 'noscript' && path.length < 512) {
+        walk(el, path);
+      }
+      path.pop();
+    }
+  }
+  walk(document, []);
+  return links;
+})())JS");
+
+std::optional<std::vector<LinkRecord>> LinksFromScript(const QVariant& result) {
+    if (result.typeId() != QMetaType::QVariantList) return std::nullopt;
+    const QVariantList rows = result.toList();
+    std::vector<LinkRecord> links;
+    links.reserve(static_cast<std::size_t>(rows.size()));
+    for (const QVariant& row : rows) {
+        const QVariantList fields = row.toList();
+        if (fields.size() != 3) continue;
+        LinkRecord link{fields[0].toString().toStdString(), fields[1].toString().toStdString(), {}};
+        const QVariantList path = fields[2].toList();
+        link.path.reserve(static_cast<std::size_t>(path.size()));
+        for (const QVariant& step : path) link.path.push_back(step.toInt());
+        links.push_back(std::move(link));
+    }
+    return links;
+}
 
 } // namespace
 
@@ -37,36 +97,32 @@ std::string WebEngineBrowser::LocationURL() const {
     return base::Cp949FromUtf8(view_.url().toString(QUrl::FullyEncoded).toStdString());
 }
 
-void WebEngineBrowser::ReadBodyMarkup(MarkupCallback done) {
+void WebEngineBrowser::ReadPageLinks(LinksCallback done) {
     const std::uint64_t id = ++nextRead_;
     readsInFlight_.emplace(id, std::move(done));
     std::weak_ptr<int> alive = alive_;
     // The engine calls back on the UI thread; while the page is being
     // destroyed it calls back with an invalid value, which reads as "no
     // document".
-    view_.page()->runJavaScript(kBodyMarkupScript, QWebEngineScript::ApplicationWorld,
+    view_.page()->runJavaScript(kPageLinksScript, QWebEngineScript::ApplicationWorld,
                                 [this, alive, id](const QVariant& result) {
                                     if (alive.expired()) return;
-                                    if (result.typeId() != QMetaType::QString) {
-                                        Answer(id, std::nullopt);
-                                        return;
-                                    }
-                                    Answer(id, base::Cp949FromUtf8(result.toString().toStdString()));
+                                    Answer(id, LinksFromScript(result));
                                 });
 }
 
-void WebEngineBrowser::Answer(std::uint64_t id, std::optional<std::string> markup) {
+void WebEngineBrowser::Answer(std::uint64_t id, std::optional<std::vector<LinkRecord>> links) {
     auto found = readsInFlight_.find(id);
     if (found == readsInFlight_.end()) return; // already answered as failed
-    MarkupCallback done = std::move(found->second);
+    LinksCallback done = std::move(found->second);
     readsInFlight_.erase(found);
-    done(std::move(markup));
+    done(std::move(links));
 }
 
 void WebEngineBrowser::FailReadsInFlight() {
     // Answered in the order asked; an answer may ask for a new read, which
     // belongs to the next renderer and stays.
-    std::map<std::uint64_t, MarkupCallback> failed = std::exchange(readsInFlight_, {});
+    std::map<std::uint64_t, LinksCallback> failed = std::exchange(readsInFlight_, {});
     for (auto& [id, done] : failed) done(std::nullopt);
 }
 
