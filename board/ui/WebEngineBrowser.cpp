@@ -22,10 +22,10 @@ namespace {
 // document continues the path of its frame element). Addresses starting with
 // "#" and addresses other than http and https are left out, and so is
 // whatever lies inside "noscript" or deeper than 512 elements. null when
-// there is no document. board/MarkupLinks collects the same records from
+// the document has no body (nothing loaded, or not an HTML page). board/MarkupLinks collects the same records from
 // markup; a change here belongs there too.
 const QString kPageLinksScript = QStringLiteral(R"JS((function () {
-  if (!document.documentElement) return null;
+  if (!document.body) return null;
   var links = [];
   function textOf(node) {
     var text = '';
