@@ -52,6 +52,7 @@ protected:
         const testweb::StartResult started = server_->Start("127.0.0.1", 0);
         ASSERT_TRUE(started.error.empty()) << started.error;
         ASSERT_GT(started.port, 0);
+        port_ = started.port;
         client_ = std::make_unique<httplib::Client>("127.0.0.1", started.port);
         client_->set_url_encode(false); // send targets byte for byte
     }
@@ -69,6 +70,7 @@ protected:
     }
 
     std::unique_ptr<TestWebServer> server_;
+    int port_ = 0;
     std::unique_ptr<httplib::Client> client_;
 };
 
@@ -103,7 +105,8 @@ TEST_F(TestWebServerTest, BoardPageIsCp949WithCharsetAndOneLinePerPost) {
 }
 
 TEST_F(TestWebServerTest, PostListOfTheServedPageHasEveryTitleOnce) {
-    const board::PostList list = board::ExtractPostList(BoardPage(), "http://127.0.0.1/bbs/zboard.php?id=share");
+    const board::PostList list = board::ExtractPostList(
+        BoardPage(), "http://127.0.0.1:" + std::to_string(port_) + "/bbs/zboard.php?id=share");
     // The notice (an absolute link), then the 25 post titles; navigation and paging are no posts.
     ASSERT_EQ(list.size(), testweb::kListPageRows + 1);
     EXPECT_EQ(list.front(), base::Cp949FromUtf8("[공지] 장터 이용 규칙 & 사기 예방 안내"));
