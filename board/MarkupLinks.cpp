@@ -4,6 +4,7 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace quorlan::board {
@@ -89,6 +90,9 @@ std::string Join(const UrlParts& parts) {
 
 // Deeper elements are not walked (browsers' parsers stop nesting there too).
 constexpr std::size_t kMaxDepth = 512;
+// Indices are capped here, as the page script writes each as one UTF-16 code
+// unit below the surrogates.
+constexpr int kMaxIndex = 0xD7FF;
 
 struct Collector {
     std::string_view pageUrl;
@@ -125,7 +129,7 @@ struct Collector {
         for (unsigned i = 0; i < children.length; ++i) {
             const GumboNode& child = *static_cast<GumboNode*>(children.data[i]);
             if (child.type != GUMBO_NODE_ELEMENT && child.type != GUMBO_NODE_TEMPLATE) continue;
-            path.push_back(index++);
+            path.push_back(std::min(index++, kMaxIndex));
             const GumboTag tag = child.v.element.tag;
             if (tag == GUMBO_TAG_A) Link(child);
             if (tag != GUMBO_TAG_NOSCRIPT && path.size() < kMaxDepth) Walk(child.v.element.children);

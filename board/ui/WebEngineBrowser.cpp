@@ -2,7 +2,10 @@
 
 #include "base/Cp949.h"
 
+#include <QStringList>
 #include <QVariantList>
+
+#include <algorithm>
 
 #include <QUrl>
 #include <utility>
@@ -16,17 +19,20 @@ namespace quorlan::board {
 namespace {
 
 // The links of the document and of its same-origin frames, in document order,
-// as [href, text, path]: href the address the browser resolved; text the
-// link's text content without scripts and styles; path the index of each
-// element among its parent's child elements, from the document down (a frame's
-// document continues the path of its frame element). Addresses starting with
-// "#" and addresses other than http and https are left out, and so is
-// whatever lies inside "noscript" or deeper than 512 elements. null when
-// the document has no body (nothing loaded, or not an HTML page). board/MarkupLinks collects the same records from
-// markup; a change here belongs there too.
+// as three lists of equal length: hrefs (the addresses the browser resolved),
+// texts (each link's text content without scripts and styles) and paths (each
+// element's index among its parent's child elements from the document down,
+// one UTF-16 code unit an index, capped below the surrogates; a frame's
+// document continues the path of its frame element). Flat lists of strings
+// cross to the application in a fraction of the time nested lists take on a
+// large page. Addresses starting with "#" and addresses other than http and
+// https are left out, and so is whatever lies inside "noscript" or deeper than
+// 512 elements. null when the document has no body (nothing loaded, or not an
+// HTML page). board/MarkupLinks collects the same records from markup; a
+// change here belongs there too.
 const QString kPageLinksScript = QStringLiteral(R"JS((function () {
   if (!document.body) return null;
-  var links = [];
+  var hrefs = [], texts = [], paths = [];
   function textOf(node) {
     var text = '';
     for (var c = node.firstChild; c; c = c.nextSibling) {
@@ -38,39 +44,44 @@ const QString kPageLinksScript = QStringLiteral(R"JS((function () {
   function walk(parent, path) {
     var index = 0;
     for (var el = parent.firstElementChild; el; el = el.nextElementSibling) {
-      path.push(index++);
+      var here = path + String.fromCharCode(Math.min(index++, 0xD7FF));
       var tag = el.localName;
       if (tag === 'a' && el.hasAttribute('href')) {
         var raw = el.getAttribute('href').replace(/^[\x00-\x20]+/, '');
         var href = el.href;
-        if (raw.charAt(0) !== '#' && /^https?:\/\//.test(href)) links.push([href, textOf(el), path.slice()]);
+        if (raw.charAt(0) !== '#' && /^https?:\/\//.test(href)) {
+          hrefs.push(href);
+          texts.push(textOf(el));
+          paths.push(here);
+        }
       }
       if (tag === 'iframe' || tag === 'frame') {
         var doc = null;
         try { doc = el.contentDocument; } catch (e) { doc = null; }
-        if (doc && doc.documentElement && path.length < 512) walk(doc, path);
-      } else if (tag !== 'noscript' && path.length < 512) {
-        walk(el, path);
+        if (doc && doc.documentElement && here.length < 512) walk(doc, here);
+      } else if (tag !== 'noscript' && here.length < 512) {
+        walk(el, here);
       }
-      path.pop();
     }
   }
-  walk(document, []);
-  return links;
+  walk(document, '');
+  return [hrefs, texts, paths];
 })())JS");
 
 std::optional<std::vector<LinkRecord>> LinksFromScript(const QVariant& result) {
     if (result.typeId() != QMetaType::QVariantList) return std::nullopt;
-    const QVariantList rows = result.toList();
+    const QVariantList lists = result.toList();
+    if (lists.size() != 3) return std::nullopt;
+    const QStringList hrefs = lists[0].toStringList();
+    const QStringList texts = lists[1].toStringList();
+    const QStringList paths = lists[2].toStringList();
+    const qsizetype count = std::min({hrefs.size(), texts.size(), paths.size()});
     std::vector<LinkRecord> links;
-    links.reserve(static_cast<std::size_t>(rows.size()));
-    for (const QVariant& row : rows) {
-        const QVariantList fields = row.toList();
-        if (fields.size() != 3) continue;
-        LinkRecord link{fields[0].toString().toStdString(), fields[1].toString().toStdString(), {}};
-        const QVariantList path = fields[2].toList();
-        link.path.reserve(static_cast<std::size_t>(path.size()));
-        for (const QVariant& step : path) link.path.push_back(step.toInt());
+    links.reserve(static_cast<std::size_t>(count));
+    for (qsizetype i = 0; i < count; ++i) {
+        LinkRecord link{hrefs[i].toStdString(), texts[i].toStdString(), {}};
+        link.path.reserve(static_cast<std::size_t>(paths[i].size()));
+        for (const QChar step : paths[i]) link.path.push_back(step.unicode());
         links.push_back(std::move(link));
     }
     return links;
