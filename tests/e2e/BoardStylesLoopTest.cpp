@@ -17,6 +17,7 @@
 #include "shell/http/THTTPDown.h"
 #include "shell/http/UpdateCheck.h"
 #include "shell/ui/TFrmMain.h"
+#include "tools/testweb/BoardPages.h"
 #include "tools/testweb/BoardStyles.h"
 #include "tools/testweb/TestWebServer.h"
 
