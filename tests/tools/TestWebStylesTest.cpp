@@ -9,6 +9,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <ostream>
+
 using namespace quorlan;
 
 namespace {
@@ -43,6 +45,8 @@ const StyleCase kStyles[] = {
      testweb::kHtmlEucKr, "href=\"view.php?id=market&amp;page=1&amp;divpage=12&amp;no=",
      "/zboard/view.php?id=market&no=", testweb::kHtmlEucKr},
 };
+
+void PrintTo(const StyleCase& style, std::ostream* out) { *out << style.name; }
 
 // The body as UTF-8, whatever the charset its content type names.
 std::string Utf8Body(const httplib::Result& response) {

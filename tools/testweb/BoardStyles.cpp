@@ -71,6 +71,12 @@ std::string GnuRow(const StylePage& page, std::string_view table, const Post& po
     row += notice ? "    <td class=\"td_num2\">\n    <strong class=\"notice_icon\">공지</strong>    </td>\n"
                   : "    <td class=\"td_num2\">\n    " + Num(post.no) + "    </td>\n";
     row += "    <td class=\"td_subject\" style=\"padding-left:0px\">\n        <div class=\"bo_tit\">\n";
+    if (!notice) {
+        // The category links to the board filtered by it: same script, no post number.
+        const char* category = kCategories[CategoryOf(post)];
+        row += "            <a href=\"" + EscapeAttribute(page.origin) + "/bbs/board.php?bo_table=" + std::string(table) +
+               "&amp;sca=" + category + "\" class=\"bo_cate_link\">" + category + "</a>\n";
+    }
     row += "            <a href=\"" + GnuLink(page, table, post.no) + "\">\n";
     row += "                                          " + Text(post.title) + "                    </a>\n";
     if (IsNew(post, page)) row += "            <span class=\"new_icon\">N<span class=\"sound_only\">새글</span></span>\n";
