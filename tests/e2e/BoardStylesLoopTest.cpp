@@ -32,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -195,6 +196,8 @@ TEST_F(StylesLoop, APostOnEveryStyleReachesTheOtherClientAsOneAlert) {
         ASSERT_TRUE(WaitFor([&] { return view->url().toString().toStdString() == url && !loaded.isEmpty(); }, 30s));
         QTest::qWait(1500); // a frame or a script's list completes after the page
         Control<QPushButton>(browser, "BtnSeleteBoard")->click();
+        std::printf("[ styles ] %s: selected\n", style.name);
+        std::fflush(stdout);
         const QString found = QString::fromUtf8("게시물 %1개를 찾았습니다.").arg(testweb::kListPageRows + 1);
         ASSERT_TRUE(WaitFor([&] { return messages_.size() > messagesBefore && messages_.back().endsWith(found); }, 10s))
             << (messages_.empty() ? std::string() : messages_.back().toStdString());
@@ -224,6 +227,8 @@ TEST_F(StylesLoop, APostOnEveryStyleReachesTheOtherClientAsOneAlert) {
         const std::vector<std::string> lines = PeerNewPosts(postedAt);
         ASSERT_EQ(lines.size(), 1u) << base::Utf8FromCp949(lines.back());
         EXPECT_EQ(board::NormaliseLine(lines[0]), board::NormaliseLine(title)) << base::Utf8FromCp949(lines[0]);
+        std::printf("[ styles ] %s: one NewPost \"%s\"\n", style.name, base::Utf8FromCp949(lines[0]).c_str());
+        std::fflush(stdout);
         // The client's own alert: the line in its message list.
         EXPECT_TRUE(std::any_of(messages_.begin(), messages_.end(), [&](const QString& m) {
             return m.contains(QString::fromUtf8(StyleTitle(i)));
