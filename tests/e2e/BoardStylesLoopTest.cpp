@@ -199,8 +199,11 @@ TEST_F(StylesLoop, APostOnEveryStyleReachesTheOtherClientAsOneAlert) {
         std::printf("[ styles ] %s: selected\n", style.name);
         std::fflush(stdout);
         const QString found = QString::fromUtf8("게시물 %1개를 찾았습니다.").arg(testweb::kListPageRows + 1);
-        ASSERT_TRUE(WaitFor([&] { return messages_.size() > messagesBefore && messages_.back().endsWith(found); }, 10s))
-            << (messages_.empty() ? std::string() : messages_.back().toStdString());
+        const auto saidFound = [&] {
+            return std::any_of(messages_.begin() + static_cast<std::ptrdiff_t>(messagesBefore), messages_.end(),
+                               [&](const QString& m) { return m.endsWith(found); });
+        };
+        ASSERT_TRUE(WaitFor(saidFound, 10s)) << (messages_.empty() ? std::string() : messages_.back().toStdString());
         if (!started) {
             Control<QPushButton>(main, "BtnStart")->click();
             started = true;
