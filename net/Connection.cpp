@@ -7,11 +7,6 @@
 
 namespace quorlan::net {
 
-namespace {
-// Connection texts always go to the second status panel.
-constexpr int kConnectionPanel = 1;
-} // namespace
-
 Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions)
     : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions) {}
 
@@ -24,13 +19,13 @@ void Connection::MainSockConnect() {
     sender_.Send(EncodeVersion(kClientBuild));
     // The line has always said 1, whatever build number is sent.
     logs_.DebugLog("Event: Send Version 1");
-    actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결됨"));
+    actions_.ShowConnectionState(QUORLAN_CP949("연결됨"));
 }
 
 void Connection::MainSockDisconnect() {
     // Login, board and monitoring state survive a loss; so do queued bytes.
     logs_.DebugLog("Socket: DisConnect");
-    actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결중지됨"));
+    actions_.ShowConnectionState(QUORLAN_CP949("연결중지됨"));
 }
 
 void Connection::MainSockError(int& errorCode) {
@@ -52,7 +47,7 @@ bool Connection::TimerReConnect() {
     // silently dropped connect cannot hold the link down for good.
     if (socket_.Connecting()) socket_.Close();
     socket_.Open();
-    actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결시도중..."));
+    actions_.ShowConnectionState(QUORLAN_CP949("연결시도중..."));
     // Counted over the whole run, never reset by a successful connect.
     ++state_.ReconnectAttempts;
     if (state_.ReconnectAttempts > kMaxReconnectAttempts) reconnectEnabled_ = false;

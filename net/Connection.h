@@ -10,8 +10,8 @@ namespace quorlan::net {
 // The life of the link to the coordination server: first attempt, version
 // handshake on connect, loss, and the reconnect timer (TimerReConnect, every
 // 10,000 ms). The owner forwards the socket's events and the timer's ticks to
-// the handlers below; connection texts go to the debug log and to the second
-// panel of the main window's status bar.
+// the handlers below; connection texts go to the debug log and to
+// ShowConnectionState.
 class Connection {
 public:
     static constexpr int kReconnectIntervalMs = 10000;

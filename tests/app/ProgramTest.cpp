@@ -142,7 +142,7 @@ TEST_F(ProgramTest, ServerAnswersReachTheWindowsThroughTheGlue) {
 
     rig.socket->Feed({0x07, 0x00, 0x65, 0x01, 0x00, 0x00, 0x00}); // LoginResult 1
     program->Session().MainSockRead();
-    program->FrmMain().TimerProcessTimer();
+    program->Session().TimerProcessTimer();
 
     auto* label = program->FrmMain().findChild<QLabel*>(QStringLiteral("LabelLoginState"));
     EXPECT_EQ(label->text().toStdString(), "핸드폰접속");
@@ -227,7 +227,7 @@ TEST_F(ProgramTest, StartUpAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings)
     struct TimerCase {
         const base::ITimer& timer;
         bool active;
-    } timers[] = {{window->TimerProcess(), true},
+    } timers[] = {{program->Session().TimerProcess(), true},
                   {window->TimerReConnect(), true},
                   {window->TimerDisplay(), true},
                   {window->TimerShow(), false}};
