@@ -37,6 +37,10 @@ void ClientActions::ShowConnectionState(const std::string& text) {
     if (main_) main_->SetStatusPanel(kConnectionPanel, text);
 }
 
+void ClientActions::ShowTrayStatus(const std::string& text) {
+    if (main_) main_->SetTrayStatus(text);
+}
+
 void ClientActions::SelectBoardAgain() {
     if (browser_) browser_->BtnSeleteBoardClick();
 }

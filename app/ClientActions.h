@@ -30,6 +30,7 @@ public:
     void ShowLoginState(const std::string& text) override;
     void ShowCheckState(const std::string& text) override;
     void ShowConnectionState(const std::string& text) override;
+    void ShowTrayStatus(const std::string& text) override;
 
     void SelectBoardAgain() override;
     void AnswerListRequest() override;

@@ -23,6 +23,9 @@ public:
     // The time the last checking turn came.
     virtual void ShowCheckState(const std::string& text) = 0;
     virtual void ShowConnectionState(const std::string& text) = 0;
+    // What the tray icon's tip says besides the program's name: the link's
+    // trouble, empty while there is none.
+    virtual void ShowTrayStatus(const std::string& text) = 0;
 
     // Board.
     // Sends SetBoard again with the board window's period and address.

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/IClock.h"
 #include "base/IMessageBox.h"
+#include "base/IRandomSource.h"
 #include "base/ITimer.h"
 #include "client/ClientState.h"
 #include "net/Connection.h"
@@ -33,7 +34,8 @@ public:
     // timerProcess: a stopped repeating timer of kProcessIntervalMs whose
     // tick calls TimerProcessTimer.
     ClientSession(std::string settingsPath, net::ISocket& socket, base::ITimer& timerProcess,
-                  base::IMessageBox& messageBox, base::IClock& clock, net::IClientActions& actions);
+                  base::IMessageBox& messageBox, base::IClock& clock, base::IRandomSource& random,
+                  net::IClientActions& actions);
 
     client::ClientState& State() { return state_; }
     LineLogs& Logs() { return logs_; }
@@ -61,8 +63,8 @@ public:
     // once nothing waits.
     void TimerProcessTimer();
     const base::ITimer& TimerProcess() const { return timerProcess_; }
-    // The reconnect tick; false once the reconnect timer is to stop.
-    bool TimerReConnect() override { return connection_.TimerReConnect(); }
+    // The reconnect tick; the milliseconds until the next one.
+    int TimerReConnect() override { return connection_.TimerReConnect(); }
 
 private:
     std::string settingsPath_;

@@ -9,8 +9,8 @@ public:
     static constexpr int kReconnectIntervalMs = net::Connection::kReconnectIntervalMs;
 
     virtual ~ISessionTicks() = default;
-    // The reconnect tick; false once the reconnect timer is to stop.
-    virtual bool TimerReConnect() = 0;
+    // The reconnect tick; the milliseconds until the next one.
+    virtual int TimerReConnect() = 0;
 };
 
 } // namespace quorlan::shell

@@ -1,11 +1,11 @@
 #pragma once
 #include "base/IClock.h"
+#include "base/IRandomSource.h"
 #include "base/ITimer.h"
 #include "board/ISearchHitActions.h"
 #include "board/SearchConditionHandler.h"
 #include "client/ClientState.h"
 #include "shell/CountdownDisplay.h"
-#include "shell/IRandomSource.h"
 #include "shell/ISessionTicks.h"
 #include "shell/LineLogs.h"
 #include "shell/SearchSwitch.h"
@@ -48,7 +48,7 @@ public:
         LineLogs& logs;
         ISessionTicks& ticks;
         const base::IClock& clock;
-        IRandomSource& random;
+        base::IRandomSource& random;
         SearchSwitch& searchSwitch;
         board::SearchConditionHandler& searchCondition;
     };
@@ -90,6 +90,8 @@ public:
     // For the dispatcher's actions.
     void SetLabelLoginState(const std::string& text);
     void SetStatusPanel(int index, const std::string& text) override;
+    void SetTrayStatus(const std::string& text);
+    std::string TrayToolTip() const;
     void SetLabelBoardURL(const std::string& text);
     void SetLabelSearchCondition(const std::string& text);
     void MatchSearchCondition(const std::string& line) { services_.searchCondition.MatchSearchCondition(line); }
@@ -121,7 +123,7 @@ public:
     void TimerReConnectTimer();
     void TimerDisplayTimer();
     void TimerShowTimer();
-    const base::ITimer& TimerReConnect() const;
+    const qt::QtTimer& TimerReConnect() const;
     const base::ITimer& TimerDisplay() const;
     const base::ITimer& TimerShow() const;
 
@@ -168,7 +170,8 @@ private:
 
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool resizing_ = false;
-    std::string alertLine_; // of the last alert
+    std::string alertLine_;  // of the last alert
+    std::string trayStatus_; // the link's trouble, for the tray tip
 
     // Controls, named as the window's design names them.
     QLabel* LabelLoginState = nullptr;

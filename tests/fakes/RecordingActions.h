@@ -29,6 +29,7 @@ public:
     }
     void ShowCheckState(const std::string& text) override { SetStatusPanel(0, text); }
     void ShowConnectionState(const std::string& text) override { SetStatusPanel(1, text); }
+    void ShowTrayStatus(const std::string& text) override { trayStatus.push_back(text); }
     void SelectBoardAgain() override {
         calls.push_back("SelectBoardAgain");
         if (onSelectBoardAgain) onSelectBoardAgain();
@@ -55,6 +56,7 @@ public:
     std::vector<std::string> calls;
     std::string statusPanels[2] = {"", ""};
     std::vector<std::pair<int, std::string>> statusHistory;
+    std::vector<std::string> trayStatus;
     std::string loginState;
     std::string signUpResult;
     std::vector<std::string> checkLists;

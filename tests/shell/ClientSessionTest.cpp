@@ -6,6 +6,7 @@
 #include "fakes/FakeTimer.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
+#include "fakes/ScriptedRandom.h"
 #include "fakes/TempDir.h"
 #include "net/Codec.h"
 
@@ -24,8 +25,9 @@ protected:
     test::FakeTimer timerProcess;
     test::RecordingMessageBox messageBox;
     test::FakeClock clock;
+    test::ScriptedRandom random;
     test::RecordingActions actions;
-    ClientSession session{dir.File("Quorlan.ini"), socket, timerProcess, messageBox, clock, actions};
+    ClientSession session{dir.File("Quorlan.ini"), socket, timerProcess, messageBox, clock, random, actions};
 
     const std::deque<std::string>& MessageList() { return session.Logs().messageList.Lines(); }
 };

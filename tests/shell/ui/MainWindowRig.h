@@ -40,7 +40,8 @@ struct MainWindowRig {
         socket = fakeSocket.get();
         ownSocket = std::move(fakeSocket);
         timerProcess = FakeTimer();
-        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, timerProcess, messageBox, clock, actions);
+        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, timerProcess, messageBox, clock, random,
+                                                         actions);
         searchSwitch = std::make_unique<shell::SearchSwitch>(session->State(), session->Sender(), session->Logs(), clock);
         searchCondition = std::make_unique<board::SearchConditionHandler>(session->State(), session->Sender(), inputBox,
                                                                           messageBox);
