@@ -29,7 +29,7 @@ struct LayoutCase {
 
 TEST(Codec, FixedLayoutsMatchTheWireBytes) {
     const LayoutCase cases[] = {
-        {"Version", EncodeVersion(), Hex({0x07, 0x00, 0x64, 0x03, 0x00, 0x00, 0x00})},
+        {"Version", EncodeVersion(), Hex({0x07, 0x00, 0x64, 0x04, 0x00, 0x00, 0x00})},
         {"SearchState 1", EncodeSearchState(1), Hex({0x07, 0x00, 0x6D, 0x01, 0x00, 0x00, 0x00})},
         {"SearchState 0", EncodeSearchState(0), Hex({0x07, 0x00, 0x6D, 0x00, 0x00, 0x00, 0x00})},
         {"RobotMode", EncodeRobotMode(1), Hex({0x07, 0x00, 0x6E, 0x01, 0x00, 0x00, 0x00})},
@@ -152,7 +152,7 @@ TEST(Codec, ClientRequestsRoundTripThroughTheServerDecoder) {
         EXPECT_TRUE(d.request.has_value()) << d.error;
         return d.request.value_or(ClientRequest{});
     };
-    EXPECT_EQ(check(EncodeVersion()).value, 3u);
+    EXPECT_EQ(check(EncodeVersion()).value, 4u);
     const auto login = check(EncodeLogin("010", "pw"));
     EXPECT_EQ(login.type, 'e');
     EXPECT_EQ(login.fields[0], "010");
@@ -232,7 +232,7 @@ struct ServerRow {
 
 TEST(Codec, EveryMessageOfTheTableHasItsWireBytesAndRoundTrips) {
     const RequestRow requests[] = {
-        {Version, EncodeVersion(), Hex({0x07, 0x00, 0x64, 0x03, 0x00, 0x00, 0x00}), 3},
+        {Version, EncodeVersion(), Hex({0x07, 0x00, 0x64, 0x04, 0x00, 0x00, 0x00}), 4},
         {Login, EncodeLogin("010", "pw"), Join({Hex({0x45, 0x00, 0x65}), Field("010"), Field("pw")}), 0, 0,
          {"010", "pw"}},
         {NewAccount, EncodeNewAccount("a", "b", "123456"),

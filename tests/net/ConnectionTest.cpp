@@ -46,11 +46,11 @@ TEST(Connection, StartOpensOnceWithoutCountingAnAttempt) {
     EXPECT_THAT(rig.logs.debug, IsEmpty());
 }
 
-TEST(Connection, ConnectSendsVersionThreeAndSaysConnected) {
+TEST(Connection, ConnectSendsVersionFourAndSaysConnected) {
     Rig rig;
     rig.connection.Start();
     rig.AttemptConnects();
-    EXPECT_EQ(rig.socket.written, (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(rig.socket.written, (Bytes{7, 0, 'd', 4, 0, 0, 0}));
     EXPECT_THAT(rig.logs.debug, ElementsAre("Socket: Connect", "Event: Send Version 1"));
     EXPECT_THAT(rig.actions.statusHistory, ElementsAre(Panel{1, Cp("연결됨")}));
     EXPECT_THAT(rig.logs.messages, IsEmpty());
@@ -186,7 +186,7 @@ TEST(Connection, AnOutageLongerThanOnePeriodIsSaidUntilTheLinkIsBack) {
     EXPECT_THAT(rig.logs.messages, ElementsAre(Cp("서버에 다시 연결되었습니다.")));
     EXPECT_EQ(rig.actions.statusPanels[1], Cp("연결됨"));
     // Version still goes first on the new link.
-    EXPECT_EQ(rig.socket.writes.back(), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(rig.socket.writes.back(), (Bytes{7, 0, 'd', 4, 0, 0, 0}));
 }
 
 TEST(Connection, AnOutageAcrossTheTicksWrapIsMeasuredRight) {

@@ -61,7 +61,7 @@ TEST(ConnectionLoopback, ConnectSendsVersionAndTheAnswerIsDispatched) {
     Client client(server.Port());
     client.connection.Start();
     ASSERT_TRUE(server.WaitForClient());
-    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 4, 0, 0, 0}));
     EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Connect", "Event: Send Version 1"));
     EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결됨"));
 
@@ -87,7 +87,7 @@ TEST(ConnectionLoopback, LostLinkIsRestoredByTheNextTickWithAFreshVersion) {
     EXPECT_EQ(client.connection.TimerReConnect(), 10000);
     EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결시도중..."));
     ASSERT_TRUE(server.WaitForClient());
-    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 4, 0, 0, 0}));
     EXPECT_EQ(client.Count("Event: Send Version 1"), 2);
     EXPECT_EQ(client.state.ReconnectAttempts, 0); // the next outage counts afresh
 }
@@ -128,7 +128,7 @@ TEST(ConnectionLoopback, OverTlsTheSessionRunsAsOverTcp) {
     Client client(server.Port(), net::LinkSecurityOfBuild(true, "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA="));
     client.connection.Start();
     ASSERT_TRUE(server.WaitForClient());
-    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 4, 0, 0, 0}));
     server.Send({7, 0, 'd', 1, 0, 0, 0});
     ASSERT_TRUE(WaitUntil([&] { return client.receiver.Queue().Size() == 7; }));
     EXPECT_TRUE(client.receiver.TimerProcess());

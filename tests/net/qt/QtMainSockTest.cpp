@@ -54,7 +54,7 @@ struct Client {
 TEST(QtMainSock, ConnectsThenWritesAndReadsBytes) {
     test::LoopbackServer server;
     Client client(server.Port());
-    const std::uint8_t version[] = {7, 0, 'd', 3, 0, 0, 0};
+    const std::uint8_t version[] = {7, 0, 'd', 4, 0, 0, 0};
     EXPECT_EQ(client.sock.Write(version, 7), 0); // nothing opened yet
 
     client.sock.Open();
@@ -69,7 +69,7 @@ TEST(QtMainSock, ConnectsThenWritesAndReadsBytes) {
     ASSERT_TRUE(server.WaitForClient());
 
     EXPECT_EQ(client.sock.Write(version, 7), 7);
-    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 4, 0, 0, 0}));
 
     server.Send({4, 0, 'p', 0});
     ASSERT_TRUE(WaitUntil([&] { return client.sock.BytesWaiting() == 4; }));
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the pins were computed from the keys with the openssl tool.
 constexpr const char* kPinnedKeyPin = "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA=";
 constexpr const char* kOtherKeyPin = "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4=";
-const Bytes kVersion{7, 0, 'd', 3, 0, 0, 0};
+const Bytes kVersion{7, 0, 'd', 4, 0, 0, 0};
 
 net::LinkSecurity Tls(const std::string& pins, const std::string& builtName = "") {
     return net::LinkSecurityOfBuild(true, pins, builtName);

@@ -258,7 +258,7 @@ TEST_F(UpdateCheckTest, PatchListMovesTheLinkButNeverLowersItsProtection) {
     EXPECT_EQ(hello[0], 0x16); // a TLS handshake record
     QTest::qWait(50);
     EXPECT_FALSE(sock.Active());
-    const std::uint8_t version[] = {7, 0, 'd', 3, 0, 0, 0};
+    const std::uint8_t version[] = {7, 0, 'd', 4, 0, 0, 0};
     EXPECT_EQ(sock.Write(version, 7), 0);
     sock.Close();
 
