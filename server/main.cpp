@@ -149,6 +149,12 @@ int main(int argc, char** argv) {
                    "Identification numbers the server issues per hour at most")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.add_option("--proxy-from", config.proxyFrom,
+                   "Load balancers whose connections begin with a PROXY header (v1 or v2) naming the client, "
+                   "CIDR[,CIDR...]; default: none");
+    app.add_option("--tls-cert", config.tlsCertificate,
+                   "PEM certificate chain: the client port speaks TLS only (with --tls-key; reloaded on SIGHUP)");
+    app.add_option("--tls-key", config.tlsKey, "PEM private key of --tls-cert");
     app.add_option("--postgres", config.postgres,
                    "Cluster mode: PostgreSQL connection string shared by every instance (host given by address)");
     app.add_option("--node-id", config.nodeId, "Cluster mode: this instance's name, distinct in the cluster")
@@ -252,6 +258,15 @@ int main(int argc, char** argv) {
         spdlog::info("signal {}: shutting down", signal);
         created.server->Stop();
     });
+    asio::signal_set hangup(created.server->Loop(), SIGHUP);
+    std::function<void()> onHangup = [&] {
+        hangup.async_wait([&](const std::error_code& ec, int) {
+            if (ec) return;
+            created.server->ReloadTls();
+            onHangup();
+        });
+    };
+    onHangup();
     created.server->Run();
     return 0;
 }
