@@ -12,6 +12,7 @@ PACKAGES=(
     nlohmann-json3-dev
     help2man lintian desktop-file-utils appstream systemd librsvg2-bin sox
     postgresql libpq-dev haproxy
+    libssl-dev openssl
 )
 
 missing=()

@@ -69,6 +69,27 @@ refuse_busy_ports() {
     done
 }
 
+# TLS on the client link. DIR/server.key and DIR/server.crt (a P-256 key and a
+# self-signed certificate for 127.0.0.1, mode 0600) are made on first use and
+# kept; the client is built with the key's pin, and the server gets both
+# files. Sets CLIENT_TLS_OPTIONS (for cmake) and SERVER_TLS_OPTIONS (for
+# quorlan-server).
+setup_link_tls() {
+    local dir=$1
+    if [[ ! -e $dir/server.key || ! -e $dir/server.crt ]]; then
+        (umask 077 && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 \
+            -subj "/CN=Quorlan local server" -addext "subjectAltName=IP:127.0.0.1" \
+            -keyout "$dir/server.key" -out "$dir/server.crt" 2>/dev/null)
+        echo "Made a TLS key and certificate: ${dir#"$ROOT"/}/server.key, ${dir#"$ROOT"/}/server.crt"
+    fi
+    chmod 600 "$dir/server.key" "$dir/server.crt"
+    local pin
+    pin=$(openssl pkey -in "$dir/server.key" -pubout -outform DER | openssl dgst -sha256 -binary | base64)
+    echo "== TLS on the client link; the client pins the key $pin"
+    CLIENT_TLS_OPTIONS=(-DQUORLAN_SERVER_TLS=ON "-DQUORLAN_SERVER_PIN=$pin")
+    SERVER_TLS_OPTIONS=(--tls-cert "$dir/server.crt" --tls-key "$dir/server.key")
+}
+
 # Writes DIR/Quorlan.ini on first use, pointing the client at the local board.
 write_client_ini() {
     local dir=$1 web_port=$2
@@ -154,13 +175,14 @@ wait_healthy() {
 
 # Instance NODE of the cluster on CONNINFO, clients on 127.0.0.1:PORT, admin
 # endpoint on ADMIN_PORT, further quorlan-server options after LOG; returns
-# once it is healthy.
+# once it is healthy. It trusts the PROXY header of HAProxy (start_haproxy,
+# from 127.0.0.1), so its limits per address count HAProxy's clients.
 start_instance() {
     local node=$1 port=$2 admin_port=$3 log=$4
     shift 4
     echo "== instance $node on 127.0.0.1:$port, admin $admin_port (log: ${log#"$ROOT"/})"
     setsid "$BUILD/server/quorlan-server" --listen "127.0.0.1:$port" --admin "127.0.0.1:$admin_port" \
-        --postgres "$CONNINFO" --node-id "$node" "$@" >"$log" 2>&1 &
+        --postgres "$CONNINFO" --node-id "$node" --proxy-from 127.0.0.1 "$@" >"$log" 2>&1 &
     PIDS+=($!)
     wait_healthy "$admin_port" "${PIDS[-1]}" "quorlan-server $node" "$log"
 }

@@ -181,6 +181,7 @@ public:
 
         const QString listUrl = QString::fromStdString(webOrigin_ + "/patch_quorlan.txt");
         app::Program::Options options;
+        options.linkSecurity = net::LinkSecurity{}; // the server here speaks in clear
         options.updateCheck = [listUrl](base::ILineLogs& logs) {
             shell::THTTPDown downloader;
             shell::UpdateCheckOptions check;

@@ -2,6 +2,8 @@
 
 #include "LocalHttpServer.h"
 #include "fakes/RecordingLogs.h"
+#include "net/qt/LoopbackServer.h"
+#include "net/qt/QtMainSock.h"
 #include "fakes/TempDir.h"
 #include "tools/sign/PatchSigner.h"
 
@@ -222,6 +224,48 @@ TEST_F(UpdateCheckTest, UnreachableListHostGivesAnEmptyListAndTheBuiltInServer) 
     EXPECT_EQ(outcome.server.port, quorlan::config::kServerPort);
     EXPECT_EQ(TempDir::Read(listFile), "");
     EXPECT_EQ(TempDir::Read(program), kOldProgram);
+}
+
+// The list moves the link to another address and port, never lowers its
+// protection: a client built with TLS and a pin keeps both, whatever keys
+// the list adds.
+TEST_F(UpdateCheckTest, PatchListMovesTheLinkButNeverLowersItsProtection) {
+    const std::string pinned = "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA="; // tests/net/qt/tls/pinned.key
+    const std::string other = "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4=";  // tests/net/qt/tls/other.key
+    quorlan::net::QtMainSock sock(quorlan::net::LinkSecurityOfBuild(true, pinned));
+    const auto listTo = [&](std::uint16_t port) {
+        server.Serve("/patch_quorlan.txt", "[config]\r\nversion=0\r\nipaddr=127.0.0.1\r\nport=" +
+                                               std::to_string(port) +
+                                               "\r\ntls=0\r\nssl=off\r\nQUORLAN_SERVER_TLS=OFF\r\npin=" + other +
+                                               "\r\nQUORLAN_SERVER_PIN=" + other + "\r\n");
+        Run(server.Url("/patch_quorlan.txt"), [&sock](const ServerEndpoint& endpoint) {
+            sock.SetAddress(endpoint.address);
+            sock.SetPort(endpoint.port);
+        });
+    };
+
+    // A server in clear at the list's address gets a TLS hello and no more.
+    quorlan::test::LoopbackServer plain;
+    listTo(plain.Port());
+    sock.Open();
+    ASSERT_TRUE(plain.WaitForClient());
+    const std::vector<std::uint8_t> hello = plain.Receive(5);
+    EXPECT_EQ(hello[0], 0x16); // a TLS handshake record
+    QTest::qWait(50);
+    EXPECT_FALSE(sock.Active());
+    const std::uint8_t version[] = {7, 0, 'd', 3, 0, 0, 0};
+    EXPECT_EQ(sock.Write(version, 7), 0);
+    sock.Close();
+
+    // The server with the built-in key at the list's new address is taken,
+    // though the list names another key.
+    quorlan::test::LoopbackServer tls(quorlan::test::TlsTestPeer("pinned"));
+    listTo(tls.Port());
+    sock.Open();
+    ASSERT_TRUE(quorlan::test::WaitUntil([&] { return sock.Active(); }));
+    ASSERT_TRUE(tls.WaitForClient());
+    EXPECT_EQ(sock.Write(version, 7), 7);
+    EXPECT_EQ(tls.Receive(7), std::vector<std::uint8_t>(version, version + 7));
 }
 
 } // namespace
