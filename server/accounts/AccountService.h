@@ -76,6 +76,13 @@ private:
     // Checks the current password against `hash`, then stores the next one.
     void VerifyForChange(const std::string& phone, const std::string& hash, std::string current, std::string next,
                          const Source& from, CodeDone done);
+    // A failed login from the address: held back here at once and, where the
+    // store counts failures by address (a cluster), by what every instance
+    // counted.
+    void AddressFailed(const std::string& address);
+    // Holds the address back as far as the shared count says; true when that
+    // is still in the future.
+    bool HoldShared(const std::string& address, const IAccountStore::AddressFailures& shared);
     // Whether the limits let password work start for this source; logs and
     // counts a refusal.
     bool AdmitWork(const Source& from, const std::string& phone, const char* what);
