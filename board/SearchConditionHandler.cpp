@@ -8,9 +8,8 @@
 namespace quorlan::board {
 
 SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender,
-                                               ISearchHitActions& hitActions, IInputBox& inputBox,
-                                               base::IMessageBox& messageBox)
-    : state_(state), sender_(sender), hitActions_(hitActions), inputBox_(inputBox), messageBox_(messageBox) {}
+                                               base::IInputBox& inputBox, base::IMessageBox& messageBox)
+    : state_(state), sender_(sender), inputBox_(inputBox), messageBox_(messageBox) {}
 
 void SearchConditionHandler::SetCondition(const std::string& condition) {
     state_.FSearchCondition = condition;
@@ -37,9 +36,9 @@ void SearchConditionHandler::BtnSearchConditionClick() {
 }
 
 void SearchConditionHandler::MatchSearchCondition(const std::string& line) {
-    if (!ConditionHits(state_.FSearchCondition, line)) return;
-    hitActions_.ShowAlert(line);
-    if (state_.FLoggedIn && hitActions_.CheckBoxSMSChecked()) sender_.SendRequestPhone(line);
+    if (!hitActions_ || !ConditionHits(state_.FSearchCondition, line)) return;
+    hitActions_->ShowAlert(line);
+    if (state_.FLoggedIn && hitActions_->CheckBoxSMSChecked()) sender_.SendRequestPhone(line);
 }
 
 } // namespace quorlan::board

@@ -11,12 +11,11 @@ namespace quorlan::client {
 // included. One instance, owned by the client session; GUI-free so the logic
 // is testable. Strings are cp949 bytes.
 struct ClientState : net::LinkState {
-    // Settings ("Quorlan.ini", section "config"); FLoginID and FLoginPassword
-    // are the link's.
+    // Settings ("Quorlan.ini", section "config"); FLoginID, FLoginPassword
+    // and FAutoLogin are the link's.
     std::int32_t FRepeat = 600;
     std::string FBoardURL;
     std::string FSearchCondition;
-    bool FAutoLogin = false;
     bool FDebugMode = false;
     std::string FSMSID;
     std::string FSMSPassword;
