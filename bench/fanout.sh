@@ -52,7 +52,7 @@ RUN=$(mktemp -d /tmp/quorlan-fanout-XXXXXX)
 AFTER_STOP+=("rm -rf '$RUN'")
 start_postgres "$PG_PORT" "$RUN/postgres.log"
 # As the load generator runs its own server (QuorlanFleet::kMinInterval), and
-# every connection comes from HAProxy's one address.
+# every client of the load generator comes from the one address 127.0.0.1.
 for i in 0 1 2; do
     start_instance "node$((i + 1))" "${NODE_PORTS[i]}" "${ADMIN_PORTS[i]}" "$RUN/node$((i + 1)).log" \
         --db "$RUN/node$((i + 1)).db" --min-interval 0.001 --check-timeout 3600 \

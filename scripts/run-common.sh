@@ -72,19 +72,10 @@ refuse_busy_ports() {
 # TLS on the client link. DIR/server.key and DIR/server.crt (a P-256 key and a
 # self-signed certificate for 127.0.0.1, mode 0600) are made on first use and
 # kept; the client is built with the key's pin, and the server gets both
-# files. A quorlan-server without --tls-cert runs the link in clear, and this
-# says so. Sets CLIENT_TLS_OPTIONS (for cmake) and SERVER_TLS_OPTIONS (for
-# quorlan-server); expects the server built.
+# files. Sets CLIENT_TLS_OPTIONS (for cmake) and SERVER_TLS_OPTIONS (for
+# quorlan-server).
 setup_link_tls() {
     local dir=$1
-    CLIENT_TLS_OPTIONS=(-DQUORLAN_SERVER_TLS=OFF -DQUORLAN_SERVER_PIN=)
-    SERVER_TLS_OPTIONS=()
-    local help
-    help=$("$BUILD/server/quorlan-server" --help 2>/dev/null || true)
-    if [[ $help != *--tls-cert* ]]; then
-        echo "NOTE: this quorlan-server has no --tls-cert: the client link runs in clear (TCP)."
-        return
-    fi
     if [[ ! -e $dir/server.key || ! -e $dir/server.crt ]]; then
         (umask 077 && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 \
             -subj "/CN=Quorlan local server" -addext "subjectAltName=IP:127.0.0.1" \
@@ -184,13 +175,14 @@ wait_healthy() {
 
 # Instance NODE of the cluster on CONNINFO, clients on 127.0.0.1:PORT, admin
 # endpoint on ADMIN_PORT, further quorlan-server options after LOG; returns
-# once it is healthy.
+# once it is healthy. It trusts the PROXY header of HAProxy (start_haproxy,
+# from 127.0.0.1), so its limits per address count HAProxy's clients.
 start_instance() {
     local node=$1 port=$2 admin_port=$3 log=$4
     shift 4
     echo "== instance $node on 127.0.0.1:$port, admin $admin_port (log: ${log#"$ROOT"/})"
     setsid "$BUILD/server/quorlan-server" --listen "127.0.0.1:$port" --admin "127.0.0.1:$admin_port" \
-        --postgres "$CONNINFO" --node-id "$node" "$@" >"$log" 2>&1 &
+        --postgres "$CONNINFO" --node-id "$node" --proxy-from 127.0.0.1 "$@" >"$log" 2>&1 &
     PIDS+=($!)
     wait_healthy "$admin_port" "${PIDS[-1]}" "quorlan-server $node" "$log"
 }

@@ -75,6 +75,12 @@ std::variant<CommandLine, int> CommandLine::Parse(int argc, char** argv) {
     app.add_option("--ident-per-hour", config.identPerHour, "Identification numbers the server issues per hour at most")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    app.add_option("--proxy-from", config.proxyFrom,
+                   "Load balancers whose connections begin with a PROXY header (v1 or v2) naming the client, "
+                   "CIDR[,CIDR...]; default: none");
+    app.add_option("--tls-cert", config.tlsCertificate,
+                   "PEM certificate chain: the client port speaks TLS only (with --tls-key; reloaded on SIGHUP)");
+    app.add_option("--tls-key", config.tlsKey, "PEM private key of --tls-cert");
     app.add_option("--postgres", config.postgres,
                    "Cluster mode: PostgreSQL connection string shared by every instance (host given by address)");
     app.add_option("--node-id", config.nodeId, "Cluster mode: this instance's name, distinct in the cluster")

@@ -1,6 +1,7 @@
 #include "Server.h"
 
 #include "server/cluster/LocalCluster.h"
+#include "server/link/TlsContext.h"
 #include "server/store/sqlite/SqliteStore.h"
 
 #include <asio/post.hpp>
@@ -14,6 +15,22 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock, 
                                const StoreFactory& store) {
     if (sodium_init() < 0) return Created{nullptr, "libsodium failed to initialise"};
     std::string error;
+    auto proxies = TrustedProxies::Parse(config.proxyFrom, error);
+    if (!proxies) return Created{nullptr, error};
+    std::shared_ptr<asio::ssl::context> tls;
+    if (config.tlsCertificate.empty() != config.tlsKey.empty())
+        return Created{nullptr, "--tls-cert and --tls-key go together"};
+    if (!config.tlsCertificate.empty()) {
+        tls = LoadTlsContext(config.tlsCertificate, config.tlsKey, error);
+        if (!tls) return Created{nullptr, error};
+    } else {
+        std::error_code ec;
+        const auto host = asio::ip::make_address(config.listenHost, ec);
+        if (!ec && !host.is_loopback())
+            spdlog::warn("the client port on {} speaks plain TCP: passwords cross the network in clear "
+                         "(give --tls-cert and --tls-key)",
+                         config.listenHost);
+    }
     std::unique_ptr<IStore> engine;
     if (store) {
         engine = store(error);
@@ -23,7 +40,8 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock, 
         error = std::move(opened.error);
     }
     if (!engine) return Created{nullptr, error.empty() ? "the store could not be opened" : error};
-    std::unique_ptr<Server> server(new Server(config, clock, std::move(engine), cluster));
+    std::unique_ptr<Server> server(
+        new Server(config, clock, std::move(engine), cluster, std::move(*proxies), std::move(tls)));
     // The first job of the worker: before any board's list is read.
     server->store_.Write([now = clock.NowMs()](IStore& store) {
         if (const std::size_t stale = store.BoardLists().DeleteStale(now); stale != 0)
@@ -48,7 +66,7 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock, 
 }
 
 Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<IStore> store,
-               const ClusterFactory& cluster)
+               const ClusterFactory& cluster, TrustedProxies proxies, std::shared_ptr<asio::ssl::context> tls)
     : config_(config), clock_(clock), store_(loop_, std::move(store)), rules_(config_.trust),
       // Each connection has at most one password waiting, so a backlog this
       // long is reached only by connections that left theirs behind.
@@ -86,7 +104,8 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
       acceptor_(loop_, hub_, rules_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
                                   SessionLimits{config_.trust.readPauseOutput, config_.trust.maxQueuedOutput,
-                                                config_.packetTimeout}}) {}
+                                                config_.packetTimeout},
+                                  std::move(proxies), std::move(tls)}) {}
 
 Server::~Server() {
     if (admin_) admin_->Stop();
@@ -102,6 +121,17 @@ void Server::Run() {
 }
 
 void Server::Stop() { loop_.stop(); }
+
+void Server::ReloadTls() {
+    asio::post(loop_, [this] {
+        if (config_.tlsCertificate.empty()) return;
+        std::string error;
+        auto tls = LoadTlsContext(config_.tlsCertificate, config_.tlsKey, error);
+        if (!tls) return spdlog::error("TLS certificate not reloaded, the old one stays: {}", error);
+        acceptor_.SetTls(std::move(tls));
+        spdlog::info("TLS certificate reloaded from {}", config_.tlsCertificate);
+    });
+}
 
 void Server::TimeChanged() {
     asio::post(loop_, [this] { checks_.TimeChanged(); });

@@ -53,6 +53,9 @@ public:
     void Run();
     // Safe from any thread and from signal handlers run by the loop.
     void Stop();
+    // Safe from any thread: loads the TLS certificate and key again for the
+    // connections accepted from now on; on failure the old ones stay.
+    void ReloadTls();
     // Safe from any thread: the checking turns look at the clock's steady
     // time again. Needed only when that clock is moved by hand.
     void TimeChanged();
@@ -64,7 +67,7 @@ public:
 
 private:
     Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<IStore> store,
-           const ClusterFactory& cluster);
+           const ClusterFactory& cluster, TrustedProxies proxies, std::shared_ptr<asio::ssl::context> tls);
 
     ServerConfig config_;
     const IClock& clock_;

@@ -38,6 +38,13 @@ struct ServerConfig {
     // created with a random token when missing. Empty: beside the database,
     // as DATABASE.admin-token.
     std::string adminTokenFile;
+    // Peers trusted to begin each connection with a PROXY header naming the
+    // real client, "CIDR[,CIDR...]" (a load balancer); empty: none.
+    std::string proxyFrom;
+    // PEM certificate chain and private key: the client port then speaks TLS
+    // only. Both empty: plain TCP.
+    std::string tlsCertificate;
+    std::string tlsKey;
     // A connection must complete its first packet, and any packet it starts,
     // within this time.
     std::chrono::milliseconds packetTimeout{60'000};

@@ -139,6 +139,15 @@ int main(int argc, char** argv) {
         spdlog::info("signal {}: shutting down", signal);
         created.server->Stop();
     });
+    asio::signal_set hangup(created.server->Loop(), SIGHUP);
+    std::function<void()> onHangup = [&] {
+        hangup.async_wait([&](const std::error_code& ec, int) {
+            if (ec) return;
+            created.server->ReloadTls();
+            onHangup();
+        });
+    };
+    onHangup();
     created.server->Run();
     return 0;
 }

@@ -80,6 +80,25 @@ void AccountService::Finish(CodeDone done, std::uint32_t code) {
     asio::post(loop_, [done = std::move(done), code] { done(code); });
 }
 
+void AccountService::AddressFailed(const std::string& address) {
+    rules_.LoginFailed(address, clock_.SteadyMs());
+    store_.Run(
+        [address, now = clock_.NowMs(), forget = rules_.Limits().addressForgetMs](IStore& store) {
+            return store.Accounts().RecordAddressFailure(address, now, forget);
+        },
+        [this, address](std::optional<IAccountStore::AddressFailures> shared) {
+            if (shared) HoldShared(address, *shared);
+        });
+}
+
+bool AccountService::HoldShared(const std::string& address, const IAccountStore::AddressFailures& shared) {
+    const std::int64_t until = rules_.HeldUntil(shared.failures, shared.lastMs);
+    const std::int64_t now = clock_.NowMs();
+    if (until <= now) return false;
+    rules_.HoldAddress(address, clock_.SteadyMs() + (until - now));
+    return true;
+}
+
 bool AccountService::AdmitWork(const Source& from, const std::string& phone, const char* what) {
     const auto work = rules_.AdmitPasswordWork(from.address, phone, clock_.SteadyMs());
     if (work == TrustRules::Work::Allowed) return true;
@@ -99,9 +118,23 @@ void AccountService::Login(const std::string& typedId, std::string password, con
         asio::post(loop_, [done = std::move(done)] { done(std::nullopt); });
         return;
     }
-    store_.Run([phone = *phone](IStore& store) { return store.Accounts().Find(phone); },
-               [this, phone = *phone, password = std::move(password), from,
-                done = std::move(done)](std::optional<Account> account) mutable {
+    store_.Run(
+        [phone = *phone, address = from.address](IStore& store) {
+            return std::pair(store.Accounts().Find(phone), store.Accounts().FindAddressFailures(address));
+        },
+        [this, phone = *phone, password = std::move(password), from, done = std::move(done)](
+            std::pair<std::optional<Account>, std::optional<IAccountStore::AddressFailures>> found) mutable {
+                   auto& [account, shared] = found;
+                   if (shared && HoldShared(from.address, *shared)) {
+                       // Stopped by its failures at other instances.
+                       Wipe(password);
+                       rules_.PasswordWorkDone(from.address);
+                       metrics_.passwordWorkRefused.fetch_add(1, std::memory_order_relaxed);
+                       metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
+                       spdlog::info("login from {} refused: {}", from.address,
+                                    TrustRules::Describe(TrustRules::Work::AddressLocked));
+                       return done(std::nullopt);
+                   }
                    const bool locked = account && account->lockedUntilMs > clock_.NowMs();
                    if (locked) spdlog::debug("login to {} refused: account locked", phone);
                    // A phone without an account and a locked account still
@@ -117,7 +150,7 @@ void AccountService::Login(const std::string& typedId, std::string password, con
                                       rules_.PasswordWorkDone(address);
                                       if (!checked) {
                                           if (!locked && verdict != PasswordHasher::Verdict::Busy)
-                                              rules_.LoginFailed(address, clock_.SteadyMs());
+                                              AddressFailed(address);
                                           metrics_.loginsFailed.fetch_add(1, std::memory_order_relaxed);
                                           return done(std::nullopt);
                                       }
@@ -170,7 +203,7 @@ void AccountService::FinishLogin(const std::string& phone, const std::string& ad
             }
             if (outcome.lockedMeanwhile)
                 spdlog::debug("login to {} refused: account locked while the password was checked", phone);
-            if (outcome.failures != 0) rules_.LoginFailed(address, clock_.SteadyMs());
+            if (outcome.failures != 0) AddressFailed(address);
             if (outcome.lockedUntilMs != 0) {
                 spdlog::info("an account is locked for {} s after {} failed logins in a row",
                              LockoutPolicy::DelayAfter(outcome.failures) / 1000, outcome.failures);
@@ -294,7 +327,7 @@ void AccountService::ChangeVerified(Request request, PasswordHasher::Verdict ver
         if (verdict == PasswordHasher::Verdict::Busy) {
             spdlog::warn("password change refused unchecked: too many passwords waiting");
         } else {
-            rules_.LoginFailed(request.from.address, clock_.SteadyMs());
+            AddressFailed(request.from.address);
             spdlog::debug("password change of {} refused: wrong current password", request.phone);
         }
         return request.done(0);

@@ -73,6 +73,13 @@ private:
     void Finish(CodeDone done, std::uint32_t code);
     void FinishLogin(const std::string& phone, const std::string& address, PasswordHasher::Verdict verdict,
                      LoginDone done);
+    // A failed login from the address: held back here at once and, where the
+    // store counts failures by address (a cluster), by what every instance
+    // counted.
+    void AddressFailed(const std::string& address);
+    // Holds the address back as far as the shared count says; true when that
+    // is still in the future.
+    bool HoldShared(const std::string& address, const IAccountStore::AddressFailures& shared);
 
     // One sign-up or password change on its way through its steps.
     struct Request {

@@ -104,6 +104,11 @@ std::string Metrics::Render() const {
                   {"duplicate", duplicatesDropped}});
     Write(out, "quorlan_connections_rejected_per_address_total", "counter",
           "Connections refused at the limit per address.", connectionsRejectedPerAddress);
+    WriteReasons(out, "quorlan_proxy_headers_refused_total",
+                 "Connections closed for their PROXY header, by reason.",
+                 {{"missing", proxyHeaderMissing}, {"untrusted", proxyHeaderUnexpected}});
+    Write(out, "quorlan_tls_handshakes_failed_total", "counter", "TLS handshakes that failed or ran out of time.",
+          tlsHandshakesFailed);
     Write(out, "quorlan_alerts_unknown_line_total", "counter",
           "RequestPhone refused for a line not forwarded to the board lately.", alertsUnknownLine);
     WriteReasons(out, "quorlan_password_work_skipped_total", "Password checks and hashes not done, by reason.",

@@ -31,6 +31,12 @@ struct Metrics {
     std::atomic<std::uint64_t> postsLate{0};
     std::atomic<std::uint64_t> duplicatesDropped{0};
     std::atomic<std::uint64_t> connectionsRejectedPerAddress{0};
+    // Connections closed before their first packet: a trusted proxy's
+    // without a valid PROXY header, another peer's that began with one, and
+    // TLS handshakes that failed or did not finish in time.
+    std::atomic<std::uint64_t> proxyHeaderMissing{0};
+    std::atomic<std::uint64_t> proxyHeaderUnexpected{0};
+    std::atomic<std::uint64_t> tlsHandshakesFailed{0};
     // RequestPhone for a line the server did not forward to the board lately.
     std::atomic<std::uint64_t> alertsUnknownLine{0};
     // Password work refused by the limits per address or account, and work

@@ -59,14 +59,20 @@ void TrustRules::LoginFailed(const std::string& address, std::int64_t nowMs) {
     if (state.failures > 0 && nowMs - state.lastFailureMs > limits_.addressForgetMs) state.failures = 0;
     ++state.failures;
     state.lastFailureMs = nowMs;
-    if (state.failures >= limits_.addressStopAfter) {
-        state.lockedUntilMs = nowMs + limits_.addressStopMs;
-    } else if (state.failures > limits_.addressFreeFailures) {
-        std::int64_t delay = limits_.addressFirstDelayMs;
-        for (int n = limits_.addressFreeFailures + 1; n < state.failures && delay < limits_.addressStopMs; ++n)
-            delay *= 2;
-        state.lockedUntilMs = nowMs + std::min(delay, limits_.addressStopMs);
-    }
+    state.lockedUntilMs = std::max(state.lockedUntilMs, HeldUntil(state.failures, nowMs));
+}
+
+std::int64_t TrustRules::HeldUntil(int failures, std::int64_t lastMs) const {
+    if (failures >= limits_.addressStopAfter) return lastMs + limits_.addressStopMs;
+    if (failures <= limits_.addressFreeFailures) return lastMs;
+    std::int64_t delay = limits_.addressFirstDelayMs;
+    for (int n = limits_.addressFreeFailures + 1; n < failures && delay < limits_.addressStopMs; ++n) delay *= 2;
+    return lastMs + std::min(delay, limits_.addressStopMs);
+}
+
+void TrustRules::HoldAddress(const std::string& address, std::int64_t untilMs) {
+    AddressState& state = Address(address);
+    state.lockedUntilMs = std::max(state.lockedUntilMs, untilMs);
 }
 
 std::int64_t TrustRules::AddressFreeAt(const std::string& address, std::int64_t nowMs) {

@@ -35,8 +35,15 @@ public:
     void LoginFailed(const std::string& address, std::int64_t nowMs);
     // When the address may try again (<= nowMs: now).
     std::int64_t AddressFreeAt(const std::string& address, std::int64_t nowMs);
+    // When an address whose last of `failures` failed logins was at `lastMs`
+    // may try again (lastMs or earlier: at once); the same rule on any clock.
+    std::int64_t HeldUntil(int failures, std::int64_t lastMs) const;
+    // Holds the address back until then, at least: what the other instances
+    // of a cluster counted against it.
+    void HoldAddress(const std::string& address, std::int64_t untilMs);
 
     static const char* Describe(Work work);
+    const TrustLimits& Limits() const { return limits_; }
 
     // Whether a connection that set `recent` boards may set `url` now: one it
     // set within the hour always, a new one only below the hourly limit.

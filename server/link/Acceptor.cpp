@@ -1,5 +1,6 @@
 #include "Acceptor.h"
 
+#include "Intake.h"
 #include "SocketOptions.h"
 
 #include <spdlog/spdlog.h>
@@ -57,28 +58,72 @@ void Acceptor::Accept() {
         }
         std::error_code peerError;
         const auto peer = socket.remote_endpoint(peerError);
-        const std::string address = peerError ? std::string("?") : peer.address().to_string();
-        if (static_cast<std::size_t>(metrics_.connections.load(std::memory_order_relaxed)) >=
-            options_.maxConnections) {
+        if (peerError) {
+            std::error_code ignored;
+            socket.close(ignored);
+        } else if (static_cast<std::size_t>(metrics_.connections.load(std::memory_order_relaxed)) + intakes_ >=
+                   options_.maxConnections) {
             metrics_.connectionsRejected.fetch_add(1, std::memory_order_relaxed);
             std::error_code ignored;
             socket.close(ignored);
-        } else if (!rules_.AdmitConnection(address)) {
-            metrics_.connectionsRejectedPerAddress.fetch_add(1, std::memory_order_relaxed);
-            spdlog::debug("connection from {} refused: {} already open from there", address,
-                          rules_.Connections(address));
-            std::error_code ignored;
-            socket.close(ignored);
         } else {
-            metrics_.connectionsAccepted.fetch_add(1, std::memory_order_relaxed);
-            ApplyClientSocketOptions(socket, options_.socketSendBuffer);
-            auto session = std::make_shared<Session>(std::move(socket), nextId_++, handler_, metrics_,
-                                                     options_.limits, scratch_, batcher_);
-            handler_.OnOpened(session);
-            session->Start();
+            Admit(std::move(socket), peer.address());
         }
         Accept();
     });
+}
+
+
+void Acceptor::Admit(asio::ip::tcp::socket socket, const asio::ip::address& peer) {
+    const bool trusted = options_.proxies.Contains(peer);
+    const std::string address = peer.to_string();
+    if (!trusted && !rules_.AdmitConnection(address)) {
+        metrics_.connectionsRejectedPerAddress.fetch_add(1, std::memory_order_relaxed);
+        spdlog::debug("connection from {} refused: {} already open from there", address, rules_.Connections(address));
+        std::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
+    ++intakes_;
+    auto intake = std::make_shared<Intake>(
+        std::move(socket), trusted, options_.limits.packetTimeout,
+        [this, trusted, address](asio::ip::tcp::socket socket, Intake::Result result) {
+            --intakes_;
+            switch (result.outcome) {
+            case Intake::Outcome::Admitted:
+                if (trusted && !rules_.AdmitConnection(result.address)) {
+                    metrics_.connectionsRejectedPerAddress.fetch_add(1, std::memory_order_relaxed);
+                    spdlog::debug("connection from {} through {} refused: {} already open from there",
+                                  result.address, address, rules_.Connections(result.address));
+                    std::error_code ignored;
+                    socket.close(ignored);
+                    return;
+                }
+                return StartSession(std::move(socket), Session::Origin{result.address, result.port});
+            case Intake::Outcome::HeaderMissing:
+                metrics_.proxyHeaderMissing.fetch_add(1, std::memory_order_relaxed);
+                spdlog::info("connection from proxy {} closed: {}", address, result.error);
+                return;
+            case Intake::Outcome::HeaderUnexpected:
+                metrics_.proxyHeaderUnexpected.fetch_add(1, std::memory_order_relaxed);
+                spdlog::info("connection from {} closed: {}", address, result.error);
+                break;
+            case Intake::Outcome::Gone:
+                spdlog::debug("connection from {} closed before its first bytes: {}", address, result.error);
+                break;
+            }
+            if (!trusted) rules_.ConnectionClosed(address);
+        });
+    intake->Start();
+}
+
+void Acceptor::StartSession(asio::ip::tcp::socket socket, Session::Origin origin) {
+    metrics_.connectionsAccepted.fetch_add(1, std::memory_order_relaxed);
+    ApplyClientSocketOptions(socket, options_.socketSendBuffer);
+    auto session = std::make_shared<Session>(std::move(socket), nextId_++, std::move(origin), handler_, metrics_,
+                                             options_.limits, scratch_, batcher_, options_.tls.get());
+    handler_.OnOpened(session);
+    session->Start();
 }
 
 } // namespace quorlan::server

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include <asio/post.hpp>
+#include <asio/write.hpp>
 #include <span>
 #include <spdlog/spdlog.h>
 
@@ -14,33 +15,43 @@ constexpr int kReadsPerWake = 4;
 // Memory a queued packet holds beyond its bytes: the queue slot, the shared
 // owner block and the allocations' own overhead.
 constexpr std::size_t kPacketOverhead = 96;
-
-std::string AddressOf(const asio::ip::tcp::socket& socket) {
-    std::error_code ec;
-    const auto endpoint = socket.remote_endpoint(ec);
-    return ec ? std::string("?") : endpoint.address().to_string();
-}
+// A TLS session's read buffer, and the most plaintext one TLS write gathers
+// (one full record).
+constexpr std::size_t kTlsRead = 4096;
+constexpr std::size_t kTlsRecord = 16 * 1024;
 
 } // namespace
 
-Session::Session(asio::ip::tcp::socket socket, SessionId id, ISessionHandler& handler, Metrics& metrics,
-                 SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher)
-    : socket_(std::move(socket)), deadline_(socket_.get_executor()), id_(id), address_(AddressOf(socket_)),
-      handler_(handler), metrics_(metrics),
-      limits_(limits), scratch_(scratch), batcher_(batcher) {}
+Session::Session(asio::ip::tcp::socket socket, SessionId id, Origin origin, ISessionHandler& handler,
+                 Metrics& metrics, SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher,
+                 asio::ssl::context* tls)
+    : socket_(std::move(socket)),
+      tls_(tls ? std::make_unique<asio::ssl::stream<asio::ip::tcp::socket&>>(socket_, *tls) : nullptr),
+      deadline_(socket_.get_executor()), id_(id), address_(std::move(origin.address)), port_(origin.port),
+      handler_(handler), metrics_(metrics), limits_(limits), scratch_(scratch), batcher_(batcher) {}
 
-std::string Session::Remote() const {
-    std::error_code ec;
-    const auto endpoint = socket_.remote_endpoint(ec);
-    return ec ? std::string("?") : endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
-}
+std::string Session::Remote() const { return address_ + ":" + std::to_string(port_); }
 
 void Session::Start() {
     std::error_code ec;
     socket_.non_blocking(true, ec);
     if (ec) return Close("cannot make the socket non-blocking");
     ArmPacketDeadline();
-    WaitReadable();
+    if (!tls_) {
+        // The first bytes may be waiting already (they were looked at before
+        // the session began), with no readiness left to report them.
+        return OnReadable();
+    }
+    tls_->async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
+        if (self->closed_) return;
+        if (ec) {
+            self->metrics_.tlsHandshakesFailed.fetch_add(1, std::memory_order_relaxed);
+            return self->Close("TLS handshake failed: " + ec.message());
+        }
+        self->tlsIn_.resize(kTlsRead);
+        self->WaitReadable();
+        self->FlushTls();
+    });
 }
 
 std::size_t Session::QueuedCost() const {
@@ -54,6 +65,7 @@ void Session::WaitReadable() {
         pausedForOutput_ = true;
         return;
     }
+    if (tls_) return ReadTls();
     reading_ = true;
     socket_.async_wait(asio::ip::tcp::socket::wait_read, [self = shared_from_this()](const std::error_code& ec) {
         self->reading_ = false;
@@ -74,6 +86,20 @@ void Session::OnReadable() {
         if (n < scratch_.size()) break;
     }
     WaitReadable();
+}
+
+void Session::ReadTls() {
+    if (tlsIn_.empty()) return; // still in the handshake
+    reading_ = true;
+    tls_->async_read_some(asio::buffer(tlsIn_), [self = shared_from_this()](const std::error_code& ec, std::size_t n) {
+        self->reading_ = false;
+        if (self->closed_) return;
+        if (ec) return self->Close(ec == asio::error::eof ? "closed by the client" : ec.message());
+        self->metrics_.bytesIn.fetch_add(n, std::memory_order_relaxed);
+        self->decoder_.Feed(self->tlsIn_.data(), n);
+        self->DrainRequests();
+        self->WaitReadable();
+    });
 }
 
 void Session::DrainRequests() {
@@ -103,6 +129,10 @@ void Session::ArmPacketDeadline() {
     deadline_.expires_after(limits_.packetTimeout);
     deadline_.async_wait([self = shared_from_this()](const std::error_code& ec) {
         if (ec || self->closed_ || !self->deadlineArmed_) return;
+        if (self->tls_ && self->tlsIn_.empty()) {
+            self->metrics_.tlsHandshakesFailed.fetch_add(1, std::memory_order_relaxed);
+            return self->Close("no TLS handshake in time");
+        }
         self->Close("no complete packet in time");
     });
 }
@@ -140,6 +170,7 @@ void Session::FlushNow() {
 }
 
 void Session::Flush() {
+    if (tls_) return FlushTls();
     while (!closed_ && queueHead_ < queue_.size()) {
         std::array<asio::const_buffer, kGather> buffers;
         std::size_t count = 0;
@@ -177,6 +208,40 @@ void Session::Flush() {
         if (queue_.capacity() > 64) std::vector<SharedPacket>().swap(queue_);
     }
     ResumeIfDrained();
+}
+
+void Session::FlushTls() {
+    if (closed_ || writing_ || tlsIn_.empty()) return;
+    if (queueHead_ == queue_.size()) {
+        queue_.clear();
+        queueHead_ = 0;
+        if (queue_.capacity() > 64) std::vector<SharedPacket>().swap(queue_);
+        std::vector<std::uint8_t>().swap(tlsOut_);
+        return ResumeIfDrained();
+    }
+    // Whole packets, as many as fit one record (a larger one alone).
+    tlsOut_.clear();
+    tlsOutPackets_ = 0;
+    for (std::size_t i = queueHead_; i < queue_.size(); ++i) {
+        const auto& bytes = *queue_[i];
+        if (tlsOutPackets_ > 0 && tlsOut_.size() + bytes.size() > kTlsRecord) break;
+        tlsOut_.insert(tlsOut_.end(), bytes.begin(), bytes.end());
+        ++tlsOutPackets_;
+    }
+    writing_ = true;
+    asio::async_write(*tls_, asio::buffer(tlsOut_),
+                      [self = shared_from_this()](const std::error_code& ec, std::size_t written) {
+                          self->writing_ = false;
+                          if (self->closed_) return;
+                          if (ec) return self->Close(ec.message());
+                          self->metrics_.bytesOut.fetch_add(written, std::memory_order_relaxed);
+                          self->queuedBytes_ -= written;
+                          for (std::size_t i = 0; i < self->tlsOutPackets_; ++i)
+                              self->queue_[self->queueHead_++].reset();
+                          self->CompactQueue();
+                          self->ResumeIfDrained();
+                          self->FlushTls();
+                      });
 }
 
 void Session::CompactQueue() {

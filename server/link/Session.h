@@ -5,6 +5,8 @@
 #include "server/common/Metrics.h"
 
 #include <asio/ip/tcp.hpp>
+#include <asio/ssl/context.hpp>
+#include <asio/ssl/stream.hpp>
 #include <asio/steady_timer.hpp>
 
 #include <array>
@@ -35,10 +37,24 @@ struct SessionLimits {
 // `readPauseOutput` waits, the client's requests are not read (its own
 // requests cannot pile up answers); a client that lets more than
 // `maxQueuedOutput` pile up is dropped as a slow consumer.
+//
+// With a TLS context the connection speaks TLS only: the handshake comes
+// first and must end within the packet timeout like a first packet, and
+// reads and writes go through the TLS stream's own operations (a TLS stream
+// holds records the socket's readiness does not show), each session reading
+// into a small buffer of its own and writing queued packets gathered into
+// whole records.
 class Session final : public IPeer, public IFlushable, public std::enable_shared_from_this<Session> {
 public:
-    Session(asio::ip::tcp::socket socket, SessionId id, ISessionHandler& handler, Metrics& metrics,
-            SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher);
+    // Who the connection speaks for: the peer, or the client a trusted
+    // proxy named.
+    struct Origin {
+        std::string address;
+        std::uint16_t port = 0;
+    };
+    // `tls`: null for plain TCP.
+    Session(asio::ip::tcp::socket socket, SessionId id, Origin origin, ISessionHandler& handler, Metrics& metrics,
+            SessionLimits limits, ReadScratch& scratch, WriteBatcher& batcher, asio::ssl::context* tls = nullptr);
 
     void Start();
 
@@ -53,6 +69,9 @@ public:
 private:
     void WaitReadable();
     void OnReadable();
+    void ReadTls();
+    void OnRead(std::size_t n);
+    void FlushTls();
     void DrainRequests();
     void Flush();
     void WaitWritable();
@@ -65,9 +84,14 @@ private:
     void ResumeIfDrained();
 
     asio::ip::tcp::socket socket_;
+    std::unique_ptr<asio::ssl::stream<asio::ip::tcp::socket&>> tls_;
+    std::vector<std::uint8_t> tlsIn_;
+    std::vector<std::uint8_t> tlsOut_;
+    std::size_t tlsOutPackets_ = 0;
     asio::steady_timer deadline_;
     SessionId id_;
     std::string address_;
+    std::uint16_t port_;
     ISessionHandler& handler_;
     Metrics& metrics_;
     SessionLimits limits_;

@@ -121,6 +121,16 @@ CREATE TABLE replay_absences (
 CREATE INDEX replay_absences_board ON replay_absences (board);
 CREATE INDEX replay_absences_since ON replay_absences (since_ms, since_seq);
 )sql"},
+    {3, R"sql(
+-- Failed logins by client address, so that the slow-down and stop of an
+-- address that keeps failing hold for the whole cluster.
+CREATE TABLE address_failures (
+    address text PRIMARY KEY,
+    failures integer NOT NULL,
+    last_ms bigint NOT NULL
+);
+CREATE INDEX address_failures_age ON address_failures (last_ms);
+)sql"},
 };
 
 static_assert(std::size(kMigrations) == PgSchema::kVersion &&

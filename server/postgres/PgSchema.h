@@ -14,7 +14,7 @@ class PgSession;
 // transaction lock, and a database written by a newer server is refused.
 class PgSchema {
 public:
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
 
     struct [[nodiscard]] Migrated {
         bool ok = false;

@@ -55,6 +55,25 @@ public:
     // Numbers issued after `sinceMs` for this phone, to this address, or in all.
     virtual std::size_t IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs) = 0;
     virtual void DeleteIdentIssuesBefore(std::int64_t ms) = 0;
+
+    // Failed logins from one address, counted for every instance of a
+    // cluster (the single process counts them in memory: TrustRules).
+    struct AddressFailures {
+        int failures = 0;
+        std::int64_t lastMs = 0; // wall clock
+    };
+    // Counts one more failure (a new count when the last is older than
+    // `forgetMs`) and gives the count; forgets addresses whose last failure
+    // is that old. Nothing when this store keeps no counts by address.
+    virtual std::optional<AddressFailures> RecordAddressFailure(const std::string& address, std::int64_t nowMs,
+                                                                std::int64_t forgetMs) {
+        (void)address, (void)nowMs, (void)forgetMs;
+        return std::nullopt;
+    }
+    virtual std::optional<AddressFailures> FindAddressFailures(const std::string& address) {
+        (void)address;
+        return std::nullopt;
+    }
 };
 
 // The last post list of every board, kept across restarts (and shared by the

@@ -56,6 +56,13 @@ void RunningServer::TimeChanged() {
     written.get_future().wait();
 }
 
+void RunningServer::ReloadTls() {
+    server_->ReloadTls();
+    std::promise<void> done;
+    asio::post(server_->Loop(), [&done] { done.set_value(); });
+    done.get_future().wait();
+}
+
 RunningServer::~RunningServer() {
     if (!server_) return;
     server_->Stop();

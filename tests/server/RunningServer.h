@@ -34,6 +34,8 @@ public:
     // After the test moved the clock: returns once the server has acted on the
     // new time and written what that made it send.
     void TimeChanged();
+    // As SIGHUP does; returns once the server has loaded the files.
+    void ReloadTls();
     ~RunningServer();
     bool Ok() const { return server_ != nullptr; }
     const std::string& Error() const { return error_; }

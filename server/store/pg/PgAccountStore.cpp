@@ -135,4 +135,33 @@ void PgAccountStore::DeleteIdentIssuesBefore(std::int64_t ms) {
               {PgParam::Int(ms)});
 }
 
+std::optional<IAccountStore::AddressFailures>
+PgAccountStore::RecordAddressFailure(const std::string& address, std::int64_t nowMs, std::int64_t forgetMs) {
+    (void)Run("old address failure removal", "DELETE FROM address_failures WHERE last_ms < $1 AND address <> $2",
+              {PgParam::Int(nowMs - forgetMs), PgParam::Text(address)});
+    // One statement: failures counted at the same time by several instances all count.
+    const PgReply reply =
+        db_.Exec("INSERT INTO address_failures (address, failures, last_ms) VALUES ($1, 1, $2) "
+                 "ON CONFLICT (address) DO UPDATE SET failures = CASE WHEN address_failures.last_ms < $2 - $3 "
+                 "THEN 1 ELSE address_failures.failures + 1 END, last_ms = greatest(address_failures.last_ms, $2) "
+                 "RETURNING failures, last_ms",
+                 {PgParam::Text(address), PgParam::Int(nowMs), PgParam::Int(forgetMs)});
+    if (!reply.ok || reply.rows.empty()) {
+        spdlog::error("address failure count failed: {}", reply.error);
+        return std::nullopt;
+    }
+    return AddressFailures{static_cast<int>(IntOr(reply, 0)), IntOr(reply, 1)};
+}
+
+std::optional<IAccountStore::AddressFailures> PgAccountStore::FindAddressFailures(const std::string& address) {
+    const PgReply reply =
+        db_.Exec("SELECT failures, last_ms FROM address_failures WHERE address = $1", {PgParam::Text(address)});
+    if (!reply.ok) {
+        spdlog::error("address failure lookup failed: {}", reply.error);
+        return std::nullopt;
+    }
+    if (reply.rows.empty()) return AddressFailures{};
+    return AddressFailures{static_cast<int>(IntOr(reply, 0)), IntOr(reply, 1)};
+}
+
 } // namespace quorlan::server::pg

@@ -28,6 +28,9 @@ public:
     bool RecordIdentIssue(const std::string& phone, const std::string& address, std::int64_t nowMs) override;
     std::size_t IdentIssuesSince(IssuedBy by, const std::string& key, std::int64_t sinceMs) override;
     void DeleteIdentIssuesBefore(std::int64_t ms) override;
+    std::optional<AddressFailures> RecordAddressFailure(const std::string& address, std::int64_t nowMs,
+                                                        std::int64_t forgetMs) override;
+    std::optional<AddressFailures> FindAddressFailures(const std::string& address) override;
 
 private:
     // Runs a statement changing rows; false on an error, which is logged as `what`.

@@ -183,6 +183,23 @@ TEST_F(ClusterTest, WhenTheOwnerGoesAnotherInstanceChecksTheBoardWithinTheTakeov
     EXPECT_TRUE(taken->second.type == net::ListRequest || taken->second.type == net::CheckList);
 }
 
+// An address that keeps failing logins is held back by every instance, not
+// only by the one that counted the failures; other addresses are not.
+TEST_F(ClusterTest, FailedLoginsFromOneAddressHoldItBackOnEveryInstance) {
+    CreateAccount("01012345678", "secret");
+    auto a = Instance("node_a");
+    auto b = Instance("node_b");
+    {
+        TestClient attacker(a->Port(), 0, "127.0.0.2");
+        // Five are free; the sixth holds the address back for 30 s.
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(attacker.LogIn("0105555" + std::to_string(1000 + i), "guess"), 0u);
+    }
+    // Counted after the answers: the last one lands a moment later.
+    ASSERT_TRUE(CountReaches("SELECT failures FROM address_failures WHERE address = '127.0.0.2'", 6));
+    EXPECT_EQ(TestClient(b->Port(), 0, "127.0.0.2").LogIn("01012345678", "secret"), 0u);
+    EXPECT_EQ(TestClient(b->Port(), 0, "127.0.0.3").LogIn("01012345678", "secret"), 1u);
+}
+
 TEST_F(ClusterTest, ANoticeSentOnOneInstanceReachesTheClientsOfAll) {
     auto a = Instance("node_a");
     auto b = Instance("node_b");

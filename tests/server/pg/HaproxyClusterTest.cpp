@@ -8,6 +8,7 @@
 #include "PgTest.h"
 #include "server/RunningServer.h"
 #include "server/TestClient.h"
+#include "server/accounts/PasswordHasher.h"
 #include "tools/loadgen/ChildProcess.h"
 
 #include <httplib.h>
@@ -92,7 +93,7 @@ protected:
                 {QUORLAN_SERVER_PROGRAM, "--listen", Address(instance.port), "--admin", Address(instance.admin),
                  "--db", dir_.File(instance.node + ".db"), "--postgres", conninfo_, "--node-id", instance.node,
                  "--takeover-seconds", std::to_string(kTakeoverSeconds), "--min-interval", "0.2",
-                 "--check-timeout", "10", "--log-level", "warn"},
+                 "--check-timeout", "10", "--proxy-from", "127.0.0.1", "--log-level", "warn"},
                 false, error))
                 << error;
         }
@@ -189,6 +190,32 @@ protected:
     std::vector<Member> members_;
     std::size_t asked_ = 0;
 };
+
+// One machine fails 60 logins through HAProxy; the owner logging in from
+// another machine through the same HAProxy gets in, in well under a second,
+// while the attacker's own address is stopped on every instance.
+TEST_F(HaproxyClusterTest, ALoginAttackThroughHaproxyStopsTheAttackerOnly) {
+    {
+        auto db = Connect();
+        const auto hash = server::PasswordHasher::HashNow("secret", crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                                          crypto_pwhash_MEMLIMIT_INTERACTIVE);
+        ASSERT_TRUE(hash);
+        const auto created = Run(*db, "INSERT INTO accounts (phone, password_hash, created_ms) VALUES "
+                                      "('01012345678', '" + *hash + "', 0)");
+        ASSERT_TRUE(created.ok) << created.error;
+    }
+    std::vector<std::unique_ptr<TestClient>> attack;
+    for (int c = 0; c < 6; ++c) {
+        attack.push_back(std::make_unique<TestClient>(front_, 0, "127.0.0.2"));
+        ASSERT_TRUE(attack.back()->Connected());
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(attack.back()->LogIn("0105555" + std::to_string(1000 + 10 * c + i), "guess"), 0u);
+    }
+    const auto start = Clock::now();
+    EXPECT_EQ(TestClient(front_, 0, "127.0.0.3").LogIn("01012345678", "secret"), 1u);
+    EXPECT_LT(Clock::now() - start, 2s);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(TestClient(front_, 0, "127.0.0.2").LogIn("01012345678", "secret"), 0u);
+}
 
 TEST_F(HaproxyClusterTest, KillingTheBoardsOwnerMovesItsClientsAndTheBoardWithoutRepeatingALine) {
     for (std::size_t i = 0; i < kClients; ++i) {

@@ -31,8 +31,8 @@ TEST_F(PgSchemaTest, CreatesEveryTableOnceAndRecordsTheVersion) {
     ASSERT_TRUE(tables.ok) << tables.error;
     std::vector<std::string> names;
     for (const auto& row : tables.rows) names.push_back(row[0].value_or(""));
-    EXPECT_EQ(names, (std::vector<std::string>{"accounts", "board_lists", "cluster_boards", "cluster_members",
-                                               "cluster_nodes", "cluster_relays", "ident_issues", "ident_numbers",
+    EXPECT_EQ(names, (std::vector<std::string>{"accounts", "address_failures", "board_lists", "cluster_boards",
+                                               "cluster_members", "cluster_nodes", "cluster_relays", "ident_issues", "ident_numbers",
                                                "quorlan_schema", "rate_counters", "replay_absences",
                                                "replay_lines"}));
 }
