@@ -13,6 +13,7 @@
 #include "shell/qt/SystemClock.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
+#include "shell/ui/TFrmWatchList.h"
 
 #include "quorlan/BuildConfig.h"
 
@@ -107,6 +108,8 @@ Program::Program(Options options)
     frmHistory_ = std::make_unique<shell::ui::TFrmHistory>(session_.History());
     frmHistory_->SetOpenPost([this](const std::string& line) { frmBrowser_->OpenPost(line); });
 
+    frmWatchList_ = std::make_unique<shell::ui::TFrmWatchList>(session_.State(), messageBox_);
+
     main.SetPeers({
         .showBoardModal = [this] { frmBrowser_->ShowModal(); },
         .showBoardModeless = [this] { frmBrowser_->ShowModeless(); },
@@ -120,16 +123,23 @@ Program::Program(Options options)
                 frmHistory_->activateWindow();
             },
         .found =
-            [this](const std::string& line) {
-                findRecorder_.Found(line);
+            [this](const std::string& line, const std::string& condition) {
+                findRecorder_.Found(line, condition);
                 if (frmHistory_->isVisible()) frmHistory_->Refresh();
             },
         .openPost = [this](const std::string& line) { frmBrowser_->OpenPost(line); },
+        .showWatchList =
+            [this] {
+                frmWatchList_->show();
+                frmWatchList_->raise();
+                frmWatchList_->activateWindow();
+            },
     });
 }
 
 Program::~Program() {
     frmMain_->SetPeers({});
+    frmWatchList_.reset();
     frmHistory_.reset();
     frmDebug_.reset();
     actions_.SetLoginDialog(nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 #include "IInputBox.h"
 #include "ISearchHitActions.h"
+#include "base/ILineLogs.h"
 #include "base/IMessageBox.h"
 #include "client/ClientState.h"
 #include "net/Sender.h"
@@ -13,13 +14,14 @@ namespace quorlan::board {
 // The main window's search condition: the "단어설정" dialog and the matcher
 // run on every post line the server forwards. The condition is
 // ClientState::FSearchCondition; LabelSearchCondition shows it unchanged and
-// follows every change through the label hook.
+// follows every change through the label hook. The matcher also looks through
+// the watch list (FirstHitCondition).
 class SearchConditionHandler {
 public:
     using LabelHook = std::function<void(const std::string& condition)>;
 
-    SearchConditionHandler(client::ClientState& state, net::Sender& sender, ISearchHitActions& hitActions,
-                           IInputBox& inputBox, base::IMessageBox& messageBox);
+    SearchConditionHandler(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs,
+                           ISearchHitActions& hitActions, IInputBox& inputBox, base::IMessageBox& messageBox);
 
     void SetLabelHook(LabelHook onLabel) { onLabel_ = std::move(onLabel); }
 
@@ -32,13 +34,16 @@ public:
     // its message box, putting the previous condition back.
     void BtnSearchConditionClick();
 
-    // On a hit: ShowAlert, then RequestPhone when logged in with CheckBoxSMS
-    // ticked (the sender refuses a line of 256 bytes or more).
+    // On a hit, once however many conditions the line matches: a message-list
+    // line naming the condition that matched (the first), ShowAlert, then
+    // RequestPhone when logged in with CheckBoxSMS ticked (the sender refuses
+    // a line of 256 bytes or more).
     void MatchSearchCondition(const std::string& line);
 
 private:
     client::ClientState& state_;
     net::Sender& sender_;
+    base::ILineLogs& logs_;
     ISearchHitActions& hitActions_;
     IInputBox& inputBox_;
     base::IMessageBox& messageBox_;

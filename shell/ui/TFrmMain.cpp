@@ -1,5 +1,6 @@
 #include "shell/ui/TFrmMain.h"
 
+#include "board/WatchList.h"
 #include "net/Connection.h"
 #include "shell/MinimumSize.h"
 #include "shell/qt/QtText.h"
@@ -70,7 +71,8 @@ TFrmMain::TFrmMain(Services services, Options options, QWidget* parent)
       services_(services), options_(std::move(options)),
       searchSwitch_(services_.state, services_.sender, services_.logs, services_.clock, *this),
       countdown_(services_.state, services_.clock), shake_(services_.random),
-      searchCondition_(services_.state, services_.sender, *this, services_.inputBox, services_.messageBox) {
+      searchCondition_(services_.state, services_.sender, services_.logs, *this, services_.inputBox,
+                       services_.messageBox) {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Quorlan [Ver 0.1]"));
     setWindowIcon(ProgramIcon());
@@ -207,6 +209,7 @@ void TFrmMain::BuildMenu() {
     QMenu* file = bar->addMenu(qt::Caption("파일(&F)"));
     file->setObjectName(QStringLiteral("NFile"));
     NHistory = MakeAction(file, "검색기록", "NHistory");
+    NWatchList = MakeAction(file, "검색단어 목록", "NWatchList");
     NSound = MakeAction(file, "알림소리", "NSound");
     NSound->setCheckable(true);
     NSound->setChecked(services_.state.FSound);
@@ -229,6 +232,7 @@ void TFrmMain::ConnectControls() {
     connect(BtnSetBoard, &QPushButton::clicked, this, &TFrmMain::BtnSetBoardClick);
     connect(BtnSearchCondition, &QPushButton::clicked, this, &TFrmMain::BtnSearchConditionClick);
     connect(NHistory, &QAction::triggered, this, &TFrmMain::NHistoryClick);
+    connect(NWatchList, &QAction::triggered, this, &TFrmMain::NWatchListClick);
     connect(NSound, &QAction::triggered, this, &TFrmMain::NSoundClick);
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TFrmMain::ListBox1DblClick);
     connect(NClose, &QAction::triggered, this, &TFrmMain::NCloseClick);
@@ -374,6 +378,10 @@ void TFrmMain::NHistoryClick() {
     if (peers_.showHistory) peers_.showHistory();
 }
 
+void TFrmMain::NWatchListClick() {
+    if (peers_.showWatchList) peers_.showWatchList();
+}
+
 void TFrmMain::NSoundClick(bool checked) {
     services_.state.FSound = checked;
 }
@@ -383,10 +391,10 @@ void TFrmMain::ListBox1DblClick() {
     if (item && peers_.openPost) peers_.openPost(qt::Cp949FromQString(item->text()));
 }
 
-void TFrmMain::ShowAlert(const std::string& line) {
+void TFrmMain::ShowAlert(const std::string& line, const std::string& condition) {
     alertLine_ = line;
     if (!isActiveWindow()) {
-        if (Notify(qt::QStringFromCp949(line))) {
+        if (Notify(qt::QStringFromCp949(line + "\n" + board::HitConditionText(condition)))) {
             // Unless the window has gone back to the notification area by then.
             QTimer::singleShot(kNotificationMs, this, [this] {
                 if (isVisible()) RemoveTrayIcon();
@@ -400,7 +408,7 @@ void TFrmMain::ShowAlert(const std::string& line) {
     }
     timerShow_->Start(); // an alert during a shake only keeps it running
     // Recorded and sounded once the alert itself is up: neither may hold it back.
-    if (peers_.found) peers_.found(line);
+    if (peers_.found) peers_.found(line, condition);
 }
 
 bool TFrmMain::Notify(const QString& text) {
