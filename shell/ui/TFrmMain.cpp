@@ -5,6 +5,7 @@
 #include "shell/MinimumSize.h"
 #include "shell/qt/QtText.h"
 #include "shell/qt/QtTimer.h"
+#include "shell/ui/NamedButton.h"
 #include "shell/ui/ProgramIcon.h"
 
 #include <QCheckBox>
@@ -48,13 +49,6 @@ QLabel* MakeLabel(QWidget* parent, const char* utf8Caption, const char* objectNa
     label->setTextFormat(Qt::PlainText);
     if (objectName) label->setObjectName(QString::fromLatin1(objectName));
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* utf8Caption, const char* objectName) {
-    auto* button = new QPushButton(qt::Caption(utf8Caption), parent);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setAutoDefault(false);
-    return button;
 }
 
 QAction* MakeAction(QMenu* menu, const char* utf8Caption, const char* objectName) {

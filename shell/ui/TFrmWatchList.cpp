@@ -2,6 +2,7 @@
 
 #include "board/WatchList.h"
 #include "shell/qt/QtText.h"
+#include "shell/ui/NamedButton.h"
 #include "shell/ui/ProgramIcon.h"
 
 #include <QGridLayout>
@@ -19,13 +20,6 @@ namespace {
 
 constexpr int kWidth = 460;
 constexpr int kHeight = 340;
-
-QPushButton* MakeButton(QWidget* parent, const char* utf8Caption, const char* objectName) {
-    auto* button = new QPushButton(qt::Caption(utf8Caption), parent);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setAutoDefault(false);
-    return button;
-}
 
 QLineEdit* MakeEdit(QWidget* parent, const char* objectName, const char* utf8Placeholder) {
     auto* edit = new QLineEdit(parent);
