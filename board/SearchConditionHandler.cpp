@@ -6,9 +6,9 @@
 
 namespace quorlan::board {
 
-SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender,
-                                               base::ILineLogs& logs, ISearchHitActions& hitActions,
-                                               IInputBox& inputBox, base::IMessageBox& messageBox)
+SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs,
+                                               ISearchHitActions& hitActions, IInputBox& inputBox,
+                                               base::IMessageBox& messageBox)
     : state_(state), sender_(sender), logs_(logs), hitActions_(hitActions), inputBox_(inputBox),
       messageBox_(messageBox) {}
 

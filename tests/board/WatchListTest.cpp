@@ -1,5 +1,5 @@
-#include "base/Cp949.h"
 #include "board/WatchList.h"
+#include "base/Cp949.h"
 #include "board/WatchListEditor.h"
 #include "fakes/RecordingLogs.h"
 
@@ -9,7 +9,9 @@ using namespace quorlan;
 
 namespace {
 
-std::string Cp(const char* utf8) { return base::Cp949FromUtf8(utf8); }
+std::string Cp(const char* utf8) {
+    return base::Cp949FromUtf8(utf8);
+}
 
 TEST(SplitExcludeWords, CommasSeparateBlanksAroundAWordGoEmptyOnesAreIgnored) {
     const struct {
@@ -50,17 +52,17 @@ TEST(FirstHitCondition, MainFirstThenTheListInOrderEachWithItsOwnWordsToLeaveOut
         const char* hit; // nullptr: no hit
     } cases[] = {
         {"[판매] 맥북 에어 M2", "맥북"},
-        {"맥북 삽니다", nullptr},                           // the main condition's word to leave out
+        {"맥북 삽니다", nullptr},                            // the main condition's word to leave out
         {"맥북 구매 원해요 아이폰 미개봉", "아이폰&미개봉"}, // main left out, the next one hits
-        {"미개봉 아이폰 15", "아이폰&미개봉"},             // order does not matter in A&B
-        {"아이폰 15 미개봉 품절", nullptr},                // that entry's own word to leave out
+        {"미개봉 아이폰 15", "아이폰&미개봉"},               // order does not matter in A&B
+        {"아이폰 15 미개봉 품절", nullptr},                  // that entry's own word to leave out
         {"아이폰 중고", nullptr},
         {"RTX 4070 팝니다", "RTX+라데온"},
         {"라데온 7900", "RTX+라데온"},
-        {"rtx 4070", nullptr},                             // case counts
-        {"라데온 삽니다", "RTX+라데온"},                   // the main condition's words leave out only for it
-        {"맥북 RTX 노트북", "맥북"},                        // several hit: the first one is said
-        {"자전거 팝니다", nullptr},                         // switched off
+        {"rtx 4070", nullptr},           // case counts
+        {"라데온 삽니다", "RTX+라데온"}, // the main condition's words leave out only for it
+        {"맥북 RTX 노트북", "맥북"},     // several hit: the first one is said
+        {"자전거 팝니다", nullptr},      // switched off
         {"", nullptr},
     };
     for (const auto& c : cases) {
@@ -76,11 +78,11 @@ TEST(FirstHitCondition, MainFirstThenTheListInOrderEachWithItsOwnWordsToLeaveOut
 
 TEST(WatchHits, AWordToLeaveOutIsAByteSubstringAndAnEmptyListLeavesNothingOut) {
     EXPECT_TRUE(board::WatchHits("bike", {}, "bike"));
-    EXPECT_FALSE(board::WatchHits("bike", {"ike"}, "bike"));        // inside the condition's own word
+    EXPECT_FALSE(board::WatchHits("bike", {"ike"}, "bike")); // inside the condition's own word
     EXPECT_FALSE(board::WatchHits("bike", {"Sold"}, "bike Sold"));
     EXPECT_TRUE(board::WatchHits("bike", {"sold"}, "bike Sold"));
-    EXPECT_TRUE(board::WatchHits("bike", {""}, "bike"));            // an empty word occurs nowhere
-    EXPECT_FALSE(board::WatchHits("bike&", {}, "bike"));            // the grammar is the main condition's
+    EXPECT_TRUE(board::WatchHits("bike", {""}, "bike")); // an empty word occurs nowhere
+    EXPECT_FALSE(board::WatchHits("bike&", {}, "bike")); // the grammar is the main condition's
 }
 
 class WatchListEditorTest : public ::testing::Test {
@@ -97,12 +99,8 @@ TEST_F(WatchListEditorTest, RefusesWhatTheDialogRefusesWithItsTextsInItsOrder) {
         std::string condition;
         std::vector<std::string> messages;
     } cases[] = {
-        {"abc", {}},
-        {"ab", {tooShort}},
-        {Cp("가"), {tooShort}},
-        {"", {tooShort}},
-        {"a&b+c", {twoOperators}},
-        {"&+", {tooShort, twoOperators}},
+        {"abc", {}},      {"ab", {tooShort}},        {Cp("가"), {tooShort}},
+        {"", {tooShort}}, {"a&b+c", {twoOperators}}, {"&+", {tooShort, twoOperators}},
         {"bike&", {}},
     };
     for (const auto& c : cases) {

@@ -28,7 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Cp(const char* utf8) { return base::Cp949FromUtf8(utf8); }
+std::string Cp(const char* utf8) {
+    return base::Cp949FromUtf8(utf8);
+}
 
 template <typename T> T* Named(QWidget& window, const char* name) {
     T* control = window.findChild<T*>(QString::fromLatin1(name));
@@ -59,10 +61,10 @@ TEST(WatchListLoopTest, EachPostAlertsOnceForTheFirstConditionItMatchesAndNotFor
     const std::string boardUrl = "http://127.0.0.1:" + std::to_string(started.port) + "/bbs/zboard.php?id=share";
 
     WorkingDirectory working(dir.Path());
-    TempDir::Write(dir.File("Quorlan.ini"), "[config]\r\nRepeat=2\r\nBoardURL=" + boardUrl + "\r\nSearchCondition=" +
-                                                Cp("직거래") + "\r\nExclude=" + Cp("삽니다") + "\r\nWatch1=" +
-                                                Cp("맥북&미개봉") + "\r\nWatch1Exclude=" + Cp("고장") + "\r\nWatch2=" +
-                                                Cp("자전거") + "\r\nWatch2Off=1\r\n");
+    TempDir::Write(dir.File("Quorlan.ini"), "[config]\r\nRepeat=2\r\nBoardURL=" + boardUrl +
+                                                "\r\nSearchCondition=" + Cp("직거래") + "\r\nExclude=" + Cp("삽니다") +
+                                                "\r\nWatch1=" + Cp("맥북&미개봉") + "\r\nWatch1Exclude=" + Cp("고장") +
+                                                "\r\nWatch2=" + Cp("자전거") + "\r\nWatch2Off=1\r\n");
     app::Program::Options options;
     const std::uint16_t port = server.Port();
     options.updateCheck = [port](base::ILineLogs&) { return app::StartupNetwork{"127.0.0.1", port, false}; };
@@ -96,10 +98,10 @@ TEST(WatchListLoopTest, EachPostAlertsOnceForTheFirstConditionItMatchesAndNotFor
     // Title, and the condition it alerts for ("" for none).
     const std::map<std::string, std::string> posts = {
         {"맥북 미개봉 팝니다", "맥북&미개봉"},
-        {"직거래 의자 삽니다", ""},        // the main condition's word to leave out
-        {"직거래 맥북 미개봉", "직거래"},   // both match: one alert, for the first
-        {"맥북 미개봉 고장", ""},          // the watch entry's own word to leave out
-        {"자전거 팝니다", ""},             // switched off
+        {"직거래 의자 삽니다", ""},       // the main condition's word to leave out
+        {"직거래 맥북 미개봉", "직거래"}, // both match: one alert, for the first
+        {"맥북 미개봉 고장", ""},         // the watch entry's own word to leave out
+        {"자전거 팝니다", ""},            // switched off
         {"맥북 중고", ""},
     };
     for (const auto& [title, condition] : posts) {

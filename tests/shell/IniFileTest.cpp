@@ -227,7 +227,7 @@ TEST(IniFileDialect, UnicodeFilesConvertValuesToAndFromCp949) {
 // reads both ways is UTF-8. Each file is read, SMSID written anew (자전거) and
 // saved.
 TEST(IniFileDialect, WithoutAMarkWellFormedUtf8IsUtf8AndAnythingElseCp949) {
-    const std::string bike949 = "\xC0\xDA\xC0\xFC\xB0\xC5";              // 자전거
+    const std::string bike949 = "\xC0\xDA\xC0\xFC\xB0\xC5";           // 자전거
     const std::string bike8 = "\xEC\x9E\x90\xEC\xA0\x84\xEA\xB1\xB0"; // 자전거
     const struct {
         const char* name;

@@ -140,16 +140,24 @@ TEST_F(SettingsTest, WatchListRoundTripsInEveryEncoding) {
         // 맥북, 삽니다, 라데온, 품절, 자전거 as the file writes them
         std::string words[5];
     } cases[] = {
-        {"cp949", "", false,
+        {"cp949",
+         "",
+         false,
          {"\xB8\xC6\xBA\xCF", "\xBB\xF0\xB4\xCF\xB4\xD9", "\xB6\xF3\xB5\xA5\xBF\xC2", "\xC7\xB0\xC0\xFD",
           "\xC0\xDA\xC0\xFC\xB0\xC5"}},
-        {"UTF-8 without a mark", "", false,
+        {"UTF-8 without a mark",
+         "",
+         false,
          {"\xEB\xA7\xA5\xEB\xB6\x81", "\xEC\x82\xBD\xEB\x8B\x88\xEB\x8B\xA4", "\xEB\x9D\xBC\xEB\x8D\xB0\xEC\x98\xA8",
           "\xED\x92\x88\xEC\xA0\x88", "\xEC\x9E\x90\xEC\xA0\x84\xEA\xB1\xB0"}},
-        {"UTF-8 with a mark", "\xEF\xBB\xBF", false,
+        {"UTF-8 with a mark",
+         "\xEF\xBB\xBF",
+         false,
          {"\xEB\xA7\xA5\xEB\xB6\x81", "\xEC\x82\xBD\xEB\x8B\x88\xEB\x8B\xA4", "\xEB\x9D\xBC\xEB\x8D\xB0\xEC\x98\xA8",
           "\xED\x92\x88\xEC\xA0\x88", "\xEC\x9E\x90\xEC\xA0\x84\xEA\xB1\xB0"}},
-        {"UTF-16LE", "\xFF\xFE", true,
+        {"UTF-16LE",
+         "\xFF\xFE",
+         true,
          {"\xE5\xB9\x81\xBD", "\xBD\xC0\xC8\xB2\xE4\xB2", "\x7C\xB7\x70\xB3\x28\xC6", "\x88\xD4\x08\xC8",
           "\x90\xC7\x04\xC8\x70\xAC"}},
     };
@@ -191,8 +199,8 @@ TEST_F(SettingsTest, MalformedWatchEntriesAreSkippedToldOnceAndKeptForTheirAutho
                          "Watch07=abc\nWatch9=lamp\nWatch9Exclude=sold, wanted\nWatchful=1\n");
     ClientState state;
     LoadSettings(path, state, logs);
-    EXPECT_EQ(state.FWatchList, (std::vector<quorlan::client::WatchEntry>{{"bike", {}, false},
-                                                                           {"lamp", {"sold", "wanted"}, false}}));
+    EXPECT_EQ(state.FWatchList,
+              (std::vector<quorlan::client::WatchEntry>{{"bike", {}, false}, {"lamp", {"sold", "wanted"}, false}}));
     const auto cp = [](const char* utf8) { return quorlan::base::Cp949FromUtf8(utf8); };
     EXPECT_EQ(logs.messages, (std::vector<std::string>{
                                  cp("설정 파일의 Watch2 항목을 건너뜁니다: 한글자이상 검색가능합니다."),

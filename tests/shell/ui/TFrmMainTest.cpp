@@ -295,9 +295,8 @@ TEST_F(MainWindowTest, HistoryItemFoundLinesAndNotificationsReachTheirPeers) {
     auto* list = Find<QListWidget>("ListBox1");
     QListWidgetItem* item = list->item(list->count() - 1);
     emit list->itemDoubleClicked(item);
-    EXPECT_EQ(calls,
-              (std::vector<std::string>{"history", "watch list", "found desk lamp / lamp", "open desk lamp",
-                                        "open 12:00:01 desk lamp"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"history", "watch list", "found desk lamp / lamp", "open desk lamp",
+                                               "open 12:00:01 desk lamp"}));
 }
 
 TEST_F(MainWindowTest, SoundItemFollowsTheSoundKeyAndIsSavedAtShutdown) {
@@ -325,9 +324,8 @@ TEST_F(MainWindowTest, AnUnwritableHistoryStillAlertsAndSoundsAndIsToldOnce) {
     std::filesystem::create_directory(rig.dir.File("QuorlanHistory.db"));
     test::FakeAlertSound sound;
     FindRecorder recorder(rig.session->State(), rig.session->History(), sound);
-    window->SetPeers({.found = [&](const std::string& line, const std::string& condition) {
-        recorder.Found(line, condition);
-    }});
+    window->SetPeers(
+        {.found = [&](const std::string& line, const std::string& condition) { recorder.Found(line, condition); }});
 
     window->MatchSearchCondition(base::Cp949FromUtf8("직거래 모니터"));
     window->MatchSearchCondition(base::Cp949FromUtf8("직거래 의자"));

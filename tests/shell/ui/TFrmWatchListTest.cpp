@@ -14,7 +14,9 @@
 namespace quorlan::shell::ui {
 namespace {
 
-std::string Cp(const char* utf8) { return base::Cp949FromUtf8(utf8); }
+std::string Cp(const char* utf8) {
+    return base::Cp949FromUtf8(utf8);
+}
 
 class WatchListWindowTest : public ::testing::Test {
 protected:
