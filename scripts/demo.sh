@@ -40,6 +40,8 @@ cat <<EOF
 
 Running. Logs: demo/server.log, demo/testweb.log, demo/client.log
   Board:           http://127.0.0.1:$WEB_PORT/bbs/zboard.php?id=share
+  The same posts in other board styles (give the client one of these to watch):
+$("$BUILD/tools/testweb/quorlan-testweb" --listen "127.0.0.1:$WEB_PORT" --list-styles)
   Add a post:      curl -d 'title=자전거 직거래 합니다' http://127.0.0.1:$WEB_PORT/admin/post
   Text messages:   curl http://127.0.0.1:$WEB_PORT/admin/sms
 Ctrl+C (or closing the client's main window) stops everything.

@@ -1,7 +1,7 @@
 #include "Hub.h"
 
-#include "BoardUrl.h"
-#include "LogText.h"
+#include "server/boards/BoardUrl.h"
+#include "server/common/LogText.h"
 
 #include <spdlog/spdlog.h>
 

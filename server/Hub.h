@@ -1,15 +1,15 @@
 #pragma once
-#include "AccountService.h"
-#include "CheckLoop.h"
-#include "ClientDirectory.h"
-#include "Clock.h"
-#include "ICluster.h"
-#include "IBoardRegistry.h"
-#include "Metrics.h"
-#include "PostGate.h"
-#include "RelayPool.h"
-#include "StoreWorker.h"
-#include "TrustRules.h"
+#include "server/accounts/AccountService.h"
+#include "server/boards/CheckLoop.h"
+#include "server/common/ClientDirectory.h"
+#include "server/common/Clock.h"
+#include "server/cluster/ICluster.h"
+#include "server/boards/IBoardRegistry.h"
+#include "server/common/Metrics.h"
+#include "server/boards/PostGate.h"
+#include "server/alerts/RelayPool.h"
+#include "server/store/StoreWorker.h"
+#include "server/limits/TrustRules.h"
 
 #include <chrono>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "Server.h"
 
-#include "SqliteStore.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <asio/post.hpp>
 
@@ -17,7 +17,7 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock, 
     if (store) {
         engine = store(error);
     } else {
-        auto opened = SqliteStore::Open(config.databasePath, config);
+        auto opened = SqliteStore::Open(config.databasePath, config.Replay());
         engine = std::move(opened.store);
         error = std::move(opened.error);
     }
@@ -80,7 +80,7 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
                                  config_.checkTimeout.count()},
               cluster_.get()),
       relays_(),
-      accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_),
+      accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_.Accounts()),
       hub_(clients_, boards_, checks_, store_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
            config_.minInterval, cluster_.get()),
       acceptor_(loop_, hub_, rules_, metrics_,

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "TrustLimits.h"
+#include "server/accounts/AccountOptions.h"
+#include "server/limits/TrustLimits.h"
+#include "server/store/ReplayBuffer.h"
 
 #include <sodium.h>
 
@@ -67,6 +69,12 @@ struct ServerConfig {
     std::string postgres;
     std::string nodeId;
     std::int64_t takeoverMs = 10'000;
+
+    AccountOptions Accounts() const {
+        return {hashOpsLimit,          hashMemLimit,  openSignup,    trust.identPerPhonePerDay,
+                trust.identPerAddressPerHour, identPerHour, identResendMs, identValidityMs};
+    }
+    ReplayBuffer::Limits Replay() const { return {replayMaxAgeMs, replayMaxLines, replayMaxAccounts}; }
 };
 
 } // namespace quorlan::server

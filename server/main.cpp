@@ -1,17 +1,17 @@
 // quorlan-server: the coordination server, and the operator's subcommands on
 // its database.
-#include "Clock.h"
-#include "Endpoint.h"
-#include "PhoneNumber.h"
+#include "server/common/Clock.h"
+#include "server/common/Endpoint.h"
+#include "server/accounts/PhoneNumber.h"
 #include "Server.h"
 #include "ServerConfig.h"
-#include "SocketOptions.h"
-#include "SqliteStore.h"
-#include "Store.h"
+#include "server/link/SocketOptions.h"
+#include "server/store/sqlite/SqliteStore.h"
+#include "server/store/Store.h"
 #include "net/ProgramVersion.h"
-#include "pg/Cluster.h"
-#include "pg/CopyFromSqlite.h"
-#include "pg/PgStore.h"
+#include "server/cluster/pg/Cluster.h"
+#include "server/store/pg/CopyFromSqlite.h"
+#include "server/store/pg/PgStore.h"
 
 #include <CLI/CLI.hpp>
 #include <asio/signal_set.hpp>
@@ -61,7 +61,7 @@ int RunAccountCommand(const ServerConfig& config, const std::string& typedPhone,
     if (!config.postgres.empty()) {
         store = quorlan::server::pg::PgStore::Open(config.postgres, ReplayLimits(config), error);
     } else {
-        auto opened = quorlan::server::SqliteStore::Open(config.databasePath, config);
+        auto opened = quorlan::server::SqliteStore::Open(config.databasePath, config.Replay());
         store = std::move(opened.store);
         error = opened.error;
     }

@@ -1,6 +1,6 @@
 // Feeds arbitrary byte streams, cut into arbitrary chunks, through the
 // server's per-connection framing and request decoder.
-#include "server/FrameDecoder.h"
+#include "server/link/FrameDecoder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,8 +5,8 @@
 #include "RunLoopUntil.h"
 #include "RunningServer.h"
 #include "server/Hub.h"
-#include "server/BoardRegistry.h"
-#include "server/SqliteStore.h"
+#include "server/boards/BoardRegistry.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -49,12 +49,12 @@ class HubRelayTest : public ::testing::Test {
 protected:
     HubRelayTest()
         : config_(test::TestConfig(dir_.File("hub.db"))), db_(Database::Open(config_.databasePath).db),
-          store_(*db_), worker_(loop_, SqliteStore::Open(config_.databasePath, config_).store),
+          store_(*db_), worker_(loop_, SqliteStore::Open(config_.databasePath, config_.Replay()).store),
           hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
           boards_(worker_, clock_, BoardRegistry::Limits{},
                   [this](const std::string& url) { checks_.BoardChanged(url); }),
           checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}), rules_(config_.trust),
-          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_),
+          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_.Accounts()),
           hub_(clients_, boards_, checks_, worker_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
                config_.minInterval) {}
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "server/Clock.h"
+#include "server/common/Clock.h"
 
 #include <atomic>
 #include <cstdint>

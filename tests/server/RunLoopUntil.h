@@ -1,5 +1,5 @@
 #pragma once
-#include "server/StoreWorker.h"
+#include "server/store/StoreWorker.h"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>

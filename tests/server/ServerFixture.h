@@ -2,8 +2,8 @@
 #include "ManualClock.h"
 #include "RunningServer.h"
 #include "TestClient.h"
-#include "server/PasswordHasher.h"
-#include "server/SqliteStore.h"
+#include "server/accounts/PasswordHasher.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ protected:
 
     // Works on the database file directly.
     void WithAccounts(const std::function<void(server::IAccountStore&)>& work) {
-        auto opened = server::SqliteStore::Open(config_.databasePath, config_);
+        auto opened = server::SqliteStore::Open(config_.databasePath, config_.Replay());
         ASSERT_TRUE(opened.store) << opened.error;
         work(opened.store->Accounts());
     }
@@ -56,7 +56,7 @@ protected:
     }
     // The board's stored list, saved `ageMs` ago.
     void StoreBoardList(const std::string& url, const std::string& list, std::int64_t ageMs = 0) {
-        auto opened = server::SqliteStore::Open(config_.databasePath, config_);
+        auto opened = server::SqliteStore::Open(config_.databasePath, config_.Replay());
         ASSERT_TRUE(opened.store) << opened.error;
         ASSERT_TRUE(opened.store->BoardLists().Save(url, list, clock_.NowMs() - ageMs));
     }

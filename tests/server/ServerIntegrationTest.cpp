@@ -5,7 +5,7 @@
 #include "ServerFixture.h"
 #include "TestClient.h"
 #include "base/Cp949.h"
-#include "server/PasswordHasher.h"
+#include "server/accounts/PasswordHasher.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

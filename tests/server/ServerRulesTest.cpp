@@ -1,14 +1,14 @@
 // The server's pure rules: framing, phone numbers, lockout, duplicates, SMS
 // limits, board addresses, endpoints, metrics text.
-#include "server/BoardUrl.h"
-#include "server/DuplicateFilter.h"
-#include "server/Endpoint.h"
-#include "server/FrameDecoder.h"
-#include "server/LockoutPolicy.h"
-#include "server/Metrics.h"
-#include "server/PhoneNumber.h"
-#include "server/RateWindow.h"
-#include "server/SmsLimiter.h"
+#include "server/boards/BoardUrl.h"
+#include "server/boards/DuplicateFilter.h"
+#include "server/common/Endpoint.h"
+#include "server/link/FrameDecoder.h"
+#include "server/limits/LockoutPolicy.h"
+#include "server/common/Metrics.h"
+#include "server/accounts/PhoneNumber.h"
+#include "server/limits/RateWindow.h"
+#include "server/limits/SmsLimiter.h"
 
 #include <gtest/gtest.h>
 

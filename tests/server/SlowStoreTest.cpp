@@ -3,8 +3,8 @@
 #include "ManualClock.h"
 #include "RunningServer.h"
 #include "TestClient.h"
-#include "server/PasswordHasher.h"
-#include "server/SqliteStore.h"
+#include "server/accounts/PasswordHasher.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -124,14 +124,14 @@ protected:
 
     // What the test writes before the server starts, on its own connection.
     server::IStore& Prepared() {
-        if (!prepared_) prepared_ = server::SqliteStore::Open(config_.databasePath, config_).store;
+        if (!prepared_) prepared_ = server::SqliteStore::Open(config_.databasePath, config_.Replay()).store;
         return *prepared_;
     }
     void Start() {
         server_ = std::make_unique<RunningServer>(
             config_, clock_, server::Server::ClusterFactory{},
             [this](std::string& error) -> std::unique_ptr<server::IStore> {
-                auto opened = server::SqliteStore::Open(config_.databasePath, config_);
+                auto opened = server::SqliteStore::Open(config_.databasePath, config_.Replay());
                 error = opened.error;
                 if (!opened.store) return nullptr;
                 return std::make_unique<SlowStore>(std::move(opened.store), finds_, loads_);

@@ -1,6 +1,7 @@
 #include "tools/testweb/BoardPages.h"
 
 #include "base/Cp949.h"
+#include "tools/testweb/BoardStyles.h"
 
 #include <ctime>
 
@@ -21,15 +22,6 @@ std::string Head(std::string_view titleUtf8) {
            "</style>\n</head>\n";
 }
 
-std::string FormatDate(std::chrono::system_clock::time_point when, const char* format) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[32];
-    const std::size_t n = std::strftime(text, sizeof text, format, &local);
-    return std::string(text, n);
-}
-
 std::string PostRow(const Post& post) {
     const std::string no = std::to_string(post.no);
     std::string row = "<tr align=\"center\"><td class=\"num\">" + no +
@@ -43,6 +35,15 @@ std::string PostRow(const Post& post) {
 }
 
 } // namespace
+
+std::string FormatDate(std::chrono::system_clock::time_point when, const char* format) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[32];
+    const std::size_t n = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, n);
+}
 
 std::string EscapeText(std::string_view cp949) {
     std::string out;
@@ -108,14 +109,23 @@ std::string RenderPostView(const Post& post, std::string_view origin) {
     return page;
 }
 
-std::string RenderHome() {
+std::string RenderHome(std::string_view origin) {
     std::string page = Head("Quorlan 로컬 웹");
     page += "<body>\n<h1>" + base::Cp949FromUtf8("Quorlan 로컬 웹") + "</h1>\n<ul>\n";
     page += "<li><a href=\"/bbs/zboard.php?id=share\">" + base::Cp949FromUtf8("중고장터 게시판") + "</a></li>\n";
     page += "<li><a href=\"/portal/naver\">" + base::Cp949FromUtf8("네이버") + "</a></li>\n";
     page += "<li><a href=\"/portal/daum\">" + base::Cp949FromUtf8("다음") + "</a></li>\n";
     page += "<li><a href=\"/patch_quorlan.txt\">" + base::Cp949FromUtf8("패치 목록") + "</a></li>\n";
-    page += "</ul>\n</body>\n</html>\n";
+    page += "</ul>\n";
+    // The address to give the client for each style is its list page.
+    page += "<h2>" + base::Cp949FromUtf8("게시판 스타일 (감시할 주소)") + "</h2>\n<table class=\"styles\">\n";
+    page += base::Cp949FromUtf8("<tr><th>스타일</th><th>주소</th><th>흉내 내는 것</th></tr>\n");
+    for (const BoardStyle& style : BoardStyles()) {
+        const std::string url = EscapeAttribute(origin) + style.listPath;
+        page += "<tr><td>" + std::string(style.name) + "</td><td><a href=\"" + url + "\">" + url + "</a></td><td>" +
+                EscapeText(base::Cp949FromUtf8(style.imitates)) + "</td></tr>\n";
+    }
+    page += "</table>\n</body>\n</html>\n";
     return page;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "tools/testweb/Board.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,11 +22,16 @@ inline constexpr std::size_t kListPageRows = 25;
 std::string EscapeText(std::string_view cp949);
 std::string EscapeAttribute(std::string_view cp949);
 
+// strftime in local time.
+std::string FormatDate(std::chrono::system_clock::time_point when, const char* format);
+
 // The zeroboard-style list page. Every post is one <tr> on one line of markup,
 // so that the line structure survives the browser's re-serialisation of the body.
 std::string RenderBoardList(const std::vector<Post>& newestFirst, std::string_view origin);
 std::string RenderPostView(const Post& post, std::string_view origin);
-std::string RenderHome();
+// The index: the zeroboard-style board, the portals, the patch list and every
+// board style with the address to watch.
+std::string RenderHome(std::string_view origin);
 std::string RenderPortal(std::string_view portalNameUtf8);
 std::string RenderSmsReply(bool accepted);
 std::string RenderNotFound(std::string_view what);

@@ -72,10 +72,22 @@ const std::vector<std::string>& AutoPostTitles() {
 }
 
 const std::vector<std::string>& Writers() {
+    // Members first, then guests (no account); guest nicknames hold words that
+    // titles use, so a page reader that takes a nickname for a title shows it.
     static const std::vector<std::string> writers = {
         "김철수", "이영희", "박민수", "최지은", "중고왕", "알뜰살뜰", "장터지기", "정직한판매자", "hong99",
+        "직거래왕", "자전거도사",
     };
     return writers;
+}
+
+int MemberNumber(const std::string& writerCp949) {
+    if (writerCp949 == QUORLAN_CP949("운영자")) return 1;
+    const auto& writers = Writers();
+    for (std::size_t i = 0; i < kMemberWriters; ++i) {
+        if (base::Cp949FromUtf8(writers[i]) == writerCp949) return static_cast<int>(i) + 2;
+    }
+    return 0;
 }
 
 std::string BodyFor(const std::string& titleCp949) {

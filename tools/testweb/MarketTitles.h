@@ -13,6 +13,10 @@ namespace quorlan::testweb {
 const std::vector<std::string>& SeedTitles();
 const std::vector<std::string>& AutoPostTitles();
 const std::vector<std::string>& Writers();
+// The first writers are members of the board, the rest guests.
+inline constexpr std::size_t kMemberWriters = 9;
+// A member's number on the board (from 2; 1 is the operator), 0 for a guest.
+int MemberNumber(const std::string& writerCp949);
 
 // A post body that fits the title (cp949).
 std::string BodyFor(const std::string& titleCp949);

@@ -2,6 +2,7 @@
 
 #include "base/Cp949.h"
 #include "tools/testweb/BoardPages.h"
+#include "tools/testweb/BoardStyles.h"
 #include "tools/testweb/MarketTitles.h"
 #include "tools/testweb/PostInput.h"
 #include "tools/testweb/QueryString.h"
@@ -14,8 +15,11 @@
 namespace quorlan::testweb {
 namespace {
 
-constexpr const char* kHtml = "text/html; charset=euc-kr";
-constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr const char* kHtml = kHtmlEucKr;
+constexpr const char* kJson = kJsonUtf8;
+// The side boxes of most read posts: this many, from this many newest posts.
+constexpr std::size_t kPopularCount = 5;
+constexpr std::size_t kPopularWindow = 100;
 constexpr std::size_t kMaxRequestBody = 64 * 1024;
 
 std::string_view QueryOf(const httplib::Request& request) {
@@ -115,14 +119,16 @@ void TestWebServer::Log(const std::string& line) const {
     if (options_.log) options_.log(line);
 }
 
-void TestWebServer::Route() {
-    auto origin = [this](const httplib::Request& request) {
-        const std::string host = request.get_header_value("Host");
-        return host.empty() ? fallbackOrigin_ : "http://" + host;
-    };
+std::string TestWebServer::Origin(const httplib::Request& request) const {
+    const std::string host = request.get_header_value("Host");
+    return host.empty() ? fallbackOrigin_ : "http://" + host;
+}
 
-    http_->Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(RenderHome(), kHtml);
+void TestWebServer::Route() {
+    auto origin = [this](const httplib::Request& request) { return Origin(request); };
+
+    http_->Get("/", [this](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(RenderHome(Origin(request)), kHtml);
     });
     http_->Get("/portal/naver", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(RenderPortal("네이버"), kHtml);
@@ -144,6 +150,8 @@ void TestWebServer::Route() {
         NoCache(response);
         response.set_content(RenderPostView(*post, origin(request)), kHtml);
     });
+
+    RouteStyles();
 
     http_->Post("/admin/post", [this](const httplib::Request& request, httplib::Response& response) {
         const PostInput input = ReadPostInput(request.get_header_value("Content-Type"), request.body, QueryOf(request));
@@ -190,6 +198,102 @@ void TestWebServer::Route() {
     });
     http_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         Log(request.method + " " + EscapeUnprintable(request.target) + " " + std::to_string(response.status));
+    });
+}
+
+void TestWebServer::ServeStyle(const httplib::Request& request, httplib::Response& response, StyleRender render,
+                               const char* contentType, std::optional<std::string_view> postNo) {
+    StylePage page;
+    page.now = options_.clock();
+    page.origin = Origin(request);
+    if (postNo) {
+        const std::optional<int> no = ToNumber(std::string(*postNo));
+        if (no && *no == 0) page.open = StyleNotice(page.now);
+        if (no && *no != 0) page.open = board_.OpenPost(*no);
+        if (!page.open) return NotFound(response, "post " + EscapeUnprintable(*postNo));
+    }
+    page.newest = board_.Newest(kListPageRows);
+    page.popular = MostRead(board_.Newest(kPopularWindow), kPopularCount);
+    NoCache(response);
+    response.set_content(render(page), contentType);
+}
+
+void TestWebServer::RouteStyles() {
+    using Request = httplib::Request;
+    using Response = httplib::Response;
+    // The list page, or the post page when the request names a post.
+    auto listOrPost = [this](StyleRender render, const char* type, const char* param) {
+        return [this, render, type, param](const Request& request, Response& response) {
+            const std::optional<std::string> no = FindParam(ParseQuery(QueryOf(request)), param);
+            ServeStyle(request, response, render, type, no);
+        };
+    };
+    auto list = [this](StyleRender render, const char* type) {
+        return [this, render, type](const Request& request, Response& response) {
+            ServeStyle(request, response, render, type, std::nullopt);
+        };
+    };
+    auto post = [this](StyleRender render, const char* type) {
+        return [this, render, type](const Request& request, Response& response) {
+            ServeStyle(request, response, render, type, request.matches[1].str());
+        };
+    };
+    auto gnuboardFree = [](const StylePage& page) { return RenderGnuboard(page, "free"); };
+
+    http_->Get("/bbs/board.php", [this, listOrPost, gnuboardFree](const Request& request, Response& response) {
+        const std::string table = ParamOf(request, "bo_table");
+        if (table == "free") return listOrPost(gnuboardFree, kHtmlUtf8, "wr_id")(request, response);
+        if (table != "notice") return NotFound(response, "board");
+        // The small notice board that gnuboard's side box links to.
+        StylePage page;
+        page.now = options_.clock();
+        page.origin = Origin(request);
+        page.newest = NoticeBoardPosts(page.now);
+        if (const std::optional<std::string> id = FindParam(ParseQuery(QueryOf(request)), "wr_id")) {
+            for (const Post& candidate : page.newest) {
+                if (std::to_string(candidate.no) == *id) page.open = candidate;
+            }
+            if (!page.open) return NotFound(response, "post");
+        }
+        response.set_content(RenderGnuboard(page, "notice"), kHtmlUtf8);
+    });
+
+    http_->Get("/board", list(RenderRhymix, kHtmlUtf8));
+    http_->Get(R"(/board/(\d+))", post(RenderRhymix, kHtmlUtf8));
+    http_->Get("/index.php", [this, listOrPost](const Request& request, Response& response) {
+        if (ParamOf(request, "mid") != "board") return NotFound(response, "module");
+        listOrPost(RenderRhymix, kHtmlUtf8, "document_srl")(request, response);
+    });
+
+    http_->Get("/forum", list(RenderForum, kHtmlUtf8));
+    http_->Get(R"(/post/(\d+))", post(RenderForum, kHtmlUtf8));
+
+    http_->Get("/cafe/market", list(RenderCafeOuter, kHtmlUtf8));
+    http_->Get("/cafe/ArticleList.nhn", list(RenderCafeFrame, kHtmlEucKr));
+    http_->Get("/cafe/ArticleRead.nhn", [listOrPost](const Request& request, Response& response) {
+        if (!FindParam(ParseQuery(QueryOf(request)), "articleid")) return NotFound(response, "article");
+        listOrPost(RenderCafeFrame, kHtmlEucKr, "articleid")(request, response);
+    });
+
+    http_->Get("/app/board", list(RenderScriptShell, kHtmlUtf8));
+    http_->Get(R"(/app/post/(\d+))", post(RenderScriptShell, kHtmlUtf8));
+    http_->Get("/app/board.js", [](const Request&, Response& response) {
+        response.set_content(RenderScriptCode(), kJavaScript);
+    });
+    http_->Get("/app/api/posts", list(RenderScriptData, kJsonUtf8));
+
+    http_->Get("/service/board/park", list(RenderClien, kHtmlUtf8));
+    http_->Get(R"(/service/board/park/(\d+))", post(RenderClien, kHtmlUtf8));
+
+    http_->Get("/zboard/zboard.php", [list](const Request& request, Response& response) {
+        if (ParamOf(request, "id") != "market") return NotFound(response, "board");
+        list(RenderPpomppu, kHtmlEucKr)(request, response);
+    });
+    http_->Get("/zboard/view.php", [listOrPost](const Request& request, Response& response) {
+        if (ParamOf(request, "id") != "market" || !FindParam(ParseQuery(QueryOf(request)), "no")) {
+            return NotFound(response, "post");
+        }
+        listOrPost(RenderPpomppu, kHtmlEucKr, "no")(request, response);
     });
 }
 

@@ -1,18 +1,23 @@
 #pragma once
 #include "tools/testweb/AutoPoster.h"
 #include "tools/testweb/Board.h"
+#include "tools/testweb/BoardStyles.h"
 #include "tools/testweb/PatchList.h"
 #include "tools/testweb/SmsLog.h"
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace quorlan::testweb {
 
@@ -53,7 +58,15 @@ public:
     AutoPoster& autoPoster() { return poster_; }
 
 private:
+    using StyleRender = std::string (*)(const StylePage&);
+
     void Route();
+    void RouteStyles();
+    std::string Origin(const httplib::Request& request) const;
+    // Serves a board style's list page, or its post page when postNo is given
+    // (404 when no post has that number).
+    void ServeStyle(const httplib::Request& request, httplib::Response& response, StyleRender render,
+                    const char* contentType, std::optional<std::string_view> postNo);
     void Log(const std::string& line) const;
 
     TestWebOptions options_;

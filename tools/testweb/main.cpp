@@ -1,6 +1,7 @@
 // quorlan-testweb: the board, SMS gateway and patch list a Quorlan client talks
 // to, served on loopback for the demo and the full-loop tests.
 #include "net/ProgramVersion.h"
+#include "tools/testweb/BoardStyles.h"
 #include "tools/testweb/PatchList.h"
 #include "tools/testweb/TestWebServer.h"
 
@@ -8,6 +9,7 @@
 #include <spdlog/spdlog.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <pthread.h>
@@ -51,6 +53,9 @@ int main(int argc, char** argv) {
     app.add_option("--server-address", patch.serverAddress, "patch list: coordination server address")
         ->capture_default_str();
     app.add_option("--server-port", patch.serverPort, "patch list: coordination server port")->capture_default_str();
+    bool listStyles = false;
+    app.add_flag("--list-styles", listStyles,
+                 "print each board style's list page (the address to watch) for --listen, and exit");
     CLI11_PARSE(app, argc, argv);
 
     std::string host;
@@ -58,6 +63,13 @@ int main(int argc, char** argv) {
     if (!SplitListen(listen, host, port)) {
         spdlog::error("--listen must be address:port, got \"{}\"", listen);
         return 2;
+    }
+    if (listStyles) {
+        for (const quorlan::testweb::BoardStyle& style : quorlan::testweb::BoardStyles()) {
+            std::printf("  %-9s http://%s:%d%s\n            %s\n", style.name, host.c_str(), port, style.listPath,
+                        style.imitates);
+        }
+        return 0;
     }
     if (const std::string problem = quorlan::testweb::ValidatePatchList(patch); !problem.empty()) {
         spdlog::error("patch list: {}", problem);
@@ -99,6 +111,9 @@ int main(int argc, char** argv) {
     }
     spdlog::info("serving on http://{}:{}/ (board: /bbs/zboard.php?id=share, automatic posts: {})", host,
                  started.port, autoPostSeconds > 0 ? "every " + std::to_string(autoPostSeconds) + " s" : "off");
+    for (const quorlan::testweb::BoardStyle& style : quorlan::testweb::BoardStyles()) {
+        spdlog::info("board style {}: http://{}:{}{}", style.name, host, started.port, style.listPath);
+    }
 
     int received = 0;
     sigwait(&signals, &received);

@@ -2,8 +2,8 @@
 // a sliding hour, an alert given back counted no more, and two instances
 // admitting for one account at once never letting more through together.
 #include "PgTest.h"
-#include "server/pg/AlertBudget.h"
-#include "server/pg/PgSchema.h"
+#include "server/cluster/pg/AlertBudget.h"
+#include "server/postgres/PgSchema.h"
 
 #include <map>
 

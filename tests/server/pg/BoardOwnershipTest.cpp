@@ -1,7 +1,7 @@
-#include "server/pg/BoardOwnership.h"
+#include "server/cluster/pg/BoardOwnership.h"
 #include "PgTest.h"
 #include "server/ManualClock.h"
-#include "server/pg/PgSchema.h"
+#include "server/postgres/PgSchema.h"
 
 #include <set>
 

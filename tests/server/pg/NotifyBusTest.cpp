@@ -1,4 +1,4 @@
-#include "server/pg/NotifyBus.h"
+#include "server/cluster/pg/NotifyBus.h"
 #include "PgTest.h"
 
 namespace quorlan::test {

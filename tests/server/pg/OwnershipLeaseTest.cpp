@@ -1,4 +1,4 @@
-#include "server/pg/OwnershipLease.h"
+#include "server/cluster/pg/OwnershipLease.h"
 
 #include <gtest/gtest.h>
 

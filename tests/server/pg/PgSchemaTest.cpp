@@ -1,4 +1,4 @@
-#include "server/pg/PgSchema.h"
+#include "server/postgres/PgSchema.h"
 #include "PgTest.h"
 
 namespace quorlan::test {

@@ -2,7 +2,7 @@
 // instance of a cluster sees the same state, a broken link is mended on the
 // next call, and a failing statement is an answer, never a crash.
 #include "PgTest.h"
-#include "server/pg/PgStore.h"
+#include "server/store/pg/PgStore.h"
 
 #include <chrono>
 #include <cstdint>

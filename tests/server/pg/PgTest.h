@@ -1,7 +1,7 @@
 #pragma once
 #include "PrivatePostgres.h"
 #include "server/RunLoopUntil.h"
-#include "server/pg/PgConnection.h"
+#include "server/postgres/PgConnection.h"
 
 #include <asio/io_context.hpp>
 #include <gtest/gtest.h>

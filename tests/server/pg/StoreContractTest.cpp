@@ -3,10 +3,10 @@
 // cluster. Texts of the system are cp949 bytes, never UTF-8.
 #include "PgTest.h"
 #include "fakes/TempDir.h"
-#include "server/ReplayBuffer.h"
+#include "server/store/ReplayBuffer.h"
 #include "server/ServerConfig.h"
-#include "server/SqliteStore.h"
-#include "server/pg/PgStore.h"
+#include "server/store/sqlite/SqliteStore.h"
+#include "server/store/pg/PgStore.h"
 
 #include <functional>
 #include <memory>
@@ -45,7 +45,7 @@ protected:
             config.replayMaxAgeMs = limits.maxAgeMs;
             config.replayMaxLines = limits.maxLines;
             config.replayMaxAccounts = limits.maxAccounts;
-            auto opened = server::SqliteStore::Open(dir_.File("store.db"), config);
+            auto opened = server::SqliteStore::Open(dir_.File("store.db"), config.Replay());
             EXPECT_TRUE(opened.store) << opened.error;
             return std::move(opened.store);
         }
