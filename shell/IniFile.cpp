@@ -91,9 +91,11 @@ std::size_t LineEndLength(std::string_view text, std::size_t i, std::size_t unit
     return 1;
 }
 
-// A value as a read gives it: one pair of matching quotes dropped, at most
-// IniFile::kMaxValueChars characters.
+// A value as a read gives it: up to its first NUL (the private-profile
+// functions hand values over as C strings), one pair of matching quotes
+// dropped, at most IniFile::kMaxValueChars characters.
 std::string ValueAsRead(std::string_view value) {
+    value = Trim(value.substr(0, value.find('\0')));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }

@@ -28,7 +28,7 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text);
 // - sections and keys are matched without regard to (ASCII) case; the first
 //   matching section and the first matching key in it win;
 // - blanks around keys and values are dropped, as is one pair of matching
-//   quotes around a value; at most kMaxValueChars characters of a value are
+//   quotes around a value; a value ends at a NUL byte; at most kMaxValueChars characters of a value are
 //   seen;
 // - a missing file, section or key reads as the caller's default;
 // - a line ends at CR LF, LF or a lone CR (and at CR CR LF or LF CR, the

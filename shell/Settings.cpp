@@ -168,25 +168,36 @@ void WriteWatchKeys(IniFile& ini, const std::vector<client::WatchEntry>& list, b
         if (!record.refusal.empty()) skipped.push_back(std::move(record));
     }
     (void)ini.RemoveKeys(kSection, [](std::string_view key) { return ParseWatchKey(key).has_value(); });
+    // An entry takes the next number once one of its keys is written, so a
+    // value that cannot be stored (a line break, a NUL) leaves no gap.
     std::size_t number = 0;
+    bool written = false;
     auto write = [&](const char* suffix, const std::string& value) {
-        WriteOrLog(ini.WriteString(kSection, "Watch" + std::to_string(number) + suffix, value), logs);
+        IniStatus status = ini.WriteString(kSection, "Watch" + std::to_string(number + 1) + suffix, value);
+        written = written || status.ok;
+        WriteOrLog(std::move(status), logs);
+    };
+    auto next = [&] {
+        if (written) ++number;
+        written = false;
     };
     for (const client::WatchEntry& entry : list) {
-        ++number;
         write("", entry.condition);
         write("Exclude", board::JoinExcludeWords(entry.exclude));
         write("Off", entry.off ? "1" : "0");
+        next();
     }
     for (const WatchRecord& record : skipped) {
-        ++number;
         if (record.condition) write("", *record.condition);
         if (record.exclude) write("Exclude", *record.exclude);
         if (record.off) write("Off", *record.off);
+        next();
     }
 }
 
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+// Spelled out for compilers without deduction for aggregates (clang before 17).
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 } // namespace
 

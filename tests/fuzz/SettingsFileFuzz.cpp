@@ -1,13 +1,22 @@
 // Reads arbitrary bytes as the settings file (encoding detection, the INI
 // dialect, the watch-list keys), saves what was read and reads that again:
-// nothing may crash, and once saved the file is a fixed point of load and
-// save.
+// nothing may crash, and the second read gives what the first one gave.
 #include "fakes/RecordingLogs.h"
 #include "fakes/TempDir.h"
 #include "shell/Settings.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
+
+namespace {
+
+auto Fields(const quorlan::client::ClientState& s, const quorlan::shell::WindowPlacement& p) {
+    return std::tie(p.left, p.top, s.FRepeat, s.FBoardURL, s.FSearchCondition, s.FAutoLogin, s.FDebugMode, s.FLoginID,
+                    s.FLoginPassword, s.FSMSID, s.FSMSPassword, s.FSound, s.FExclude, s.FWatchList);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static quorlan::test::TempDir dir;
@@ -18,11 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quorlan::client::ClientState first;
     const quorlan::shell::WindowPlacement placement = quorlan::shell::LoadSettings(path, first, logs);
     if (!quorlan::shell::SaveSettings(path, first, placement, logs).ok) return 0;
-    const std::string saved = quorlan::test::TempDir::Read(path);
-
     quorlan::client::ClientState second;
     const quorlan::shell::WindowPlacement again = quorlan::shell::LoadSettings(path, second, logs);
-    if (!quorlan::shell::SaveSettings(path, second, again, logs).ok) return 0;
-    if (quorlan::test::TempDir::Read(path) != saved) __builtin_trap();
+    if (Fields(first, placement) != Fields(second, again)) __builtin_trap();
     return 0;
 }

@@ -102,6 +102,16 @@ TEST(IniFileRead, PrivateProfileRules) {
     }
 }
 
+TEST(IniFileRead, AValueEndsAtANulByte) {
+    TempDir dir;
+    TempDir::Write(dir.File("a.ini"), std::string("[config]\r\nSMSID=gw \0tail\r\nLeft=\0\r\n", 34));
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    EXPECT_EQ(ini.ReadString("config", "SMSID", "d"), "gw");
+    EXPECT_EQ(ini.ReadInteger("config", "Left", 405), 405);
+    EXPECT_EQ(ini.Entries("config").front().value, "gw");
+}
+
 TEST(IniFileRead, MissingFileReadsDefaultsAndIsNotCreated) {
     TempDir dir;
     IniFile ini(dir.File("none.ini"));
