@@ -38,6 +38,10 @@ void ClientActions::SetStatusPanel(int index, const std::string& text) {
     if (main_) main_->SetStatusPanel(index, text);
 }
 
+void ClientActions::SetTrayStatus(const std::string& text) {
+    if (main_) main_->SetTrayStatus(text);
+}
+
 void ClientActions::BtnSeleteBoardClick() {
     if (browser_) browser_->BtnSeleteBoardClick();
 }

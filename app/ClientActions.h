@@ -32,6 +32,7 @@ public:
 
     void SetLoginStateLabel(const std::string& text) override;
     void SetStatusPanel(int index, const std::string& text) override;
+    void SetTrayStatus(const std::string& text) override;
 
     void BtnSeleteBoardClick() override;
     void AnswerListRequest() override;

@@ -10,6 +10,7 @@
 #include "shell/qt/QtAlertSound.h"
 #include "shell/qt/QtInputBox.h"
 #include "shell/qt/QtMessageBox.h"
+#include "shell/qt/QtWakeSignal.h"
 #include "shell/qt/SystemClock.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
@@ -22,6 +23,7 @@ namespace quorlan::app {
 struct Program::OwnServices {
     std::unique_ptr<shell::qt::SystemClock> clock;
     std::unique_ptr<shell::ClockSeededRandom> random;
+    std::unique_ptr<shell::qt::QtWakeSignal> wakeSignal;
     std::unique_ptr<shell::qt::QtMessageBox> messageBox;
     std::unique_ptr<shell::qt::QtInputBox> inputBox;
 };
@@ -34,9 +36,13 @@ template <class Interface, class Real> Interface& InjectedOr(Interface* injected
     return *own;
 }
 
-std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected, net::QtMainSock*& made) {
+std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> injected,
+                                                const std::optional<net::LinkSecurity>& security,
+                                                net::QtMainSock*& made) {
     if (injected) return injected;
-    auto socket = std::make_unique<net::QtMainSock>();
+    // Fixed here for the whole run: nothing read later can lower it.
+    auto socket = std::make_unique<net::QtMainSock>(
+        security.value_or(net::LinkSecurityOfBuild(config::kServerTls, config::kServerPins, config::kServerAddress)));
     made = socket.get();
     return socket;
 }
@@ -55,10 +61,11 @@ Program::Program() : Program(Options{}) {}
 Program::Program(Options options)
     : options_(std::move(options)), own_(std::make_unique<OwnServices>()),
       clock_(InjectedOr(options_.clock, own_->clock)), random_(InjectedOr(options_.random, own_->random)),
+      wakeSignal_(InjectedOr(options_.wakeSignal, own_->wakeSignal)),
       messageBox_(InjectedOr(options_.messageBox, own_->messageBox)),
       inputBox_(InjectedOr(options_.inputBox, own_->inputBox)),
-      socket_(InjectedOrMainSock(std::move(options_.socket), mainSock_)),
-      session_(options_.settingsPath, *socket_, messageBox_, clock_, actions_),
+      socket_(InjectedOrMainSock(std::move(options_.socket), options_.linkSecurity, mainSock_)),
+      session_(options_.settingsPath, *socket_, messageBox_, clock_, random_, actions_),
       findRecorder_(session_.State(), session_.History(),
                     InjectedOrQtSound(options_.alertSound, ownSound_, session_.Logs())) {
     ConnectMainSock();
@@ -71,6 +78,8 @@ Program::Program(Options options)
                                                                                    random_, messageBox_, inputBox_},
                                                      options_.mainWindow);
     actions_.SetMainWindow(frmMain_.get());
+    // A wake tries the link at once.
+    wakeSignal_.SetWake([this] { frmMain_->TimerReConnectTimer(); });
     if (own_->messageBox) own_->messageBox->SetParent(frmMain_.get());
     if (own_->inputBox) own_->inputBox->SetParent(frmMain_.get());
 
@@ -138,6 +147,7 @@ Program::Program(Options options)
 }
 
 Program::~Program() {
+    wakeSignal_.SetWake({});
     frmMain_->SetPeers({});
     frmWatchList_.reset();
     frmHistory_.reset();
@@ -172,6 +182,9 @@ void Program::ConnectMainSock() {
     QObject::connect(mainSock_, &net::QtMainSock::Written, mainSock_, [&session] { session.MainSockWrite(); });
     QObject::connect(mainSock_, &net::QtMainSock::ErrorOccurred, mainSock_,
                      [&session](int code) { session.MainSockError(code); });
+    QObject::connect(mainSock_, &net::QtMainSock::TlsRefused, mainSock_, [&session](const std::string& reason) {
+        session.Logs().DebugLog("Socket: TLS refused: " + reason);
+    });
 }
 
 StartupNetwork Program::RunUpdateCheck() {

@@ -3,18 +3,21 @@
 #include "base/IClock.h"
 #include "base/ILineLogs.h"
 #include "base/IMessageBox.h"
+#include "base/IRandomSource.h"
 #include "board/IInputBox.h"
 #include "net/ISocket.h"
+#include "net/ServerKeyPins.h"
 #include "shell/ClientSession.h"
 #include "shell/FindRecorder.h"
 #include "shell/IAlertSound.h"
-#include "shell/IRandomSource.h"
+#include "shell/IWakeSignal.h"
 #include "shell/http/THTTPDown.h"
 #include "shell/ui/TFrmMain.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quorlan::account {
@@ -63,10 +66,15 @@ public:
         // Socket for the link to the server. The real one is a QtMainSock,
         // whose events are forwarded to the session here.
         std::unique_ptr<net::ISocket> socket;
+        // The real socket's protection; empty means the build's (TLS and pins
+        // as configured). Tests that run a server in clear say so here.
+        std::optional<net::LinkSecurity> linkSecurity;
         // With an injected socket: where the server's address and port go.
         std::function<void(const std::string& address, std::uint16_t port)> applyServerAddress;
         base::IClock* clock = nullptr;
-        shell::IRandomSource* random = nullptr;
+        base::IRandomSource* random = nullptr;
+        // Resume and network-back; the real one follows Qt's network information.
+        shell::IWakeSignal* wakeSignal = nullptr;
         base::IMessageBox* messageBox = nullptr;
         board::IInputBox* inputBox = nullptr;
         // The alert sound; the real one plays the program's alert.wav.
@@ -102,7 +110,8 @@ private:
     Options options_;
     std::unique_ptr<OwnServices> own_;
     base::IClock& clock_;
-    shell::IRandomSource& random_;
+    base::IRandomSource& random_;
+    shell::IWakeSignal& wakeSignal_;
     base::IMessageBox& messageBox_;
     board::IInputBox& inputBox_;
     shell::THTTPDown downloader_;

@@ -7,7 +7,7 @@
 // and sends every line new against the server's list. A post appears on a
 // board at random moments; its latency runs from its creation to the first
 // NewPost for it that reaches one of the board's checkers.
-#include "board/Extraction.h"
+#include "board/MarkupLinks.h"
 #include "board/PostListCompare.h"
 #include "board/PostListText.h"
 #include "fakes/LoopbackSocket.h"
@@ -66,7 +66,8 @@ public:
     // `source`: the loopback address the checker connects from, its machine.
     Checker(std::uint16_t serverPort, const std::string& source, std::string webHost, int webPort, std::string path,
             Arrivals& arrivals)
-        : web_(std::move(webHost), webPort), path_(std::move(path)), arrivals_(arrivals) {
+        : web_(webHost, webPort), pageUrl_("http://" + webHost + ":" + std::to_string(webPort) + path),
+          path_(std::move(path)), arrivals_(arrivals) {
         fd_ = quorlan::test::ConnectLoopback(serverPort, 0, true, source.c_str());
         web_.set_keep_alive(true);
         reader_ = std::thread([this] { Read(); });
@@ -98,7 +99,7 @@ private:
     std::optional<quorlan::board::PostList> LoadPage() {
         auto response = web_.Get(path_);
         if (!response || response->status != 200) return std::nullopt;
-        return quorlan::board::ExtractPostList(response->body);
+        return quorlan::board::ExtractPostList(response->body, pageUrl_);
     }
 
     void Work() {
@@ -154,6 +155,7 @@ private:
 
     int fd_ = -1;
     httplib::Client web_;
+    std::string pageUrl_;
     std::string path_;
     Arrivals& arrivals_;
     std::mutex writeMutex_;

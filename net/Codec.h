@@ -17,7 +17,10 @@ namespace quorlan::net {
 
 using Packet = std::vector<std::uint8_t>;
 
-inline constexpr std::uint32_t kClientBuild = 3;
+// The client build the server accepts (Version). Raised whenever clients would
+// make other post lines from the same page (build 4: posts found among the
+// page's links), so clients of different rules never share a board's lists.
+inline constexpr std::uint32_t kClientBuild = 4;
 inline constexpr std::size_t kHeaderSize = 3;
 inline constexpr std::size_t kFieldWidth = 33;
 inline constexpr std::size_t kMaxFieldText = kFieldWidth - 1;

@@ -12,10 +12,18 @@ namespace {
 constexpr int kConnectionPanel = 1;
 } // namespace
 
-Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender, IClientActions& actions)
-    : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions) {}
+Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender,
+                       IClientActions& actions, const base::IClock& clock, base::IRandomSource& random)
+    : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions), clock_(clock), random_(random) {}
 
-void Connection::Start() { socket_.Open(); }
+std::string Connection::CutOffText() {
+    return QUORLAN_CP949("서버 연결 끊김 (재접속 시도 중)");
+}
+
+void Connection::Start() {
+    downSince_ = clock_.TickMs();
+    socket_.Open();
+}
 
 void Connection::MainSockConnect() {
     // After an installed update the program is about to close: no handshake.
@@ -24,13 +32,25 @@ void Connection::MainSockConnect() {
     sender_.Send(EncodeVersion(kClientBuild));
     // The line has always said 1, whatever build number is sent.
     logs_.DebugLog("Event: Send Version 1");
+    linkUp_ = true;
+    state_.ReconnectAttempts = 0;
+    if (state_.FServerCutOff) {
+        state_.FServerCutOff = false;
+        actions_.SetTrayStatus({});
+        logs_.AddListMessage(QUORLAN_CP949("서버에 다시 연결되었습니다."));
+    }
     actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결됨"));
 }
 
 void Connection::MainSockDisconnect() {
     // Login, board and monitoring state survive a loss; so do queued bytes.
     logs_.DebugLog("Socket: DisConnect");
-    actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결중지됨"));
+    if (linkUp_) {
+        linkUp_ = false;
+        downSince_ = clock_.TickMs();
+    }
+    // A failed attempt of a long outage leaves the outage's text standing.
+    actions_.SetStatusPanel(kConnectionPanel, state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결중지됨"));
 }
 
 void Connection::MainSockError(int& errorCode) {
@@ -44,19 +64,22 @@ void Connection::MainSockWrite() {
     logs_.DebugLog("Socket: Socket OnWrite");
 }
 
-bool Connection::TimerReConnect() {
-    if (!reconnectEnabled_) return false;
-    if (socket_.Active()) return true;
+int Connection::TimerReConnect() {
+    if (socket_.Active()) return kReconnectIntervalMs;
     // An attempt still under way after a whole interval is abandoned (its
     // close raises the disconnect event) and a fresh one takes its place, so a
     // silently dropped connect cannot hold the link down for good.
     if (socket_.Connecting()) socket_.Close();
     socket_.Open();
-    actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결시도중..."));
-    // Counted over the whole run, never reset by a successful connect.
     ++state_.ReconnectAttempts;
-    if (state_.ReconnectAttempts > kMaxReconnectAttempts) reconnectEnabled_ = false;
-    return reconnectEnabled_;
+    // Unsigned difference: right across the tick's wrap.
+    if (!state_.FServerCutOff && clock_.TickMs() - downSince_ > static_cast<std::uint32_t>(kReconnectIntervalMs)) {
+        state_.FServerCutOff = true;
+        actions_.SetTrayStatus(CutOffText());
+    }
+    actions_.SetStatusPanel(kConnectionPanel, state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결시도중..."));
+    if (state_.ReconnectAttempts < kFastAttempts) return kReconnectIntervalMs;
+    return kSlowIntervalMs - kSlowJitterMs + random_.Next(2 * kSlowJitterMs + 1);
 }
 
 } // namespace quorlan::net

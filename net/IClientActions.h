@@ -22,6 +22,9 @@ public:
     // Main window.
     virtual void SetLoginStateLabel(const std::string& text) = 0; // LabelLoginState
     virtual void SetStatusPanel(int index, const std::string& text) = 0; // StatusBar1 panels 0 and 1
+    // What the tray icon's tip says besides the program's name: the link's
+    // trouble, empty while there is none.
+    virtual void SetTrayStatus(const std::string& text) = 0;
 
     // Board window.
     virtual void BtnSeleteBoardClick() = 0;

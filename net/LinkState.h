@@ -20,8 +20,10 @@ struct LinkState {
     bool FUpdateInstalled = false;
     // Millisecond tick from which the countdown to the next check runs.
     std::uint32_t CycleStartTime = 0;
-    // Attempts made by the reconnect timer in this run; never reset.
+    // Attempts made by the reconnect timer since the link was last connected.
     int ReconnectAttempts = 0;
+    // The link has been down for more than one reconnect period.
+    bool FServerCutOff = false;
 };
 
 } // namespace quorlan::net

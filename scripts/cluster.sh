@@ -26,19 +26,24 @@ bash scripts/deps.sh
 
 echo "== build (RelWithDebInfo, $BUILD)"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j "$JOBS" --target quorlan-server quorlan-testweb quorlan
-
+cmake --build "$BUILD" -j "$JOBS" --target quorlan-server quorlan-testweb
 mkdir -p "$RUN"
+# The client is built for the server's key (see setup_link_tls).
+setup_link_tls "$RUN"
+cmake -S . -B "$BUILD" "${CLIENT_TLS_OPTIONS[@]}" >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target quorlan
+
 write_client_ini "$RUN" "$WEB_PORT"
 refuse_busy_ports $FRONT_PORT $WEB_PORT $PG_PORT "${NODE_PORTS[@]}" "${ADMIN_PORTS[@]}"
 
 start_postgres "$PG_PORT" "$RUN/postgres.log"
 # Every instance gets the same database and its own node id; its own --db
-# file (and the admin token beside it) for what it keeps locally.
+# file (and the admin token beside it) for what it keeps locally; and the one
+# TLS key, which HAProxy passes through without reading.
 for i in 0 1 2; do
     node=node$((i + 1))
     start_instance "$node" "${NODE_PORTS[i]}" "${ADMIN_PORTS[i]}" "$RUN/$node.log" --db "$RUN/$node.db" \
-        --takeover-seconds "$TAKEOVER_SECONDS" --open-signup --min-interval 10
+        --takeover-seconds "$TAKEOVER_SECONDS" --open-signup --min-interval 10 "${SERVER_TLS_OPTIONS[@]}"
 done
 start_haproxy "$FRONT_PORT" "$RUN/haproxy.log"
 

@@ -21,15 +21,19 @@ bash scripts/deps.sh
 
 echo "== build (RelWithDebInfo, $BUILD)"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j "$JOBS" --target quorlan-server quorlan-testweb quorlan
-
+cmake --build "$BUILD" -j "$JOBS" --target quorlan-server quorlan-testweb
 mkdir -p "$DEMO"
+# The client is built for the server's key (see setup_link_tls).
+setup_link_tls "$DEMO"
+cmake -S . -B "$BUILD" "${CLIENT_TLS_OPTIONS[@]}" >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target quorlan
+
 write_client_ini "$DEMO" "$WEB_PORT"
 refuse_busy_ports $SERVER_PORT $WEB_PORT
 
 echo "== coordination server on 127.0.0.1:$SERVER_PORT (log: demo/server.log)"
 setsid "$BUILD/server/quorlan-server" --listen "127.0.0.1:$SERVER_PORT" --db "$DEMO/server.db" --open-signup \
-    --min-interval 10 >"$DEMO/server.log" 2>&1 &
+    --min-interval 10 "${SERVER_TLS_OPTIONS[@]}" >"$DEMO/server.log" 2>&1 &
 PIDS+=($!)
 wait_port "$SERVER_PORT" "${PIDS[-1]}" quorlan-server "$DEMO/server.log"
 

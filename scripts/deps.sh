@@ -9,9 +9,10 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsodium-dev libsqlite3-dev libasio-dev libcli11-dev libspdlog-dev libcpp-httplib-dev
     fonts-nanum xvfb xauth xdotool imagemagick redis-server curl
-    nlohmann-json3-dev
+    nlohmann-json3-dev libgumbo-dev
     help2man lintian desktop-file-utils appstream systemd librsvg2-bin sox
     postgresql libpq-dev haproxy
+    libssl-dev openssl
 )
 
 missing=()

@@ -66,7 +66,7 @@ expect_depends() {
         grep -q "\b$lib\b" <<<"$depends" || fail "$(basename "$deb") does not depend on $lib: $depends"
     done
 }
-expect_depends "$client" libqt6widgets6 libqt6webenginewidgets6 libqt6network6 libc6
+expect_depends "$client" libqt6widgets6 libqt6webenginewidgets6 libqt6network6 libssl3 libsodium23 libc6
 expect_depends "$server" libsodium23 libsqlite3-0 libstdc++6 libc6
 
 echo "-- lintian"

@@ -69,6 +69,36 @@ refuse_busy_ports() {
     done
 }
 
+# TLS on the client link. DIR/server.key and DIR/server.crt (a P-256 key and a
+# self-signed certificate for 127.0.0.1, mode 0600) are made on first use and
+# kept; the client is built with the key's pin, and the server gets both
+# files. A quorlan-server without --tls-cert runs the link in clear, and this
+# says so. Sets CLIENT_TLS_OPTIONS (for cmake) and SERVER_TLS_OPTIONS (for
+# quorlan-server); expects the server built.
+setup_link_tls() {
+    local dir=$1
+    CLIENT_TLS_OPTIONS=(-DQUORLAN_SERVER_TLS=OFF -DQUORLAN_SERVER_PIN=)
+    SERVER_TLS_OPTIONS=()
+    local help
+    help=$("$BUILD/server/quorlan-server" --help 2>/dev/null || true)
+    if [[ $help != *--tls-cert* ]]; then
+        echo "NOTE: this quorlan-server has no --tls-cert: the client link runs in clear (TCP)."
+        return
+    fi
+    if [[ ! -e $dir/server.key || ! -e $dir/server.crt ]]; then
+        (umask 077 && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 \
+            -subj "/CN=Quorlan local server" -addext "subjectAltName=IP:127.0.0.1" \
+            -keyout "$dir/server.key" -out "$dir/server.crt" 2>/dev/null)
+        echo "Made a TLS key and certificate: ${dir#"$ROOT"/}/server.key, ${dir#"$ROOT"/}/server.crt"
+    fi
+    chmod 600 "$dir/server.key" "$dir/server.crt"
+    local pin
+    pin=$(openssl pkey -in "$dir/server.key" -pubout -outform DER | openssl dgst -sha256 -binary | base64)
+    echo "== TLS on the client link; the client pins the key $pin"
+    CLIENT_TLS_OPTIONS=(-DQUORLAN_SERVER_TLS=ON "-DQUORLAN_SERVER_PIN=$pin")
+    SERVER_TLS_OPTIONS=(--tls-cert "$dir/server.crt" --tls-key "$dir/server.key")
+}
+
 # Writes DIR/Quorlan.ini on first use, pointing the client at the local board.
 write_client_ini() {
     local dir=$1 web_port=$2

@@ -14,10 +14,10 @@ constexpr std::int32_t kLongestIntervalSeconds = 86'400;
 
 } // namespace
 
-Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store, RelayPool& relays,
+Hub::Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store, AlertRelay& relay,
          AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock, Metrics& metrics,
-         std::chrono::milliseconds minInterval, ICluster* cluster)
-    : clients_(clients), boards_(boards), scheduler_(scheduler), store_(store), relays_(relays), accounts_(accounts),
+         std::chrono::milliseconds minInterval, ICluster& cluster)
+    : clients_(clients), boards_(boards), scheduler_(scheduler), store_(store), relay_(relay), accounts_(accounts),
       rules_(rules), limits_(limits), clock_(clock), metrics_(metrics), minInterval_(minInterval),
       posts_(limits.postWindowMs), cluster_(cluster) {}
 
@@ -49,8 +49,7 @@ void Hub::OnClosed(SessionId id) {
     }
     const std::string left = boards_.Leave(id);
     if (!left.empty()) LeftBoard(left, id);
-    relays_.Remove(id);
-    if (cluster_) cluster_->RelayLeft(id);
+    relay_.Closed(id);
     if (ClientRecord* client = clients_.Find(id)) rules_.ConnectionClosed(client->peer->Address());
     clients_.Remove(id);
     UpdateGauges();
@@ -127,7 +126,7 @@ Flow Hub::OnRequest(SessionId id, const net::ClientRequest& request) {
 
 Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
     ClientRecord* asking = clients_.Find(id);
-    if (cluster_ && !cluster_->LinkUp()) {
+    if (!cluster_.LinkUp()) {
         // Without the database this instance cannot know the account's state
         // across the cluster.
         spdlog::warn("client {}: login refused: the database link is down", id);
@@ -145,7 +144,7 @@ Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
             } else if (client->robotRequested && account->relay) {
                 accounts_.RememberRobotMode(account->phone, true); // asked before this login
             }
-            UpdateRelay(id, *client);
+            relay_.Update(id, *client);
         }
         Reply(*client, net::LoginResult, account ? 1 : 0);
         // The board may have been set before the login.
@@ -177,21 +176,7 @@ Flow Hub::OnRequestIdentNumber(SessionId id, ClientRecord& client, const net::Cl
     accounts_.IssueIdentNumber(
         request.fields[0], client.peer->Address(), [this, id](std::optional<AccountService::IdentMessage> issued) {
             if (!issued) return Resume(id);
-            WithMarkedRelays([this, id, message = std::move(*issued)](const std::set<std::string>& marked) {
-                net::Encoded packet = net::EncodeRequestSMS(message.phone, message.text);
-                const auto relay = packet.ok() ? SendToRelay(marked, Share(std::move(packet.bytes))) : std::nullopt;
-                if (relay) {
-                    metrics_.smsRelayed.fetch_add(1, std::memory_order_relaxed);
-                    spdlog::info("client {}: identification number sent through relay client {}", id, *relay);
-                    spdlog::debug("identification number for {} sent", message.phone);
-                } else if (limits_.logIdentNumbers) {
-                    spdlog::warn("no relay connected; identification number for {} is {}", message.phone,
-                                 message.number);
-                } else {
-                    spdlog::warn("client {}: no relay connected; an identification number could not be sent", id);
-                }
-                Resume(id);
-            });
+            relay_.SendIdentNumber(id, *issued, [this, id] { Resume(id); });
         });
     return Flow::Hold;
 }
@@ -227,47 +212,9 @@ void Hub::OnSearchState(SessionId id, ClientRecord& client, bool monitoring) {
     if (!board.empty()) scheduler_.BoardChanged(board);
 }
 
-void Hub::UpdateRelay(SessionId id, ClientRecord& client) {
-    // Whether the account is marked as relay is asked at each dispatch, so a
-    // connection in robot mode starts or stops relaying as the operator marks.
-    if (client.loggedIn && client.robotRequested) {
-        if (!relays_.Contains(id)) spdlog::info("client {} in robot mode", id);
-        relays_.Add(id);
-    } else {
-        relays_.Remove(id);
-    }
-    // The other instances send their messages to relays the operator marked.
-    if (!cluster_) return;
-    if (!relays_.Contains(id)) return cluster_->RelayLeft(id);
-    accounts_.IsRelay({client.phone}, [this, id, phone = client.phone](const std::set<std::string>& marked) {
-        if (relays_.Contains(id) && marked.count(phone) != 0) {
-            cluster_->RelayJoined(id, phone);
-        } else {
-            cluster_->RelayLeft(id);
-        }
-    });
-}
-
-void Hub::WithMarkedRelays(AccountService::RelaysDone then) {
-    std::vector<std::string> phones;
-    for (const SessionId id : relays_.Members()) {
-        const ClientRecord* relay = clients_.Find(id);
-        if (relay && relay->loggedIn) phones.push_back(relay->phone);
-    }
-    accounts_.IsRelay(std::move(phones), std::move(then));
-}
-
-std::optional<SessionId> Hub::SendToRelay(const std::set<std::string>& marked, const SharedPacket& packet) {
-    return relays_.Dispatch([&](SessionId candidate) {
-        ClientRecord* relay = clients_.Find(candidate);
-        if (!relay || !relay->loggedIn || marked.count(relay->phone) == 0) return false;
-        return relay->peer->Send(packet);
-    });
-}
-
 Flow Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
     client.robotRequested = on;
-    UpdateRelay(id, client);
+    relay_.Update(id, client);
     if (!client.loggedIn) {
         if (on) spdlog::info("client {}: RobotMode before login; it counts only if a relay account logs in", id);
         return Flow::Continue;
@@ -321,7 +268,7 @@ void Hub::OnNewPost(SessionId id, const std::string& line) {
     // missed lines are shared by every instance.
     store_.Write([board, line, now = clock_.NowMs()](IStore& store) { store.Replay().Forwarded(board, line, now); });
     metrics_.postsForwarded.fetch_add(1, std::memory_order_relaxed);
-    if (cluster_) cluster_->PostForwarded(board, line);
+    cluster_.PostForwarded(board, line);
 }
 
 void Hub::OnClusterPost(const std::string& board, const std::string& line) {
@@ -370,24 +317,10 @@ Flow Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& 
         spdlog::info("client {}: RequestPhone refused: the line was not sent to its board lately", id);
     } else if (!packet.ok()) {
         spdlog::info("client {}: RequestPhone refused: {}", id, LogText(packet.error));
-    } else if (cluster_) {
-        AlertInCluster(id, client.phone, line, Share(std::move(packet.bytes)));
-        return Flow::Hold;
     } else {
-        WithMarkedRelays([this, id, line, sms = Share(std::move(packet.bytes))](const std::set<std::string>& marked) {
-            ClientRecord* asking = clients_.Find(id);
-            if (!asking) return;
-            const std::int64_t now = clock_.SteadyMs();
-            const auto verdict = relays_.CheckAlert(asking->phone, line, now);
-            const bool relayed = Admitted(id, verdict) && SendToRelay(marked, sms);
-            if (relayed) {
-                // Counted only once a relay has it: a refused alert may be asked again.
-                relays_.RecordAlert(asking->phone, line, now);
-            } else if (verdict == SmsLimiter::Verdict::Admitted) {
-                spdlog::info("client {}: RequestPhone refused: no relay connected", id);
-            }
+        relay_.SendAlert(id, client.phone, line, Share(std::move(packet.bytes)), [this, id](bool relayed) {
             AlertAnswered(id, relayed);
-            asking->peer->Resume();
+            Resume(id);
         });
         return Flow::Hold;
     }
@@ -395,65 +328,14 @@ Flow Hub::OnRequestPhone(SessionId id, ClientRecord& client, const std::string& 
     return Flow::Continue;
 }
 
-bool Hub::Admitted(SessionId id, SmsLimiter::Verdict verdict) {
-    if (verdict == SmsLimiter::Verdict::SameLine) {
-        spdlog::info("client {}: RequestPhone refused: same line already sent", id);
-    } else if (verdict == SmsLimiter::Verdict::OverHourlyLimit) {
-        spdlog::info("client {}: RequestPhone refused: more than {} in an hour", id, SmsLimiter::kPerHour);
-    }
-    return verdict == SmsLimiter::Verdict::Admitted;
-}
-
 void Hub::AlertAnswered(SessionId id, bool relayed) {
     (relayed ? metrics_.smsRelayed : metrics_.smsRefused).fetch_add(1, std::memory_order_relaxed);
     if (ClientRecord* client = clients_.Find(id)) Reply(*client, net::RequestPhoneResult, relayed ? 1 : 0);
 }
 
-void Hub::AlertInCluster(SessionId id, const std::string& phone, const std::string& line, SharedPacket packet) {
-    // The account's limits are counted for the whole cluster; a relay here is
-    // asked first, then one on another instance.
-    const std::int64_t now = clock_.NowMs();
-    const auto answer = [this, id](bool relayed) {
-        AlertAnswered(id, relayed);
-        if (ClientRecord* client = clients_.Find(id)) client->peer->Resume();
-    };
-    cluster_->AdmitAlert(phone, line, now, [=, this](std::optional<SmsLimiter::Verdict> verdict) {
-        if (!verdict) {
-            spdlog::info("client {}: RequestPhone refused: the database did not count it", id);
-            return answer(false);
-        }
-        if (!Admitted(id, *verdict)) return answer(false);
-        WithMarkedRelays([=, this](const std::set<std::string>& marked) {
-            if (SendToRelay(marked, packet)) return answer(true);
-            cluster_->RelayElsewhere(phone, line, [=, this](bool taken) {
-                if (!taken) {
-                    spdlog::info("client {}: RequestPhone refused: no relay connected in the cluster", id);
-                    cluster_->ReleaseAlert(phone, line, now);
-                }
-                answer(taken);
-            });
-        });
-    });
-}
-
-void Hub::OnClusterSms(const std::string& phone, const std::string& line, std::function<void(bool taken)> answer) {
-    net::Encoded packet = net::EncodeRequestSMS(phone, line);
-    if (!packet.ok()) return answer(false);
-    WithMarkedRelays([this, sms = Share(std::move(packet.bytes)), answer = std::move(answer)](
-                         const std::set<std::string>& marked) {
-        const auto relay = SendToRelay(marked, sms);
-        if (relay) {
-            spdlog::info("alert of another instance sent through relay client {}", *relay);
-        } else {
-            spdlog::info("alert of another instance not taken: no relay here any more");
-        }
-        answer(relay.has_value());
-    });
-}
-
 std::optional<std::size_t> Hub::Notice(const std::string& text, const std::string& board) {
     const auto reached = DeliverNotice(text, board);
-    if (reached && cluster_) cluster_->NoticeSent(text, board);
+    if (reached) cluster_.NoticeSent(text, board);
     return reached;
 }
 

@@ -1,15 +1,15 @@
 #pragma once
 #include "server/accounts/AccountService.h"
+#include "server/alerts/AlertRelay.h"
 #include "server/boards/CheckLoop.h"
+#include "server/boards/IBoardRegistry.h"
+#include "server/boards/PostGate.h"
+#include "server/cluster/ICluster.h"
 #include "server/common/ClientDirectory.h"
 #include "server/common/Clock.h"
-#include "server/cluster/ICluster.h"
-#include "server/boards/IBoardRegistry.h"
 #include "server/common/Metrics.h"
-#include "server/boards/PostGate.h"
-#include "server/alerts/RelayPool.h"
-#include "server/store/StoreWorker.h"
 #include "server/limits/TrustRules.h"
+#include "server/store/StoreWorker.h"
 
 #include <chrono>
 #include <optional>
@@ -26,9 +26,9 @@ namespace quorlan::server {
 // the limits (TrustRules).
 class Hub final : public ISessionHandler {
 public:
-    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store, RelayPool& relays,
+    Hub(ClientDirectory& clients, IBoardRegistry& boards, CheckLoop& scheduler, StoreWorker& store, AlertRelay& relay,
         AccountService& accounts, TrustRules& rules, const TrustLimits& limits, const IClock& clock,
-        Metrics& metrics, std::chrono::milliseconds minInterval, ICluster* cluster = nullptr);
+        Metrics& metrics, std::chrono::milliseconds minInterval, ICluster& cluster);
 
     void OnOpened(std::shared_ptr<IPeer> peer) override;
     Flow OnRequest(SessionId id, const net::ClientRequest& request) override;
@@ -44,8 +44,6 @@ public:
     // instance's clients only.
     void OnClusterPost(const std::string& board, const std::string& line);
     void OnClusterNotice(const std::string& text, const std::string& board);
-    // Another instance's alert for a relay here; whether one took it.
-    void OnClusterSms(const std::string& phone, const std::string& line, std::function<void(bool taken)> answer);
 
 private:
     void Reply(ClientRecord& client, net::ServerMsg type, std::uint32_t code);
@@ -67,20 +65,10 @@ private:
     void OnListReport(SessionId id, const std::string& text);
     void OnNewPost(SessionId id, const std::string& line);
     Flow OnRequestPhone(SessionId id, ClientRecord& client, const std::string& line);
-    // Logs a refusal by the account's alert limits.
-    bool Admitted(SessionId id, SmsLimiter::Verdict verdict);
-    void AlertInCluster(SessionId id, const std::string& phone, const std::string& line, SharedPacket packet);
     void AlertAnswered(SessionId id, bool relayed);
     AccountService::Source SourceOf(const ClientRecord& client) const;
     // The client left `url`: forgets what the board expected of it.
     void LeftBoard(const std::string& url, SessionId id);
-    void UpdateRelay(SessionId id, ClientRecord& client);
-    // Asks the store which of the relay connections' accounts the operator
-    // has marked as relay, then runs `then` on the loop.
-    void WithMarkedRelays(AccountService::RelaysDone then);
-    // Hands the message to a connected relay of a `marked` account; which
-    // one, or nothing when none took it.
-    std::optional<SessionId> SendToRelay(const std::set<std::string>& marked, const SharedPacket& packet);
     void UpdateGauges();
     // Sends the logged-in client what its account missed on `board`, once the
     // store has said, if it is still there and on that board. True when the
@@ -95,7 +83,7 @@ private:
     IBoardRegistry& boards_;
     CheckLoop& scheduler_;
     StoreWorker& store_;
-    RelayPool& relays_;
+    AlertRelay& relay_;
     AccountService& accounts_;
     TrustRules& rules_;
     const TrustLimits& limits_;
@@ -103,7 +91,7 @@ private:
     Metrics& metrics_;
     std::chrono::milliseconds minInterval_;
     PostGate posts_;
-    ICluster* cluster_;
+    ICluster& cluster_;
 };
 
 } // namespace quorlan::server

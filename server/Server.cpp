@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include "server/cluster/LocalCluster.h"
 #include "server/store/sqlite/SqliteStore.h"
 
 #include <asio/post.hpp>
@@ -38,12 +39,11 @@ Server::Created Server::Create(const ServerConfig& config, const IClock& clock, 
             server->loop_, server->metrics_, std::move(*token),
             [hub = &server->hub_](const std::string& text, const std::string& board) { return hub->Notice(text, board); },
             [cluster = server->cluster_.get()] {
-                if (!cluster) return AdminHttp::Health{};
                 return AdminHttp::Health{cluster->LinkUp(), cluster->LinkState()};
             });
         if (!server->admin_->Start(config.adminHost, config.adminPort, error)) return Created{nullptr, error};
     }
-    if (server->cluster_) server->cluster_->Start();
+    server->cluster_->Start();
     return Created{std::move(server), {}};
 }
 
@@ -69,20 +69,20 @@ Server::Server(const ServerConfig& config, const IClock& clock, std::unique_ptr<
                                      [this](const std::string& board) { checks_.BoardChanged(board); },
                                      [this](const std::string& phone, const std::string& line,
                                             std::function<void(bool taken)> answer) {
-                                         hub_.OnClusterSms(phone, line, std::move(answer));
+                                         relay_.OnRemoteAlert(phone, line, std::move(answer));
                                      },
                                      [this](const ICluster::Ask& ask) { checks_.OnRemoteAsk(ask); },
                                      [this](const ICluster::Outcome& outcome) { checks_.OnRemoteOutcome(outcome); }})
-                       : nullptr),
+                       : std::make_unique<LocalCluster>(loop_, clock_)),
       checks_(loop_, clock_, boards_, clients_, metrics_,
               Scheduler::Options{config_.minInterval.count(),
                                  (config_.siteInterval.count() > 0 ? config_.siteInterval : config_.minInterval).count(),
                                  config_.checkTimeout.count()},
-              cluster_.get()),
-      relays_(),
+              *cluster_),
       accounts_(loop_, store_, hasher_, rules_, clock_, metrics_, config_.Accounts()),
-      hub_(clients_, boards_, checks_, store_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
-           config_.minInterval, cluster_.get()),
+      relay_(clients_, accounts_, *cluster_, metrics_, config_.trust.logIdentNumbers),
+      hub_(clients_, boards_, checks_, store_, relay_, accounts_, rules_, config_.trust, clock_, metrics_,
+           config_.minInterval, *cluster_),
       acceptor_(loop_, hub_, rules_, metrics_,
                 Acceptor::Options{config_.maxConnections, config_.socketSendBuffer,
                                   SessionLimits{config_.trust.readPauseOutput, config_.trust.maxQueuedOutput,

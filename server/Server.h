@@ -1,20 +1,20 @@
 #pragma once
+#include "Hub.h"
+#include "ServerConfig.h"
 #include "server/accounts/AccountService.h"
-#include "server/link/Acceptor.h"
-#include "server/ops/AdminHttp.h"
+#include "server/accounts/PasswordHasher.h"
+#include "server/alerts/AlertRelay.h"
 #include "server/boards/BoardRegistry.h"
 #include "server/boards/CheckLoop.h"
+#include "server/cluster/ICluster.h"
 #include "server/common/ClientDirectory.h"
 #include "server/common/Clock.h"
-#include "Hub.h"
-#include "server/cluster/ICluster.h"
 #include "server/common/Metrics.h"
-#include "server/accounts/PasswordHasher.h"
-#include "server/alerts/RelayPool.h"
-#include "ServerConfig.h"
+#include "server/limits/TrustRules.h"
+#include "server/link/Acceptor.h"
+#include "server/ops/AdminHttp.h"
 #include "server/store/Store.h"
 #include "server/store/StoreWorker.h"
-#include "server/limits/TrustRules.h"
 
 #include <asio/io_context.hpp>
 
@@ -75,11 +75,12 @@ private:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
-    // Before the parts that use it; its events reach them only once the loop runs.
+    // Before the parts that use it; its events reach them only once the loop
+    // runs. A LocalCluster for the single process.
     std::unique_ptr<ICluster> cluster_;
     CheckLoop checks_;
-    RelayPool relays_;
     AccountService accounts_;
+    AlertRelay relay_;
     Hub hub_;
     Acceptor acceptor_;
     std::unique_ptr<AdminHttp> admin_;

@@ -5,13 +5,14 @@
 namespace quorlan::shell {
 
 ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, base::IMessageBox& messageBox,
-                             base::IClock& clock, net::IClientActions& actions)
+                             base::IClock& clock, base::IRandomSource& random, net::IClientActions& actions)
     : settingsPath_(std::move(settingsPath)), messageBox_(messageBox),
       history_(std::filesystem::path(settingsPath_).replace_filename(kHistoryFileName).string(), logs_),
       sender_(socket, logs_, messageBox),
       receiver_(socket, logs_,
                 [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
-      connection_(socket, logs_, state_, sender_, actions), dispatcher_(logs_, state_, sender_, actions, clock) {}
+      connection_(socket, logs_, state_, sender_, actions, clock, random),
+      dispatcher_(logs_, state_, sender_, actions, clock) {}
 
 void ClientSession::Reset() {
     state_.FSearching = false;

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/IClock.h"
 #include "base/IMessageBox.h"
+#include "base/IRandomSource.h"
 #include "client/ClientState.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
@@ -27,7 +28,7 @@ namespace quorlan::shell {
 class ClientSession : public ISessionTicks {
 public:
     ClientSession(std::string settingsPath, net::ISocket& socket, base::IMessageBox& messageBox, base::IClock& clock,
-                  net::IClientActions& actions);
+                  base::IRandomSource& random, net::IClientActions& actions);
 
     client::ClientState& State() { return state_; }
     LineLogs& Logs() { return logs_; }
@@ -52,11 +53,11 @@ public:
     void MainSockError(int& errorCode) { connection_.MainSockError(errorCode); }
 
     // Ticks: the 10 ms framing tick (true when a packet was dispatched) and
-    // the reconnect tick (false once the reconnect timer is to stop).
+    // the reconnect tick (the milliseconds until the next one).
     bool TimerProcess() override { return receiver_.TimerProcess(); }
     bool FramingPending() override { return receiver_.HasWork(); }
     void SetFramingWake(std::function<void()> wake) override { framingWake_ = std::move(wake); }
-    bool TimerReConnect() override { return connection_.TimerReConnect(); }
+    int TimerReConnect() override { return connection_.TimerReConnect(); }
 
 private:
     std::string settingsPath_;

@@ -1,5 +1,5 @@
 #pragma once
-#include "shell/IRandomSource.h"
+#include "base/IRandomSource.h"
 
 #include <random>
 
@@ -7,7 +7,7 @@ namespace quorlan::shell {
 
 // Pseudo-random numbers seeded from the system clock at creation and at every
 // Reseed.
-class ClockSeededRandom : public IRandomSource {
+class ClockSeededRandom : public base::IRandomSource {
 public:
     ClockSeededRandom();
     int Next(int bound) override;

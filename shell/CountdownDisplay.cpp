@@ -20,7 +20,8 @@ CountdownDisplay::Tick CountdownDisplay::TimerDisplayTimer() {
     // Counting wraps like the 32-bit counter it stands for instead of
     // overflowing after about seven years of ticks.
     displayTicks_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(displayTicks_) + 1U);
-    if (state_.FSearching && displayTicks_ % kTicksPerUpdate == 0) {
+    // Cut off from the server no check is coming: the link's text stays.
+    if (state_.FSearching && !state_.FServerCutOff && displayTicks_ % kTicksPerUpdate == 0) {
         // The tick wraps at 2^32, and unsigned subtraction gives the right
         // elapsed time across the wrap.
         const std::uint32_t elapsed = (clock_.TickMs() - state_.CycleStartTime) / 1000U;

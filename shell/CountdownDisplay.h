@@ -8,7 +8,8 @@
 namespace quorlan::shell {
 
 // TimerDisplay (every 100 ms): the close after an installed update and, while
-// monitoring, the countdown to the next check in status panel 1 once a second.
+// monitoring and not cut off from the server, the countdown to the next check
+// in status panel 1 once a second.
 class CountdownDisplay {
 public:
     static constexpr int kIntervalMs = 100;

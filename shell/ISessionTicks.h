@@ -13,8 +13,8 @@ public:
     virtual bool FramingPending() = 0;
     // Called whenever received bytes give the framing tick work.
     virtual void SetFramingWake(std::function<void()> wake) = 0;
-    // The reconnect tick; false once the reconnect timer is to stop.
-    virtual bool TimerReConnect() = 0;
+    // The reconnect tick; the milliseconds until the next one.
+    virtual int TimerReConnect() = 0;
 };
 
 } // namespace quorlan::shell

@@ -44,7 +44,8 @@ void SearchSwitch::Stop() {
     state_.FSearching = false;
     (void)sender_.SendSearchState(0);
     view_.SetStartCaption(StartCaption());
-    view_.SetStatusPanel(1, QUORLAN_CP949("대기"));
+    // Cut off from the server, the panel keeps saying so.
+    if (!state_.FServerCutOff) view_.SetStatusPanel(1, QUORLAN_CP949("대기"));
     view_.SetSettingControlsEnabled(true);
 }
 

@@ -2,7 +2,7 @@
 
 namespace quorlan::shell {
 
-WindowShake::WindowShake(IRandomSource& random) : random_(random) {}
+WindowShake::WindowShake(base::IRandomSource& random) : random_(random) {}
 
 WindowShake::Step WindowShake::TimerShowTimer(Position current) {
     if (shakeCount_ == 0) origin_ = current;

@@ -1,5 +1,5 @@
 #pragma once
-#include "shell/IRandomSource.h"
+#include "base/IRandomSource.h"
 
 namespace quorlan::shell {
 
@@ -23,7 +23,7 @@ public:
         bool finished = false; // the shake is over: disable TimerShow
     };
 
-    explicit WindowShake(IRandomSource& random);
+    explicit WindowShake(base::IRandomSource& random);
 
     // One tick with the window's current position.
     Step TimerShowTimer(Position current);
@@ -32,7 +32,7 @@ public:
     Position ShakeOrigin() const { return origin_; }
 
 private:
-    IRandomSource& random_;
+    base::IRandomSource& random_;
     int shakeCount_ = 0;
     Position origin_;
 };

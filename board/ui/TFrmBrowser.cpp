@@ -1,7 +1,7 @@
 #include "board/ui/TFrmBrowser.h"
 
 #include "base/Cp949.h"
-#include "board/PostLink.h"
+#include "board/PagePosts.h"
 #include "board/SmsGatewayUrl.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/qt/QtText.h"
@@ -18,7 +18,6 @@
 #include <QShowEvent>
 #include <QToolButton>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -264,9 +263,10 @@ void TFrmBrowser::OpenPost(const std::string& line) {
 
 void TFrmBrowser::LookForPost(bool reloaded) {
     QPointer<TFrmBrowser> self(this);
-    browser_.ReadBodyMarkup([self, reloaded](std::optional<std::string> markup) {
+    browser_.ReadPageLinks([self, reloaded](std::optional<std::vector<LinkRecord>> links) {
         if (!self || !self->postLine_) return;
-        std::optional<std::string> link = markup ? FindPostLink(*markup, *self->postLine_) : std::nullopt;
+        std::optional<std::string> link =
+            links ? LinkOfShownLine(FindPagePosts(*links), *self->postLine_) : std::nullopt;
         if (link || reloaded) return self->ShowPostOrBoard(link);
         // The page shown may be older than the line: the board afresh.
         self->postReload_ = true;
@@ -285,8 +285,7 @@ void TFrmBrowser::ShowPostOrBoard(const std::optional<std::string>& link) {
         if (loadFailed_ || browser_.LocationURL() != services_.state.FBoardURL) FormShow();
         return;
     }
-    const QUrl base(QStringFromCp949(browser_.LocationURL()));
-    NavigateTo(Cp949FromQString(base.resolved(QUrl(QStringFromCp949(*link))).toString()));
+    NavigateTo(*link);
 }
 
 void TFrmBrowser::TimerCompareTimer() {
@@ -299,17 +298,21 @@ void TFrmBrowser::BtnSeleteBoardClick() {
     // The page list is only stored, when the page's answer comes; SetBoard
     // goes out now, so a re-selection after a reconnect follows the Login the
     // same handler sent, whatever the hidden window can read.
-    cycle_.RefreshPageList([this](bool read) { BoardPageRead(read); });
+    cycle_.SelectBoard([this](std::optional<std::size_t> posts) { BoardPageRead(posts); });
     // An address of 256 bytes or more is refused here with "error" but stays
     // stored and shown.
     services_.sender.SendSetBoard(services_.state.FRepeat, services_.state.FBoardURL);
     if (!services_.state.FDebugMode) hide();
 }
 
-void TFrmBrowser::BoardPageRead(bool read) {
+void TFrmBrowser::BoardPageRead(std::optional<std::size_t> posts) {
+    if (posts) {
+        services_.logs.AddListMessage(*posts == 0 ? NoPostsMessage() : PostsFoundMessage(*posts));
+        return;
+    }
     // Told only to a user looking at the window (in debug mode it stays
     // open); a hidden window leaves the debug line alone.
-    if (!read && isVisible()) services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
+    if (isVisible()) services_.messageBox.ShowMessage(QUORLAN_CP949("게시판 페이지를 읽을 수 없습니다."));
 }
 
 void TFrmBrowser::AnswerListRequest() {

@@ -50,8 +50,10 @@ public:
     // Board selection ("게시판선택", and the re-selection after a reconnect):
     // FBoardURL := the address field; a read of the page shown into FPageList
     // is asked for; SetBoard goes out at once and, outside debug mode, the
-    // window hides. A page that cannot be read is stored as an empty list and,
-    // while the window is open, said so in a message box.
+    // window hides. When the page is read, the message list says how many
+    // posts it shows, or that it shows none. A page that cannot be read is
+    // stored as an empty list and, while the window is open, said so in a
+    // message box.
     void BtnSeleteBoardClick();
     // ListRequest: the list of the board, answered with ListReply. While the
     // window shows another page (a post opened from a found line, a page the
@@ -101,7 +103,7 @@ protected:
 private:
     void BuildControls();
     void FormShow();
-    void BoardPageRead(bool read);
+    void BoardPageRead(std::optional<std::size_t> posts);
     void LookForPost(bool reloaded);
     void ShowPostOrBoard(const std::optional<std::string>& link);
 

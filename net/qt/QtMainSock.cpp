@@ -1,8 +1,11 @@
 #include "QtMainSock.h"
 
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,32 +14,75 @@
 
 namespace quorlan::net {
 
-QtMainSock::QtMainSock(QObject* parent) : QObject(parent) {
-    socket_.setReadBufferSize(kReadBufferCap);
-    connect(&socket_, &QTcpSocket::connected, this, &QtMainSock::OnConnected);
-    connect(&socket_, &QTcpSocket::disconnected, this, &QtMainSock::OnDisconnected);
-    connect(&socket_, &QTcpSocket::errorOccurred, this, &QtMainSock::OnError);
-    connect(&socket_, &QTcpSocket::readyRead, this, &QtMainSock::ReadyRead);
+namespace {
+
+// Certificate errors that only say who vouches for the key or which names it
+// was issued to: with a pinned key the key alone decides.
+bool AboutIssuerOrName(QSslError::SslError error) {
+    switch (error) {
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::HostNameMismatch:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string Ascii(const QString& text) { return text.toLatin1().toStdString(); }
+
+std::string KeyRefusal(const std::vector<std::uint8_t>& key) {
+    return "the server's key " + (key.empty() ? std::string("(none readable)") : PinText(PinOfKey(key))) +
+           " matches no pinned key";
+}
+
+} // namespace
+
+QtMainSock::QtMainSock(LinkSecurity security, QObject* parent)
+    : QObject(parent), security_(std::move(security)),
+      // A plain link keeps to QTcpSocket: QSslSocket would hold received
+      // bytes in a second buffer of its own even without TLS.
+      socket_(security_.tls ? std::unique_ptr<QTcpSocket>(std::make_unique<QSslSocket>()) : std::make_unique<QTcpSocket>()),
+      tls_(qobject_cast<QSslSocket*>(socket_.get())) {
+    socket_->setReadBufferSize(kReadBufferCap);
+    if (tls_) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setProtocol(QSsl::TlsV1_2OrLater);
+        tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        tls_->setSslConfiguration(tls);
+        connect(tls_, &QSslSocket::connected, this, &QtMainSock::OnTcpConnected);
+        connect(tls_, &QSslSocket::sslErrors, this, &QtMainSock::OnSslErrors);
+        connect(tls_, &QSslSocket::encrypted, this, &QtMainSock::OnConnected);
+    } else {
+        connect(socket_.get(), &QTcpSocket::connected, this, &QtMainSock::OnConnected);
+    }
+    connect(socket_.get(), &QTcpSocket::disconnected, this, &QtMainSock::OnDisconnected);
+    connect(socket_.get(), &QTcpSocket::errorOccurred, this, &QtMainSock::OnError);
+    connect(socket_.get(), &QTcpSocket::readyRead, this, &QtMainSock::ReadyRead);
 }
 
 QtMainSock::~QtMainSock() {
     // The owner's handlers may be gone already: leave without events.
-    QObject::disconnect(&socket_, nullptr, this, nullptr);
-    socket_.abort();
+    QObject::disconnect(socket_.get(), nullptr, this, nullptr);
+    socket_->abort();
     ForgetPeerWatch();
 }
 
 int QtMainSock::Write(const std::uint8_t* data, int count) {
     if (!active_ || data == nullptr || count <= 0) return 0;
-    const qint64 taken = socket_.write(reinterpret_cast<const char*>(data), count);
+    const qint64 taken = socket_->write(reinterpret_cast<const char*>(data), count);
     return taken < 0 ? 0 : static_cast<int>(taken);
 }
 
-int QtMainSock::BytesWaiting() { return live_ ? static_cast<int>(socket_.bytesAvailable()) : 0; }
+int QtMainSock::BytesWaiting() { return live_ ? static_cast<int>(socket_->bytesAvailable()) : 0; }
 
 int QtMainSock::Read(std::uint8_t* data, int count) {
     if (!live_ || data == nullptr || count <= 0) return 0;
-    const qint64 got = socket_.read(reinterpret_cast<char*>(data), count);
+    const qint64 got = socket_->read(reinterpret_cast<char*>(data), count);
     return got < 0 ? 0 : static_cast<int>(got);
 }
 
@@ -53,7 +99,16 @@ void QtMainSock::Open() {
 
 void QtMainSock::StartAttempt(quint64 attempt) {
     if (!live_ || attempt != attempt_) return; // closed before it started
-    socket_.connectToHost(QString::fromStdString(address_), port_);
+    const QString host = QString::fromStdString(address_);
+    if (!security_.misconfiguration.empty()) {
+        RefuseTls(security_.misconfiguration);
+    } else if (tls_) {
+        tls_->connectToHostEncrypted(host, port_,
+                                     security_.serverName.empty() ? host
+                                                                  : QString::fromStdString(security_.serverName));
+    } else {
+        socket_->connectToHost(host, port_);
+    }
 }
 
 void QtMainSock::Close() {
@@ -66,8 +121,10 @@ void QtMainSock::Close() {
 void QtMainSock::EndLink() {
     live_ = false;
     active_ = false;
+    handshaking_ = false;
+    certificateProblem_.clear();
     ++attempt_;
-    socket_.abort();
+    socket_->abort();
     ForgetPeerWatch();
     emit Disconnected();
 }
@@ -87,11 +144,50 @@ bool QtMainSock::PeerReset() const {
     return info.tcpi_state == TCP_CLOSE;
 }
 
+void QtMainSock::OnTcpConnected() {
+    if (live_) handshaking_ = true;
+}
+
+std::vector<std::uint8_t> QtMainSock::PeerPublicKey() const {
+    const QByteArray der = tls_->peerCertificate().toDer();
+    return PublicKeyOfCertificate(
+               std::span(reinterpret_cast<const std::uint8_t*>(der.constData()), static_cast<std::size_t>(der.size())))
+        .value_or(std::vector<std::uint8_t>{});
+}
+
+void QtMainSock::OnSslErrors(const QList<QSslError>& errors) {
+    if (!live_) return;
+    // Not ignoring the errors ends the handshake; Qt then reports the failure.
+    std::string problems;
+    for (const QSslError& error : errors) problems += (problems.empty() ? "" : "; ") + Ascii(error.errorString());
+    certificateProblem_ = "the server's certificate is refused: " + problems;
+    if (security_.pins.empty()) return;
+    const std::vector<std::uint8_t> key = PeerPublicKey();
+    if (!KeyMatchesPin(key, security_.pins)) {
+        certificateProblem_ = KeyRefusal(key);
+        return;
+    }
+    if (!std::all_of(errors.begin(), errors.end(), [](const QSslError& e) { return AboutIssuerOrName(e.error()); }))
+        return;
+    certificateProblem_.clear();
+    tls_->ignoreSslErrors(errors);
+}
+
 void QtMainSock::OnConnected() {
     if (!live_) return;
+    if (tls_ && !security_.pins.empty()) {
+        // Also when the certificate raised no error at all: a certificate an
+        // authority vouches for still needs the pinned key.
+        const std::vector<std::uint8_t> key = PeerPublicKey();
+        if (!KeyMatchesPin(key, security_.pins)) {
+            RefuseTls(KeyRefusal(key));
+            return;
+        }
+    }
+    handshaking_ = false;
     active_ = true;
     ForgetPeerWatch();
-    peerWatch_ = ::fcntl(static_cast<int>(socket_.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    peerWatch_ = ::fcntl(static_cast<int>(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     emit Connected();
     // A fresh link is writable once, after the connect event has been handled.
     // QTcpSocket buffers every write whole, so the link never becomes
@@ -106,8 +202,23 @@ void QtMainSock::OnDisconnected() {
     if (live_) EndLink();
 }
 
+void QtMainSock::RefuseTls(const std::string& reason) {
+    emit TlsRefused(reason);
+    if (!live_) return; // the handler closed the link
+    emit ErrorOccurred(kTlsRefusedCode);
+    if (live_) EndLink();
+}
+
 void QtMainSock::OnError(QAbstractSocket::SocketError error) {
     if (!live_) return;
+    if (handshaking_) {
+        // Whatever ends a TLS link before the handshake is done (a refused
+        // certificate, a peer that speaks no TLS, a close) is a failed connect.
+        handshaking_ = false;
+        RefuseTls(certificateProblem_.empty() ? "the TLS handshake failed: " + Ascii(socket_->errorString())
+                                              : certificateProblem_);
+        return;
+    }
     // The server closing the link is no error, only the disconnect event.
     // QTcpSocket reports a reset by the server under the same value; the
     // state of the link tells the two apart.
@@ -119,7 +230,7 @@ void QtMainSock::OnError(QAbstractSocket::SocketError error) {
     // The error handler normally closes the link. When it has not and Qt has
     // given the socket up, end the link here: a failed attempt or a broken
     // link always ends with the disconnect event.
-    if (live_ && socket_.state() == QAbstractSocket::UnconnectedState) EndLink();
+    if (live_ && socket_->state() == QAbstractSocket::UnconnectedState) EndLink();
 }
 
 // Qt error -> Winsock number:

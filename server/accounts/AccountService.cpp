@@ -1,9 +1,9 @@
 #include "AccountService.h"
 
-#include "server/limits/LockoutPolicy.h"
-#include "server/common/LogText.h"
 #include "PhoneNumber.h"
 #include "base/Cp949.h"
+#include "server/common/LogText.h"
+#include "server/limits/LockoutPolicy.h"
 
 #include <asio/post.hpp>
 #include <sodium.h>
@@ -216,86 +216,99 @@ void AccountService::NewAccount(const std::string& typedId, std::string password
                 return "identification number wrong or expired";
             return nullptr;
         },
-        [this, phone = *phone, from, password = std::move(password),
-         done = std::move(done)](const char* refused) mutable {
-            if (refused) {
-                rules_.PasswordWorkDone(from.address);
-                Wipe(password);
-                spdlog::info("sign-up refused: {}", refused);
-                spdlog::debug("sign-up of {} refused: {}", phone, refused);
-                return done(0);
+        [this, request = Request{*phone, from, std::move(done)}, password = std::move(password)](
+            const char* refused) mutable { SignUpChecked(std::move(request), std::move(password), refused); });
+}
+
+void AccountService::SignUpChecked(Request request, std::string password, const char* refused) {
+    if (refused) {
+        rules_.PasswordWorkDone(request.from.address);
+        Wipe(password);
+        spdlog::info("sign-up refused: {}", refused);
+        spdlog::debug("sign-up of {} refused: {}", request.phone, refused);
+        return request.done(0);
+    }
+    HashThen(std::move(request), std::move(password), &AccountService::SignUpHashed);
+}
+
+void AccountService::HashThen(Request request, std::string password, HashedStep next) {
+    const PasswordHasher::Owner owner = request.from.owner;
+    hasher_.Hash(std::move(password), owner,
+                 [this, request = std::move(request), next](std::optional<std::string> hash) mutable {
+                     rules_.PasswordWorkDone(request.from.address);
+                     if (!hash) {
+                         spdlog::debug("password for {} not hashed", request.phone);
+                         return request.done(0);
+                     }
+                     (this->*next)(std::move(request), std::move(*hash));
+                 });
+}
+
+void AccountService::SignUpHashed(Request request, std::string hash) {
+    std::string phone = request.phone; // the arguments below are built in any order
+    store_.Run(
+        [phone = std::move(phone), hash = std::move(hash), now = clock_.NowMs()](IStore& store) {
+            if (!store.Accounts().Create(phone, hash, now)) return false;
+            store.Accounts().DeleteIdent(phone);
+            return true;
+        },
+        [this, request = std::move(request)](bool created) {
+            if (!created) {
+                spdlog::debug("sign-up of {} failed", request.phone);
+                return request.done(0);
             }
-            hasher_.Hash(
-                std::move(password), from.owner,
-                [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
-                    rules_.PasswordWorkDone(address);
-                    if (!hash) {
-                        spdlog::debug("sign-up of {} failed", phone);
-                        return done(0);
-                    }
-                    store_.Run(
-                        [phone, hash = std::move(*hash), now = clock_.NowMs()](IStore& store) {
-                            if (!store.Accounts().Create(phone, hash, now)) return false;
-                            store.Accounts().DeleteIdent(phone);
-                            return true;
-                        },
-                        [this, phone, done](bool created) {
-                            if (!created) {
-                                spdlog::debug("sign-up of {} failed", phone);
-                                return done(0);
-                            }
-                            metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
-                            spdlog::info("account created");
-                            spdlog::debug("account {} created", phone);
-                            done(1);
-                        });
-                });
+            metrics_.accountsCreated.fetch_add(1, std::memory_order_relaxed);
+            spdlog::info("account created");
+            spdlog::debug("account {} created", request.phone);
+            request.done(1);
         });
 }
 
 void AccountService::ChangePassword(const std::string& phone, std::string current, std::string next,
                                     const Source& from, CodeDone done) {
     store_.Run([phone](IStore& store) { return store.Accounts().Find(phone); },
-               [this, phone, current = std::move(current), next = std::move(next), from,
-                done = std::move(done)](std::optional<Account> account) mutable {
-                   if (!account || next.empty() || !AdmitWork(from, phone, "password change")) {
-                       Wipe(current);
-                       Wipe(next);
-                       return done(0);
-                   }
-                   VerifyForChange(phone, account->passwordHash, std::move(current), std::move(next), from,
-                                   std::move(done));
+               [this, request = Request{phone, from, std::move(done)}, current = std::move(current),
+                next = std::move(next)](std::optional<Account> account) mutable {
+                   ChangeFound(std::move(request), std::move(account), std::move(current), std::move(next));
                });
 }
 
-void AccountService::VerifyForChange(const std::string& phone, const std::string& hash, std::string current,
-                                     std::string next, const Source& from, CodeDone done) {
-    hasher_.Verify(
-        hash, std::move(current), from.owner,
-        [this, phone, from, next = std::move(next), done = std::move(done)](PasswordHasher::Verdict verdict) mutable {
-            if (verdict != PasswordHasher::Verdict::Matches) {
-                rules_.PasswordWorkDone(from.address);
-                Wipe(next);
-                if (verdict == PasswordHasher::Verdict::Busy) {
-                    spdlog::warn("password change refused unchecked: too many passwords waiting");
-                } else {
-                    rules_.LoginFailed(from.address, clock_.SteadyMs());
-                    spdlog::debug("password change of {} refused: wrong current password", phone);
-                }
-                return done(0);
-            }
-            hasher_.Hash(std::move(next), from.owner,
-                         [this, phone, address = from.address, done = std::move(done)](std::optional<std::string> hash) {
-                             rules_.PasswordWorkDone(address);
-                             if (!hash) return done(0);
-                             store_.Run([phone, hash = std::move(*hash)](
-                                            IStore& store) { return store.Accounts().UpdatePassword(phone, hash); },
-                                        [phone, done](bool stored) {
-                                            if (stored) spdlog::debug("password of {} changed", phone);
-                                            done(stored ? 1 : 0);
-                                        });
-                         });
-        });
+void AccountService::ChangeFound(Request request, std::optional<Account> account, std::string current,
+                                 std::string next) {
+    if (!account || next.empty() || !AdmitWork(request.from, request.phone, "password change")) {
+        Wipe(current);
+        Wipe(next);
+        return request.done(0);
+    }
+    const PasswordHasher::Owner owner = request.from.owner;
+    hasher_.Verify(account->passwordHash, std::move(current), owner,
+                   [this, request = std::move(request), next = std::move(next)](PasswordHasher::Verdict verdict) mutable {
+                       ChangeVerified(std::move(request), verdict, std::move(next));
+                   });
+}
+
+void AccountService::ChangeVerified(Request request, PasswordHasher::Verdict verdict, std::string next) {
+    if (verdict != PasswordHasher::Verdict::Matches) {
+        rules_.PasswordWorkDone(request.from.address);
+        Wipe(next);
+        if (verdict == PasswordHasher::Verdict::Busy) {
+            spdlog::warn("password change refused unchecked: too many passwords waiting");
+        } else {
+            rules_.LoginFailed(request.from.address, clock_.SteadyMs());
+            spdlog::debug("password change of {} refused: wrong current password", request.phone);
+        }
+        return request.done(0);
+    }
+    HashThen(std::move(request), std::move(next), &AccountService::ChangeHashed);
+}
+
+void AccountService::ChangeHashed(Request request, std::string hash) {
+    store_.Run([phone = request.phone,
+                hash = std::move(hash)](IStore& store) { return store.Accounts().UpdatePassword(phone, hash); },
+               [phone = request.phone, done = std::move(request.done)](bool stored) {
+                   if (stored) spdlog::debug("password of {} changed", phone);
+                   done(stored ? 1 : 0);
+               });
 }
 
 void AccountService::IsRelay(std::vector<std::string> phones, RelaysDone done) {

@@ -1,10 +1,10 @@
 #pragma once
-#include "server/common/Clock.h"
-#include "server/common/Metrics.h"
 #include "AccountOptions.h"
 #include "PasswordHasher.h"
-#include "server/store/StoreWorker.h"
+#include "server/common/Clock.h"
+#include "server/common/Metrics.h"
 #include "server/limits/TrustRules.h"
+#include "server/store/StoreWorker.h"
 
 #include <asio/io_context.hpp>
 
@@ -73,9 +73,26 @@ private:
     void Finish(CodeDone done, std::uint32_t code);
     void FinishLogin(const std::string& phone, const std::string& address, PasswordHasher::Verdict verdict,
                      LoginDone done);
-    // Checks the current password against `hash`, then stores the next one.
-    void VerifyForChange(const std::string& phone, const std::string& hash, std::string current, std::string next,
-                         const Source& from, CodeDone done);
+
+    // One sign-up or password change on its way through its steps.
+    struct Request {
+        std::string phone;
+        Source from;
+        CodeDone done;
+    };
+    // Hashes the password on the pool, then goes on with `next`; the request
+    // fails when it could not be hashed. The password work is done either way.
+    using HashedStep = void (AccountService::*)(Request request, std::string hash);
+    void HashThen(Request request, std::string password, HashedStep next);
+    // Sign-up: the phone has no account and the number was right (or
+    // `refused` says why not), the password hashed, the account stored.
+    void SignUpChecked(Request request, std::string password, const char* refused);
+    void SignUpHashed(Request request, std::string hash);
+    // Password change: the account read, the current password checked, the
+    // next one hashed and stored.
+    void ChangeFound(Request request, std::optional<Account> account, std::string current, std::string next);
+    void ChangeVerified(Request request, PasswordHasher::Verdict verdict, std::string next);
+    void ChangeHashed(Request request, std::string hash);
     // Whether the limits let password work start for this source; logs and
     // counts a refusal.
     bool AdmitWork(const Source& from, const std::string& phone, const char* what);

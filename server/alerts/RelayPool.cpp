@@ -20,12 +20,4 @@ std::optional<SessionId> RelayPool::Dispatch(const std::function<bool(SessionId)
     return std::nullopt;
 }
 
-SmsLimiter::Verdict RelayPool::CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
-    return limiter_.Check(phone, line, nowMs);
-}
-
-void RelayPool::RecordAlert(const std::string& phone, std::string_view line, std::int64_t nowMs) {
-    limiter_.Record(phone, line, nowMs);
-}
-
 } // namespace quorlan::server

@@ -1,20 +1,17 @@
 #pragma once
 #include "server/common/IPeer.h"
-#include "server/limits/SmsLimiter.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
-#include <string>
-#include <string_view>
 
 namespace quorlan::server {
 
 // The connections that may send text messages for the others: logged in and
 // in robot mode. Whether the account is (still) marked as relay is asked at
 // each dispatch, so the operator's marks take effect on connected clients.
-// Messages go to them in turn; alerts are limited per account.
+// Messages go to them in turn.
 class RelayPool {
 public:
     void Add(SessionId id) { relays_.insert(id); }
@@ -23,11 +20,6 @@ public:
     std::size_t Size() const { return relays_.size(); }
     const std::set<SessionId>& Members() const { return relays_; }
 
-    // Whether the account's limits let another alert with this line through.
-    SmsLimiter::Verdict CheckAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
-    // Counts an alert that a relay has taken.
-    void RecordAlert(const std::string& phone, std::string_view line, std::int64_t nowMs);
-
     // Offers a message to each relay at most once, in turn from the one after
     // the last used, until `deliver` takes it; the relay that took it.
     std::optional<SessionId> Dispatch(const std::function<bool(SessionId)>& deliver);
@@ -35,7 +27,6 @@ public:
 private:
     std::set<SessionId> relays_;
     SessionId last_ = 0;
-    SmsLimiter limiter_;
 };
 
 } // namespace quorlan::server

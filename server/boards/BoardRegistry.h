@@ -1,7 +1,7 @@
 #pragma once
-#include "server/common/Clock.h"
 #include "DuplicateFilter.h"
 #include "IBoardRegistry.h"
+#include "server/common/Clock.h"
 #include "server/store/StoreWorker.h"
 
 #include <cstdint>

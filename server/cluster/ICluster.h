@@ -12,7 +12,7 @@ namespace quorlan::server {
 
 // The other instances of a cluster, as this instance sees them: what it sends
 // them, what it hears from them, and which boards it may schedule. The single
-// process has none (a null pointer wherever one is taken).
+// process is a cluster of one (LocalCluster).
 class ICluster {
 public:
     // A monitoring client of a board: its interval and when it may be asked
@@ -84,8 +84,10 @@ public:
     virtual bool Owns(const std::string& board) const = 0;
 
     // This instance's monitoring clients of `board` as they are now (none:
-    // the board has none here), for the owner wherever it is.
-    virtual void Members(const std::string& board, const std::vector<Member>& members) = 0;
+    // the board has none here), for the owner wherever it is; listed by
+    // `members` only when the implementation shares them.
+    using MemberList = std::function<std::vector<Member>()>;
+    virtual void Members(const std::string& board, const MemberList& members) = 0;
     // The monitoring clients of `board` on the other living instances, under
     // ids of their own that no connection here has (see IsRemote).
     virtual std::vector<Member> RemoteMembers(const std::string& board) const = 0;
@@ -100,12 +102,19 @@ public:
     // A connection here is a relay in robot mode, or is one no longer.
     virtual void RelayJoined(SessionId id, const std::string& phone) = 0;
     virtual void RelayLeft(SessionId id) = 0;
+    // How the account's alert limits took an alert, and when by the
+    // implementation's own time (to give it back with).
+    struct Admission {
+        SmsLimiter::Verdict verdict;
+        std::int64_t atMs;
+    };
+    using AdmitDone = std::function<void(std::optional<Admission>)>;
     // The account's alert limits across the cluster: checks, and counts the
-    // alert when admitted; nothing when the database did not answer.
-    virtual void AdmitAlert(const std::string& phone, const std::string& line, std::int64_t nowMs,
-                            std::function<void(std::optional<SmsLimiter::Verdict>)> done) = 0;
-    // Gives back an alert admitted at `nowMs` that no relay took.
-    virtual void ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t nowMs) = 0;
+    // alert when admitted; nothing when the database did not answer. `done`
+    // runs on the loop, never before the call returns.
+    virtual void AdmitAlert(const std::string& phone, const std::string& line, AdmitDone done) = 0;
+    // Gives back an alert admitted at `atMs` that no relay took.
+    virtual void ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t atMs) = 0;
     // Hands the text message to one other instance with a relay; whether a
     // relay there took it (false also when no instance has one, or when the
     // instance did not answer in time).

@@ -42,4 +42,17 @@ SmsLimiter::Verdict SmsLimiter::Admit(const std::string& phone, std::string_view
     return verdict;
 }
 
+void SmsLimiter::Release(const std::string& phone, std::string_view line, std::int64_t atMs) {
+    const auto it = sent_.find(phone);
+    if (it == sent_.end()) return;
+    auto& history = it->second;
+    for (auto sent = history.begin(); sent != history.end(); ++sent) {
+        if (sent->atMs == atMs && sent->line == line) {
+            history.erase(sent);
+            break;
+        }
+    }
+    if (history.empty()) sent_.erase(it);
+}
+
 } // namespace quorlan::server

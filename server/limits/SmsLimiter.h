@@ -23,6 +23,8 @@ public:
     void Record(const std::string& phone, std::string_view line, std::int64_t nowMs);
     // Check, and Record when admitted.
     Verdict Admit(const std::string& phone, std::string_view line, std::int64_t nowMs);
+    // Forgets the alert recorded at `atMs` (no relay took it after all).
+    void Release(const std::string& phone, std::string_view line, std::int64_t atMs);
 
     // Accounts remembered (for tests and figures).
     std::size_t Accounts() const { return sent_.size(); }

@@ -1,7 +1,7 @@
 #pragma once
+#include "Session.h"
 #include "server/common/IPeer.h"
 #include "server/common/Metrics.h"
-#include "Session.h"
 #include "server/limits/TrustRules.h"
 
 #include <asio/io_context.hpp>

@@ -1,8 +1,8 @@
 #pragma once
 #include "FrameDecoder.h"
+#include "WriteBatcher.h"
 #include "server/common/IPeer.h"
 #include "server/common/Metrics.h"
-#include "WriteBatcher.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>

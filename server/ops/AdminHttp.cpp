@@ -1,7 +1,7 @@
 #include "AdminHttp.h"
 
-#include "server/common/Endpoint.h"
 #include "base/Cp949.h"
+#include "server/common/Endpoint.h"
 
 #include <asio/post.hpp>
 #include <fcntl.h>

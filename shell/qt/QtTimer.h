@@ -14,6 +14,8 @@ public:
 
     void Start() override { timer_.start(); }
     void Stop() override { timer_.stop(); }
+    // Starts afresh with another interval.
+    void Restart(int intervalMs) { timer_.start(intervalMs); }
     bool IsActive() const override { return timer_.isActive(); }
 
     int IntervalMs() const { return timer_.interval(); }

@@ -256,6 +256,15 @@ void TFrmMain::SetStatusPanel(int index, const std::string& text) {
     StatusPanels[index]->setText(qt::QStringFromCp949(text));
 }
 
+void TFrmMain::SetTrayStatus(const std::string& text) {
+    trayStatus_ = text;
+    if (trayIcon_) trayIcon_->setToolTip(qt::QStringFromCp949(TrayToolTip()));
+}
+
+std::string TFrmMain::TrayToolTip() const {
+    return trayStatus_.empty() ? std::string(kTrayTip) : std::string(kTrayTip) + " - " + trayStatus_;
+}
+
 void TFrmMain::SetLabelBoardURL(const std::string& text) {
     LabelBoardURL->setText(qt::QStringFromCp949(text));
 }
@@ -348,7 +357,7 @@ void TFrmMain::EnsureTrayIcon() {
     if (trayIcon_) return;
     trayIcon_ = new QSystemTrayIcon(ProgramIcon(), this);
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
-    trayIcon_->setToolTip(QString::fromLatin1(kTrayTip));
+    trayIcon_->setToolTip(qt::QStringFromCp949(TrayToolTip()));
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFrmMain::TrayIconActivated);
     connect(trayIcon_, &QSystemTrayIcon::messageClicked, this, &TFrmMain::NotificationClicked);
 }
@@ -424,7 +433,8 @@ void TFrmMain::TimerProcessTimer() {
 }
 
 void TFrmMain::TimerReConnectTimer() {
-    if (!services_.ticks.TimerReConnect()) timerReConnect_->Stop();
+    // Run early on a wake as well: the next tick comes a whole pace later.
+    timerReConnect_->Restart(services_.ticks.TimerReConnect());
 }
 
 void TFrmMain::TimerDisplayTimer() {
@@ -443,7 +453,7 @@ void TFrmMain::TimerShowTimer() {
 const base::ITimer& TFrmMain::TimerProcess() const {
     return *timerProcess_;
 }
-const base::ITimer& TFrmMain::TimerReConnect() const {
+const qt::QtTimer& TFrmMain::TimerReConnect() const {
     return *timerReConnect_;
 }
 const base::ITimer& TFrmMain::TimerDisplay() const {

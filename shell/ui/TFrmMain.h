@@ -1,6 +1,7 @@
 #pragma once
 #include "base/IClock.h"
 #include "base/IMessageBox.h"
+#include "base/IRandomSource.h"
 #include "base/ITimer.h"
 #include "board/IInputBox.h"
 #include "board/ISearchHitActions.h"
@@ -8,7 +9,6 @@
 #include "client/ClientState.h"
 #include "net/Sender.h"
 #include "shell/CountdownDisplay.h"
-#include "shell/IRandomSource.h"
 #include "shell/ISessionTicks.h"
 #include "shell/LineLogs.h"
 #include "shell/SearchSwitch.h"
@@ -50,7 +50,7 @@ public:
         LineLogs& logs;
         ISessionTicks& ticks;
         const base::IClock& clock;
-        IRandomSource& random;
+        base::IRandomSource& random;
         base::IMessageBox& messageBox;
         board::IInputBox& inputBox;
     };
@@ -94,6 +94,8 @@ public:
     // For the dispatcher's actions.
     void SetLabelLoginState(const std::string& text);
     void SetStatusPanel(int index, const std::string& text) override;
+    void SetTrayStatus(const std::string& text);
+    std::string TrayToolTip() const;
     void SetLabelBoardURL(const std::string& text);
     void SetLabelSearchCondition(const std::string& text);
     void MatchSearchCondition(const std::string& line) { searchCondition_.MatchSearchCondition(line); }
@@ -128,7 +130,7 @@ public:
     void TimerDisplayTimer();
     void TimerShowTimer();
     const base::ITimer& TimerProcess() const;
-    const base::ITimer& TimerReConnect() const;
+    const qt::QtTimer& TimerReConnect() const;
     const base::ITimer& TimerDisplay() const;
     const base::ITimer& TimerShow() const;
 
@@ -178,7 +180,8 @@ private:
 
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool resizing_ = false;
-    std::string alertLine_; // of the last alert
+    std::string alertLine_;  // of the last alert
+    std::string trayStatus_; // the link's trouble, for the tray tip
 
     // Controls, named as the window's design names them.
     QLabel* LabelLoginState = nullptr;

@@ -6,8 +6,10 @@
 #include "base/Cp949.h"
 #include "board/ui/TFrmBrowser.h"
 #include "fakes/FakeAlertSound.h"
+#include "fakes/FakeWakeSignal.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
+#include "shell/qt/QtTimer.h"
 #include "shell/ui/MainWindowRig.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -52,6 +55,7 @@ struct ProgramRig : test::MainWindowRig {
         };
         options.clock = &clock;
         options.random = &random;
+        options.wakeSignal = &wake;
         options.messageBox = &messageBox;
         options.inputBox = &inputBox;
         options.mainWindow = ViewOptions();
@@ -64,6 +68,7 @@ struct ProgramRig : test::MainWindowRig {
     std::string appliedAddress;
     std::uint16_t appliedPort = 0;
     test::FakeAlertSound sound;
+    test::FakeWakeSignal wake;
 };
 
 std::string Text(QWidget& window, const char* label) {
@@ -294,6 +299,66 @@ TEST_F(ProgramTest, ASaveThatFailsIsToldToTheUserAndTheReadOnlyFileStays) {
 }
 
 // The real socket, wired by the program itself, against a loopback server.
+TEST_F(ProgramTest, ALongOutageIsSaidInTheStatusBarAndTheTrayTipUntilTheLinkIsBack) {
+    const std::string cutOff = "서버 연결 끊김 (재접속 시도 중)";
+    rig.WriteSettings("[config]\r\nRepeat=600\r\n");
+    auto program = Start();
+    rig.socket->connected = false; // the server is down
+    shell::ui::TFrmMain& window = program->FrmMain();
+    program->Session().State().FBoardSet = true;
+    program->Session().State().FBoardURL = "http://b/";
+    window.BtnStartClick();
+    window.BtnClearClick(); // hidden in the tray
+    auto* tray = window.findChild<QSystemTrayIcon*>(QStringLiteral("TrayIcon"));
+    ASSERT_NE(tray, nullptr);
+    auto panel = [&] { return Text(window, "StatusBar1Panel1"); };
+
+    // The start-up attempt and the first tick fail: not yet more than a period.
+    rig.clock.tick = 10000;
+    window.TimerReConnectTimer();
+    EXPECT_EQ(panel(), "연결시도중...");
+    EXPECT_EQ(tray->toolTip().toStdString(), "Quorlan");
+
+    rig.clock.tick = 20000;
+    window.TimerReConnectTimer();
+    EXPECT_EQ(panel(), cutOff);
+    EXPECT_EQ(tray->toolTip().toStdString(), "Quorlan - " + cutOff);
+    // No check is coming: the countdown leaves the panel alone.
+    for (int i = 0; i < 20; ++i) window.TimerDisplayTimer();
+    EXPECT_EQ(panel(), cutOff);
+
+    rig.socket->connecting = false;
+    rig.socket->connected = true;
+    program->Session().MainSockConnect();
+    EXPECT_EQ(panel(), "연결됨");
+    EXPECT_EQ(tray->toolTip().toStdString(), "Quorlan");
+    const auto& lines = program->Session().Logs().messageList.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), base::Cp949FromUtf8("서버에 다시 연결되었습니다.")), 1);
+    for (int i = 0; i < 10; ++i) window.TimerDisplayTimer();
+    EXPECT_EQ(panel(), "검색예정 580초 남았습니다.");
+}
+
+TEST_F(ProgramTest, AWakeTriesTheLinkAtOnceAndTheTimerStartsItsPeriodAfresh) {
+    auto program = Start();
+    rig.socket->connected = false;
+    ASSERT_EQ(rig.socket->openCalls, 1); // the start-up attempt, still under way
+    rig.wake.Raise();
+    EXPECT_EQ(rig.socket->openCalls, 2);
+    EXPECT_EQ(program->Session().State().ReconnectAttempts, 1);
+    EXPECT_TRUE(program->FrmMain().TimerReConnect().IsActive());
+    EXPECT_EQ(program->FrmMain().TimerReConnect().IntervalMs(), 10000);
+
+    // A connected link is left alone.
+    rig.socket->connecting = false;
+    rig.socket->connected = true;
+    program->Session().MainSockConnect();
+    rig.wake.Raise();
+    EXPECT_EQ(rig.socket->openCalls, 2);
+
+    program.reset();
+    EXPECT_FALSE(rig.wake.Connected());
+}
+
 class ProgramLinkTest : public ::testing::Test {
 protected:
     std::unique_ptr<Program> MakeWithRealSocket(std::uint16_t port) {
@@ -336,6 +401,52 @@ TEST_F(ProgramLinkTest, ARefusedConnectionIsLoggedAndClosed) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return DebugHas(*window, "Socket: DisConnect"); }, 5000));
     EXPECT_TRUE(DebugHas(*window, "Socket: Socket Error: 10061"));
     EXPECT_FALSE(window->Socket().Active());
+}
+
+TEST_F(ProgramLinkTest, AServerBackAfterALongOutageIsReachedWithinOneSlowPeriodAndLoggedInAgain) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    const std::uint16_t port = server.serverPort();
+    server.close();
+    auto program = MakeWithRealSocket(port);
+    auto& dialog = program->FrmLoginOKBottomDlg();
+    dialog.findChild<QCheckBox*>(QStringLiteral("CheckBoxAutoLogin"))->setChecked(true);
+    dialog.findChild<QLineEdit*>(QStringLiteral("EditLoginID"))->setText("010-1234-5678");
+    dialog.findChild<QLineEdit*>(QStringLiteral("EditLoginPassword"))->setText("pw");
+    const auto& debug = program->Session().Logs().debugLog.Lines();
+    auto disconnects = [&] { return std::count(debug.begin(), debug.end(), "Socket: DisConnect"); };
+
+    // The start-up attempt and 150 timer attempts are refused.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return disconnects() == 1; }, 5000));
+    shell::ui::TFrmMain& window = program->FrmMain();
+    for (int attempt = 1; attempt <= 150; ++attempt) {
+        rig.clock.tick = static_cast<std::uint32_t>(attempt) * 10000U;
+        window.TimerReConnectTimer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return disconnects() == attempt + 1; }, 5000)) << attempt;
+    }
+    EXPECT_EQ(program->Session().State().ReconnectAttempts, 150);
+    const int wait = window.TimerReConnect().IntervalMs();
+    EXPECT_GE(wait, 45000);
+    EXPECT_LE(wait, 75000);
+
+    // The server comes back; the next tick, one slow period on, reaches it.
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    window.TimerReConnectTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
+    QTcpSocket* peer = server.nextPendingConnection();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
+    EXPECT_EQ(peer->read(7), QByteArray("\x07\x00\x64\x03\x00\x00\x00", 7)); // Version first
+    peer->write(QByteArray("\x07\x00\x64\x01\x00\x00\x00", 7));              // VersionResult 1
+
+    // The answer logs in again from the dialog's boxes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 3; }, 5000));
+    const QByteArray login = peer->readAll();
+    EXPECT_EQ(login.at(2), 'e');
+    EXPECT_TRUE(login.contains("010-1234-5678"));
+    const auto& lines = program->Session().Logs().messageList.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), base::Cp949FromUtf8("서버에 다시 연결되었습니다.")), 1);
+    EXPECT_EQ(program->Session().State().ReconnectAttempts, 0);
+    EXPECT_EQ(Text(window, "StatusBar1Panel1"), "연결됨");
 }
 
 } // namespace

@@ -72,9 +72,12 @@ struct Rig {
     }
 };
 
+// A board list page: one row a post, each linked to its own number.
 std::string Markup(const PostList& titles) {
     std::string markup = "<table>\n";
-    for (const auto& title : titles) markup += "<tr><td><a href=\"view.php?no=1\">" + title + "</a></td></tr>\n";
+    int no = 0;
+    for (const auto& title : titles)
+        markup += "<tr><td><a href=\"view.php?no=" + std::to_string(++no) + "\">" + title + "</a></td></tr>\n";
     return markup + "</table>";
 }
 
@@ -113,7 +116,7 @@ TEST(CheckCycle, DocumentCompleteRestartsTheTimerExceptForAboutBlank) {
 
 TEST(CheckCycle, ListRequestAnswersWithThePageShown) {
     Rig rig;
-    rig.browser.markup = "<a href=v>ab</a>\n<td>x</td>\n<a href=w>c</a>";
+    rig.browser.markup = Markup({"ab", "c"});
     rig.cycle.AnswerListRequest();
     EXPECT_EQ(rig.cycle.FPageList, (PostList{"ab", "c"}));
     ASSERT_EQ(rig.socket.writes.size(), 1u);
@@ -146,11 +149,11 @@ TEST(CheckCycle, UnreadablePageSendsNothing) {
 
 TEST(CheckCycle, FiringWithoutPendingListOnlyRefreshesThePageList) {
     Rig rig;
-    rig.browser.markup = Markup({"x"});
+    rig.browser.markup = Markup({"x", "y"});
     rig.cycle.DocumentComplete("http://board.example/");
     rig.cycle.TimerCompareTimer();
     EXPECT_FALSE(rig.timer.active);
-    EXPECT_EQ(rig.cycle.FPageList, PostList{"x"});
+    EXPECT_EQ(rig.cycle.FPageList, (PostList{"x", "y"}));
     EXPECT_TRUE(rig.socket.writes.empty());
 }
 
@@ -164,7 +167,7 @@ TEST(CheckCycle, EqualListsReportOnly) {
 
 TEST(CheckCycle, NewPostBytes) {
     Rig rig;
-    rig.RunCheck({}, Markup({"ab"}));
+    rig.RunCheck({"cd"}, Markup({"ab", "cd"}));
     ASSERT_EQ(rig.socket.writes.size(), 2u);
     EXPECT_EQ(rig.socket.writes[1], (std::vector<std::uint8_t>{0x06, 0x00, 'k', 'a', 'b', 0x00}));
 }
@@ -251,7 +254,7 @@ struct ReentryCase {
 };
 
 const PostList kReentryPage{"n1", std::string(300, 'L'), "n2", "n3"};
-const PostList kOtherPage{"other"};
+const PostList kOtherPage{"other", "page"};
 const PostList kNewerServer{"n1", std::string(300, 'L'), "n2", "n3"};
 
 const ReentryCase kReentryCases[] = {
@@ -293,18 +296,18 @@ TEST(CheckCycle, ReentryWhileErrorBoxIsOpenSendsEachLineOnce) {
 TEST(CheckCycle, CompareAnswerAfterANewerDocumentIsDropped) {
     Rig rig;
     rig.browser.answerAtOnce = false;
-    rig.cycle.ReceiveCheckList(ListText({}));
+    rig.cycle.ReceiveCheckList(ListText({"kept"}));
     rig.cycle.DocumentComplete(rig.state.FBoardURL);
     rig.cycle.TimerCompareTimer();
     rig.cycle.DocumentComplete(rig.state.FBoardURL + "&page=2");
-    rig.browser.Answer(0, Markup({"stale"}));
+    rig.browser.Answer(0, Markup({"stale", "kept"}));
     EXPECT_TRUE(rig.socket.writes.empty());
     EXPECT_TRUE(rig.cycle.FPageList.empty());
     EXPECT_TRUE(rig.cycle.FServerListPending);
 
     rig.cycle.TimerCompareTimer();
-    rig.browser.Answer(1, Markup({"fresh"}));
-    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'j', ListText({"fresh"})}, {'k', "fresh"}}));
+    rig.browser.Answer(1, Markup({"fresh", "kept"}));
+    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'j', ListText({"fresh", "kept"})}, {'k', "fresh"}}));
 }
 
 TEST(CheckCycle, CompareAnswerAfterANewerCheckListIsDropped) {
@@ -322,35 +325,60 @@ TEST(CheckCycle, AnOlderAnswerNeverReplacesANewerPageList) {
     Rig rig;
     rig.browser.answerAtOnce = false;
     rig.cycle.AnswerListRequest();  // read 0
-    rig.cycle.RefreshPageList();    // read 1
-    rig.browser.Answer(1, Markup({"newer"}));
-    rig.browser.Answer(0, Markup({"older"}));
-    EXPECT_EQ(rig.cycle.FPageList, PostList{"newer"});
-    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'i', ListText({"older"})}}))
+    rig.cycle.SelectBoard([](std::optional<std::size_t>) {}); // read 1
+    rig.browser.Answer(1, Markup({"newer", "same"}));
+    rig.browser.Answer(0, Markup({"older", "same"}));
+    EXPECT_EQ(rig.cycle.FPageList, (PostList{"newer", "same"}));
+    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'i', ListText({"older", "same"})}}))
         << "the request is still answered with the page it read";
 }
 
-TEST(CheckCycle, BoardSelectionStoresThePageListOnly) {
+TEST(CheckCycle, BoardSelectionStoresThePageListOnlyAndCountsItsPosts) {
     Rig rig;
-    std::vector<bool> reads;
-    rig.browser.markup = Markup({"t"});
-    rig.cycle.RefreshPageList([&](bool read) { reads.push_back(read); });
+    std::vector<std::optional<std::size_t>> counts;
+    auto select = [&] { rig.cycle.SelectBoard([&](std::optional<std::size_t> posts) { counts.push_back(posts); }); };
+    rig.browser.markup = Markup({"t", "u"});
+    select();
+    EXPECT_EQ(rig.cycle.FPageList, (PostList{"t", "u"}));
+    EXPECT_EQ(rig.cycle.FPagePosts[1].link, "http://board.example/view.php?no=2");
+    rig.browser.markup = "<p>no links here</p>";
+    select();
     rig.browser.markup.reset();
-    rig.cycle.RefreshPageList([&](bool read) { reads.push_back(read); });
-    EXPECT_EQ(reads, (std::vector<bool>{true, false}));
+    select();
+    EXPECT_EQ(counts, (std::vector<std::optional<std::size_t>>{2, 0, std::nullopt}));
     EXPECT_TRUE(rig.cycle.FPageList.empty());
     EXPECT_TRUE(rig.socket.writes.empty());
+}
+
+// A page on which no post is found (not a board list, the site's error page)
+// is neither reported nor answered: its empty list would make every post of
+// the next check new. The first check after a selection says so to the user.
+TEST(CheckCycle, PageWithoutPostsIsNeverReportedAndTheFirstCheckSaysSo) {
+    Rig rig;
+    rig.browser.markup = "<p><a href=\"/\">home</a></p>";
+    rig.cycle.SelectBoard([](std::optional<std::size_t>) {});
+    rig.RunCheck({"a"}, *rig.browser.markup);
+    rig.cycle.AnswerListRequest();
+    EXPECT_TRUE(rig.socket.writes.empty());
+    EXPECT_TRUE(rig.cycle.FServerListPending);
+    EXPECT_EQ(rig.logs.messages, std::vector<std::string>{board::NoPostsMessage()});
+
+    rig.RunCheck({"a"}, *rig.browser.markup);
+    EXPECT_EQ(rig.logs.messages.size(), 1u) << "said at the first check only";
+    rig.browser.markup = Markup({"a", "b"});
+    rig.cycle.TimerCompareTimer();
+    EXPECT_EQ(rig.SentPackets(), (std::vector<Sent>{{'j', ListText({"a", "b"})}, {'k', "b"}}));
 }
 
 TEST(CheckCycle, FailedLoadStopsTheCompareTimerAndDropsEveryReadInFlight) {
     Rig rig;
     rig.browser.answerAtOnce = false;
-    std::vector<bool> selections;
+    std::vector<std::optional<std::size_t>> selections;
     rig.cycle.ReceiveCheckList(ListText({"a"}));
     rig.cycle.DocumentComplete(rig.state.FBoardURL);
     rig.cycle.TimerCompareTimer();                                            // read 0: compare
     rig.cycle.AnswerListRequest();                                            // read 1: ListReply
-    rig.cycle.RefreshPageList([&](bool read) { selections.push_back(read); }); // read 2: board selection
+    rig.cycle.SelectBoard([&](std::optional<std::size_t> posts) { selections.push_back(posts); }); // read 2
     rig.cycle.DocumentComplete(rig.state.FBoardURL);                          // an earlier document
     ASSERT_TRUE(rig.timer.active);
 

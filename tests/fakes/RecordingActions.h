@@ -33,6 +33,7 @@ public:
         statusHistory.emplace_back(index, text);
         if (index >= 0 && index < 2) statusPanels[index] = text;
     }
+    void SetTrayStatus(const std::string& text) override { trayStatus.push_back(text); }
     void BtnSeleteBoardClick() override {
         calls.push_back("BtnSeleteBoardClick");
         if (onBtnSeleteBoardClick) onBtnSeleteBoardClick();
@@ -62,6 +63,7 @@ public:
     std::vector<std::string> calls;
     std::string statusPanels[2] = {"", ""};
     std::vector<std::pair<int, std::string>> statusHistory;
+    std::vector<std::string> trayStatus;
     std::string loginStateLabel;
     std::string loginDialogStatus;
     std::vector<std::string> checkLists;

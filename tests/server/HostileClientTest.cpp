@@ -7,8 +7,8 @@
 #include "ServerFixture.h"
 #include "TestClient.h"
 #include "fakes/LoopbackSocket.h"
-#include "server/store/sqlite/BoardListStore.h"
 #include "server/accounts/PasswordHasher.h"
+#include "server/store/sqlite/BoardListStore.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

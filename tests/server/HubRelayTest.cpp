@@ -6,6 +6,7 @@
 #include "RunningServer.h"
 #include "server/Hub.h"
 #include "server/boards/BoardRegistry.h"
+#include "server/cluster/LocalCluster.h"
 #include "server/store/sqlite/SqliteStore.h"
 
 #include <gtest/gtest.h>
@@ -53,10 +54,11 @@ protected:
           hasher_(loop_, config_.hashOpsLimit, config_.hashMemLimit),
           boards_(worker_, clock_, BoardRegistry::Limits{},
                   [this](const std::string& url) { checks_.BoardChanged(url); }),
-          checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}), rules_(config_.trust),
-          accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_.Accounts()),
-          hub_(clients_, boards_, checks_, worker_, relays_, accounts_, rules_, config_.trust, clock_, metrics_,
-               config_.minInterval) {}
+          cluster_(loop_, clock_), checks_(loop_, clock_, boards_, clients_, metrics_, Scheduler::Options{}, cluster_),
+          rules_(config_.trust), accounts_(loop_, worker_, hasher_, rules_, clock_, metrics_, config_.Accounts()),
+          relay_(clients_, accounts_, cluster_, metrics_, config_.trust.logIdentNumbers),
+          hub_(clients_, boards_, checks_, worker_, relay_, accounts_, rules_, config_.trust, clock_, metrics_,
+               config_.minInterval, cluster_) {}
 
     // A connection logged in to a new account.
     std::shared_ptr<FakePeer> LoggedIn(const std::string& phone, bool relay) {
@@ -101,10 +103,11 @@ protected:
     PasswordHasher hasher_;
     ClientDirectory clients_;
     BoardRegistry boards_;
+    LocalCluster cluster_;
     CheckLoop checks_;
-    RelayPool relays_;
     TrustRules rules_;
     AccountService accounts_;
+    AlertRelay relay_;
     Hub hub_;
     SessionId lastId_ = 0;
 };

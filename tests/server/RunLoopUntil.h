@@ -31,9 +31,9 @@ inline void WaitForStore(server::StoreWorker& worker) {
 // Runs the loop and the store's worker until neither has anything left to
 // do. Password work is not waited for: RunLoopUntil its answer.
 inline void RunUntilIdle(asio::io_context& loop, server::StoreWorker& worker) {
-    loop.restart();
     do {
         WaitForStore(worker);
+        loop.restart(); // a poll that ran out of work stopped the loop
     } while (loop.poll() != 0);
 }
 

@@ -93,10 +93,12 @@ protected:
     }
 };
 
-TEST_F(ServerTest, VersionIsAcceptedOnlyForBuildThree) {
+TEST_F(ServerTest, VersionIsAcceptedOnlyForTheCurrentClientBuild) {
     Start();
     auto client = Connect();
-    for (const auto& [build, code] : {std::pair{3u, 1u}, {2u, 0u}, {4u, 0u}}) {
+    // An older build finds posts by other rules; its lines must not meet this build's.
+    constexpr std::uint32_t kBuild = net::kClientBuild;
+    for (const auto& [build, code] : {std::pair{kBuild, 1u}, {kBuild - 1, 0u}, {3u, 0u}, {kBuild + 1, 0u}}) {
         ASSERT_TRUE(client->Send(net::EncodeVersion(build)));
         EXPECT_EQ(client->Result(net::VersionResult), code) << build;
     }

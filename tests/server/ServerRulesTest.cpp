@@ -1,14 +1,14 @@
 // The server's pure rules: framing, phone numbers, lockout, duplicates, SMS
 // limits, board addresses, endpoints, metrics text.
+#include "server/accounts/PhoneNumber.h"
 #include "server/boards/BoardUrl.h"
 #include "server/boards/DuplicateFilter.h"
 #include "server/common/Endpoint.h"
-#include "server/link/FrameDecoder.h"
-#include "server/limits/LockoutPolicy.h"
 #include "server/common/Metrics.h"
-#include "server/accounts/PhoneNumber.h"
+#include "server/limits/LockoutPolicy.h"
 #include "server/limits/RateWindow.h"
 #include "server/limits/SmsLimiter.h"
+#include "server/link/FrameDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -168,6 +168,18 @@ TEST(SmsLimiter, ChecksCountNothingUntilRecorded) {
     EXPECT_EQ(limiter.Accounts(), 0u);
     limiter.Record("010", "line", 5);
     EXPECT_EQ(limiter.Check("010", "line", 6), SmsLimiter::Verdict::SameLine);
+}
+
+TEST(SmsLimiter, AnAlertGivenBackCountsNoMore) {
+    SmsLimiter limiter;
+    for (std::size_t i = 0; i < SmsLimiter::kPerHour; ++i) limiter.Admit("010", "line " + std::to_string(i), 10);
+    limiter.Release("010", "line 3", 11); // not the time it was admitted at
+    EXPECT_EQ(limiter.Admit("010", "one more", 12), SmsLimiter::Verdict::OverHourlyLimit);
+    limiter.Release("010", "line 3", 10);
+    EXPECT_EQ(limiter.Admit("010", "line 3", 12), SmsLimiter::Verdict::Admitted);
+    limiter.Release("010", "line 3", 12);
+    limiter.Release("011", "line", 12); // nothing admitted for it
+    EXPECT_EQ(limiter.Admit("010", "one more", 13), SmsLimiter::Verdict::Admitted);
 }
 
 TEST(SmsLimiter, ForgetsAccountsWhoseHourRanOutAtTheNextSweep) {

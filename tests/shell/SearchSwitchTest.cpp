@@ -99,6 +99,14 @@ TEST_F(SearchSwitchTest, StopSendsSearchStateZeroAndUnlocks) {
     EXPECT_EQ(base::Utf8FromCp949(logs.messages[1]), "검색을 중지했습니다.");
 }
 
+TEST_F(SearchSwitchTest, StopWhileCutOffFromTheServerLeavesThePanelSayingSo) {
+    searchSwitch.BtnStartClick();
+    state.FServerCutOff = true;
+    searchSwitch.BtnStartClick();
+    EXPECT_FALSE(state.FSearching);
+    EXPECT_EQ(view.panels[1], "before");
+}
+
 TEST_F(SearchSwitchTest, StateChangesEvenWhenTheSendFails) {
     socket.connected = false;
 

@@ -1,4 +1,5 @@
-#include "board/Extraction.h"
+#include "base/Cp949.h"
+#include "board/MarkupLinks.h"
 #include "board/SmsGatewayUrl.h"
 #include "tools/testweb/BoardPages.h"
 #include "tools/testweb/PostInput.h"
@@ -51,6 +52,7 @@ protected:
         const testweb::StartResult started = server_->Start("127.0.0.1", 0);
         ASSERT_TRUE(started.error.empty()) << started.error;
         ASSERT_GT(started.port, 0);
+        port_ = started.port;
         client_ = std::make_unique<httplib::Client>("127.0.0.1", started.port);
         client_->set_url_encode(false); // send targets byte for byte
     }
@@ -68,6 +70,7 @@ protected:
     }
 
     std::unique_ptr<TestWebServer> server_;
+    int port_ = 0;
     std::unique_ptr<httplib::Client> client_;
 };
 
@@ -102,12 +105,13 @@ TEST_F(TestWebServerTest, BoardPageIsCp949WithCharsetAndOneLinePerPost) {
 }
 
 TEST_F(TestWebServerTest, PostListOfTheServedPageHasEveryTitleOnce) {
-    const board::PostList list = board::ExtractPostList(BoardPage());
-    // 25 post titles, then the paging line; the notice and navigation links are absolute.
+    const board::PostList list = board::ExtractPostList(
+        BoardPage(), "http://127.0.0.1:" + std::to_string(port_) + "/bbs/zboard.php?id=share");
+    // The notice (an absolute link), then the 25 post titles; navigation and paging are no posts.
     ASSERT_EQ(list.size(), testweb::kListPageRows + 1);
-    EXPECT_EQ(list.back(), "[1][2][3]");
+    EXPECT_EQ(list.front(), base::Cp949FromUtf8("[공지] 장터 이용 규칙 & 사기 예방 안내"));
     const std::vector<testweb::Post> newest = server_->board().Newest(testweb::kListPageRows);
-    for (std::size_t i = 0; i < newest.size(); ++i) EXPECT_EQ(list[i], newest[i].title);
+    for (std::size_t i = 0; i < newest.size(); ++i) EXPECT_EQ(list[i + 1], newest[i].title);
 }
 
 TEST_F(TestWebServerTest, NewPostAppearsAsTheTopRowInCp949) {

@@ -1,6 +1,6 @@
 #pragma once
-#include "server/postgres/PgConnection.h"
 #include "server/limits/SmsLimiter.h"
+#include "server/postgres/PgConnection.h"
 
 #include <cstdint>
 #include <functional>

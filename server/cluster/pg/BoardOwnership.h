@@ -1,7 +1,7 @@
 #pragma once
 #include "OwnershipLease.h"
-#include "server/postgres/PgConnection.h"
 #include "server/common/Clock.h"
+#include "server/postgres/PgConnection.h"
 
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>

@@ -5,65 +5,11 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <optional>
 
 namespace quorlan::server::pg {
 namespace {
-
-// Payload of posts and notices: sender node, board, text, separated by NUL
-// (which no address, post line or notice of the system holds).
-constexpr char kSeparator = '\0';
-
-struct Message {
-    std::string node;
-    std::string first;
-    std::string second;
-};
-
-std::optional<Message> Split(const std::string& payload) {
-    const auto a = payload.find(kSeparator);
-    if (a == std::string::npos) return std::nullopt;
-    const auto b = payload.find(kSeparator, a + 1);
-    if (b == std::string::npos) return std::nullopt;
-    return Message{payload.substr(0, a), payload.substr(a + 1, b - a - 1), payload.substr(b + 1)};
-}
-
-// Orders to one instance carry lists a client reported, which may hold any
-// byte: each field is its length in decimal, ':', then its bytes.
-std::string Pack(const std::vector<std::string>& fields) {
-    std::string payload;
-    for (const auto& field : fields) {
-        payload += std::to_string(field.size());
-        payload += ':';
-        payload += field;
-    }
-    return payload;
-}
-
-std::optional<std::vector<std::string>> Unpack(const std::string& payload) {
-    std::vector<std::string> fields;
-    std::size_t at = 0;
-    while (at < payload.size()) {
-        const auto colon = payload.find(':', at);
-        if (colon == std::string::npos || colon == at || colon - at > 5) return std::nullopt;
-        std::size_t length = 0;
-        const auto parsed = std::from_chars(payload.data() + at, payload.data() + colon, length);
-        if (parsed.ec != std::errc() || parsed.ptr != payload.data() + colon) return std::nullopt;
-        if (length > payload.size() - colon - 1) return std::nullopt;
-        fields.push_back(payload.substr(colon + 1, length));
-        at = colon + 1 + length;
-    }
-    return fields;
-}
-
-std::optional<std::uint64_t> Number(const std::string& text) {
-    std::uint64_t value = 0;
-    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || parsed.ec != std::errc() || parsed.ptr != text.data() + text.size()) return std::nullopt;
-    return value;
-}
 
 // A PostgreSQL array literal of numbers.
 template <class Numbers>
@@ -75,12 +21,6 @@ std::string ArrayOf(const Numbers& numbers) {
     }
     return text + "}";
 }
-
-// Orders to one instance, by their first field.
-constexpr const char* kAsk = "ask";         // owner, owner's id, board, connection, baseline, [list]
-constexpr const char* kOutcome = "outcome"; // owner's id, board, baseline, answered, [list]
-constexpr const char* kSms = "sms";         // sender, order number, phone, line
-constexpr const char* kSmsTaken = "sms_taken"; // order number, taken
 
 // A node's rows go with it once its heartbeat has been silent this many
 // takeover times.
@@ -201,13 +141,8 @@ void Cluster::Tick() {
                       });
 }
 
-void Cluster::Publish(const char* channel, const std::string& first, const std::string& second) {
-    std::string payload = options_.nodeId;
-    payload += kSeparator;
-    payload += first;
-    payload += kSeparator;
-    payload += second;
-    if (!bus_.Publish(channel, payload, [channel](PgReply reply) {
+void Cluster::Publish(const char* channel, const std::string& board, const std::string& text) {
+    if (!bus_.Publish(channel, EncodeBroadcast({options_.nodeId, board, text}), [channel](PgReply reply) {
             if (!reply.ok) spdlog::warn("cluster message on {} not sent: {}", channel, reply.error);
         }))
         spdlog::warn("cluster message on {} too long; not sent", channel);
@@ -223,73 +158,64 @@ void Cluster::NoticeSent(const std::string& text, const std::string& board) {
 
 void Cluster::OnMessage(const std::string& channel, const std::string& payload) {
     if (channel == channel_) {
-        const auto fields = Unpack(payload);
-        if (!fields || fields->empty()) return spdlog::warn("order to node {} without its parts; ignored", options_.nodeId);
-        return OnOrder(*fields);
+        const auto order = DecodeOrder(payload);
+        if (!order) return spdlog::warn("order to node {} not understood; ignored", options_.nodeId);
+        return std::visit([this](const auto& typed) { OnOrder(typed); }, *order);
     }
-    const auto message = Split(payload);
+    const auto message = DecodeBroadcast(payload);
     if (!message) {
         spdlog::warn("cluster message on {} without its parts; ignored", channel);
         return;
     }
     if (message->node == options_.nodeId) return; // this instance's own
     if (channel == NotifyBus::kPostsChannel && events_.post) {
-        events_.post(message->first, message->second);
+        events_.post(message->board, message->text);
     } else if (channel == NotifyBus::kNoticesChannel && events_.notice) {
-        events_.notice(message->second, message->first);
-    } else if (channel == NotifyBus::kMembersChannel && ownership_.Owns(message->first)) {
-        Refresh(message->first);
+        events_.notice(message->text, message->board);
+    } else if (channel == NotifyBus::kMembersChannel && ownership_.Owns(message->board)) {
+        Refresh(message->board);
     }
 }
 
-void Cluster::OnOrder(const std::vector<std::string>& fields) {
-    const std::string& kind = fields[0];
-    if (kind == kSms && fields.size() == 5) {
-        auto answer = [this, alive = std::weak_ptr<int>(alive_), node = fields[1], order = fields[2]](bool taken) {
-            if (!alive.lock()) return;
-            if (!SendOrder(node, {kSmsTaken, order, taken ? "1" : "0"}))
-                spdlog::warn("answer to an alert order of node {} not sent", node.substr(0, 63));
-        };
-        if (!events_.sms) return answer(false);
-        return events_.sms(fields[3], fields[4], std::move(answer));
-    }
-    if (kind == kSmsTaken && fields.size() == 3) {
-        if (const auto order = Number(fields[1])) SmsAnswered(*order, fields[2] == "1");
-        return;
-    }
-    if (kind == kAsk && (fields.size() == 6 || fields.size() == 7)) {
-        const auto ownerId = Number(fields[2]);
-        const auto connection = Number(fields[4]);
-        if (!ownerId || !connection) return spdlog::warn("check order without its ids; ignored");
-        Ask ask{fields[3], *connection, fields[5] == "1",
-                fields.size() == 7 ? std::optional<std::string>(fields[6]) : std::nullopt, Ticket{fields[1], *ownerId}};
-        if (events_.ask) events_.ask(ask);
-        return;
-    }
-    if (kind == kOutcome && (fields.size() == 5 || fields.size() == 6)) {
-        const auto id = Number(fields[1]);
-        const auto remote = id ? remoteIds_.find(*id) : remoteIds_.end();
-        // Only for clients this instance still counts as the board's members.
-        if (remote == remoteIds_.end() || remote->second.board != fields[2]) return;
-        Outcome outcome{fields[2], *id, fields[3] == "1", fields[4] == "1", fields.size() == 6 ? fields[5] : ""};
-        if (events_.outcome) events_.outcome(outcome);
-        return;
-    }
-    spdlog::warn("order \"{}\" with {} parts not known; ignored", kind.substr(0, 16), fields.size());
+void Cluster::OnOrder(const SmsOrder& order) {
+    auto answer = [this, alive = std::weak_ptr<int>(alive_), node = order.sender, number = order.order](bool taken) {
+        if (!alive.lock()) return;
+        if (!SendOrder(node, SmsTakenOrder{number, taken}))
+            spdlog::warn("answer to an alert order of node {} not sent", node.substr(0, 63));
+    };
+    if (!events_.sms) return answer(false);
+    events_.sms(order.phone, order.line, std::move(answer));
 }
 
-bool Cluster::SendOrder(const std::string& node, const std::vector<std::string>& fields, PgConnection::Done done) {
+void Cluster::OnOrder(const SmsTakenOrder& order) { SmsAnswered(order.order, order.taken); }
+
+void Cluster::OnOrder(const AskOrder& order) {
+    if (events_.ask)
+        events_.ask(Ask{order.board, order.connection, order.baseline, order.list, Ticket{order.owner, order.ownerId}});
+}
+
+void Cluster::OnOrder(const OutcomeOrder& order) {
+    const auto remote = remoteIds_.find(order.ownerId);
+    // Only for clients this instance still counts as the board's members.
+    if (remote == remoteIds_.end() || remote->second.board != order.board) return;
+    if (events_.outcome)
+        events_.outcome(Outcome{order.board, order.ownerId, order.baseline, order.answered, order.list.value_or("")});
+}
+
+bool Cluster::SendOrder(const std::string& node, Order order, PgConnection::Done done) {
     const std::string channel = NotifyBus::NodeChannel(node);
     if (channel.empty()) return false;
-    return bus_.Publish(channel, Pack(fields), [node, done = std::move(done)](PgReply reply) {
-        if (!reply.ok) spdlog::warn("order to node {} not sent: {}", node, reply.error);
-        if (done) done(std::move(reply));
-    });
+    return bus_.Publish(channel, EncodeOrder(std::move(order), NotifyBus::kMaxPayload),
+                        [node, done = std::move(done)](PgReply reply) {
+                            if (!reply.ok) spdlog::warn("order to node {} not sent: {}", node, reply.error);
+                            if (done) done(std::move(reply));
+                        });
 }
 
 // --- members and checks
 
-void Cluster::Members(const std::string& board, const std::vector<Member>& members) {
+void Cluster::Members(const std::string& board, const MemberList& list) {
+    const std::vector<Member> members = list();
     const auto it = members_.find(board);
     if (it == members_.end() ? members.empty() : it->second == members) return;
     members_[board] = members;
@@ -442,24 +368,21 @@ std::vector<ICluster::Member> Cluster::RemoteMembers(const std::string& board) c
     return it == remote_.end() ? std::vector<Member>{} : it->second;
 }
 
+// A list too long for one message stays behind: the member's instance checks
+// against the list it holds itself.
 void Cluster::SendAsk(const std::string& board, SessionId remote, bool baseline,
                       const std::optional<std::string>& list) {
     const auto it = remoteIds_.find(remote);
     if (it == remoteIds_.end()) return;
-    std::vector<std::string> fields{kAsk,  options_.nodeId, std::to_string(remote), board,
-                                    std::to_string(it->second.connection), baseline ? "1" : "0"};
-    // A list too long for one message stays behind: the member's instance
-    // checks against the list it holds itself.
-    if (list && Pack(fields).size() + list->size() + 8 <= NotifyBus::kMaxPayload) fields.push_back(*list);
-    if (!SendOrder(it->second.node, fields)) spdlog::warn("check order for board {} not sent", board);
+    if (!SendOrder(it->second.node,
+                   AskOrder{options_.nodeId, remote, board, it->second.connection, baseline, list}))
+        spdlog::warn("check order for board {} not sent", board);
 }
 
 void Cluster::SendOutcome(const Ticket& ticket, const Outcome& outcome) {
-    std::vector<std::string> fields{kOutcome, std::to_string(ticket.id), outcome.board, outcome.baseline ? "1" : "0",
-                                    outcome.answered ? "1" : "0"};
-    if (!outcome.list.empty() && Pack(fields).size() + outcome.list.size() + 8 <= NotifyBus::kMaxPayload)
-        fields.push_back(outcome.list);
-    if (!SendOrder(ticket.node, fields)) spdlog::warn("check outcome for board {} not sent", outcome.board);
+    OutcomeOrder order{ticket.id, outcome.board, outcome.baseline, outcome.answered, std::nullopt};
+    if (!outcome.list.empty()) order.list = outcome.list;
+    if (!SendOrder(ticket.node, std::move(order))) spdlog::warn("check outcome for board {} not sent", outcome.board);
 }
 
 // --- relays and alerts
@@ -485,13 +408,15 @@ void Cluster::RelayLeft(SessionId id) {
                       });
 }
 
-void Cluster::AdmitAlert(const std::string& phone, const std::string& line, std::int64_t nowMs,
-                         std::function<void(std::optional<SmsLimiter::Verdict>)> done) {
-    alerts_.Admit(phone, line, nowMs, std::move(done));
+void Cluster::AdmitAlert(const std::string& phone, const std::string& line, AdmitDone done) {
+    const std::int64_t now = clock_.NowMs();
+    alerts_.Admit(phone, line, now, [now, done = std::move(done)](std::optional<SmsLimiter::Verdict> verdict) {
+        done(verdict ? std::optional<Admission>(Admission{*verdict, now}) : std::nullopt);
+    });
 }
 
-void Cluster::ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t nowMs) {
-    alerts_.Release(phone, line, nowMs);
+void Cluster::ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t atMs) {
+    alerts_.Release(phone, line, atMs);
 }
 
 // One living instance with a relay, picked at random, gets the order.
@@ -514,7 +439,7 @@ void Cluster::RelayElsewhere(const std::string& phone, const std::string& line, 
                 spdlog::warn("alert order {} not answered in time; taken as not sent", order);
                 SmsAnswered(order, false);
             });
-            const bool sent = SendOrder(node, {kSms, options_.nodeId, std::to_string(order), phone, line},
+            const bool sent = SendOrder(node, SmsOrder{options_.nodeId, order, phone, line},
                                         [this, alive = std::weak_ptr<int>(alive_), order](PgReply reply) {
                                             if (alive.lock() && !reply.ok) SmsAnswered(order, false);
                                         });

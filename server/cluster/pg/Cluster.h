@@ -1,10 +1,11 @@
 #pragma once
 #include "AlertBudget.h"
 #include "BoardOwnership.h"
+#include "ClusterMessages.h"
 #include "NotifyBus.h"
-#include "server/postgres/PgConnection.h"
-#include "server/common/Clock.h"
 #include "server/cluster/ICluster.h"
+#include "server/common/Clock.h"
+#include "server/postgres/PgConnection.h"
 
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
@@ -59,7 +60,7 @@ public:
     void Unwatch(const std::string& board) override { ownership_.Unwant(board); }
     bool Owns(const std::string& board) const override { return LinkUp() && ownership_.Owns(board); }
 
-    void Members(const std::string& board, const std::vector<Member>& members) override;
+    void Members(const std::string& board, const MemberList& members) override;
     std::vector<Member> RemoteMembers(const std::string& board) const override;
     bool IsRemote(SessionId id) const override { return (id & kRemoteBit) != 0; }
     void SendAsk(const std::string& board, SessionId remote, bool baseline,
@@ -68,9 +69,8 @@ public:
 
     void RelayJoined(SessionId id, const std::string& phone) override;
     void RelayLeft(SessionId id) override;
-    void AdmitAlert(const std::string& phone, const std::string& line, std::int64_t nowMs,
-                    std::function<void(std::optional<SmsLimiter::Verdict>)> done) override;
-    void ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t nowMs) override;
+    void AdmitAlert(const std::string& phone, const std::string& line, AdmitDone done) override;
+    void ReleaseAlert(const std::string& phone, const std::string& line, std::int64_t atMs) override;
     void RelayElsewhere(const std::string& phone, const std::string& line, std::function<void(bool sent)> done) override;
 
 private:
@@ -83,10 +83,13 @@ private:
     void OnLink(bool up);
     void Register();
     void OnMessage(const std::string& channel, const std::string& payload);
-    void OnOrder(const std::vector<std::string>& fields);
-    void Publish(const char* channel, const std::string& first, const std::string& second);
+    void OnOrder(const AskOrder& order);
+    void OnOrder(const OutcomeOrder& order);
+    void OnOrder(const SmsOrder& order);
+    void OnOrder(const SmsTakenOrder& order);
+    void Publish(const char* channel, const std::string& board, const std::string& text);
     // Sends one order to the channel of `node`; false when it could not go.
-    bool SendOrder(const std::string& node, const std::vector<std::string>& fields, PgConnection::Done done = {});
+    bool SendOrder(const std::string& node, Order order, PgConnection::Done done = {});
     void ScheduleFlush();
     void Flush();
     // Reads the other instances' monitoring clients of one board this
@@ -128,11 +131,11 @@ private:
     std::map<std::pair<std::string, SessionId>, SessionId> idOf_;
     SessionId lastRemote_ = 0;
 
-    struct SmsOrder {
+    struct PendingSms {
         std::function<void(bool taken)> done;
         std::unique_ptr<asio::steady_timer> timer;
     };
-    std::map<std::uint64_t, SmsOrder> smsOrders_;
+    std::map<std::uint64_t, PendingSms> smsOrders_;
     std::uint64_t lastOrder_ = 0;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

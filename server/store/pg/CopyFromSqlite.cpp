@@ -1,9 +1,9 @@
 #include "CopyFromSqlite.h"
 
+#include "server/common/LogText.h"
 #include "server/postgres/PgSchema.h"
 #include "server/postgres/PgSession.h"
 #include "server/store/sqlite/Database.h"
-#include "server/common/LogText.h"
 #include "server/store/sqlite/Statement.h"
 
 #include <filesystem>

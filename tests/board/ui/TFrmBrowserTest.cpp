@@ -195,6 +195,7 @@ TEST_P(BoardSelection, StoresTheAddressSendsSetBoardAndHides) {
     EXPECT_EQ(socket.writes[0], TextPacket('h', board, 600));
     // The page list follows when the page's answer comes.
     EXPECT_TRUE(WaitFor([&] { return window->Cycle().FPageList.size() == 3u; }, 5000));
+    EXPECT_EQ(logs.messages, std::vector<std::string>{Cp("게시물 3개를 찾았습니다.")});
     EXPECT_EQ(window->isVisible(), GetParam().visibleAfter);
     window->hide();
 }
@@ -472,11 +473,11 @@ TEST_P(SmsGatewayFailure, LogsHostAndOutcomeButNeverThePassword) {
     for (const std::string& line : logs.debug) EXPECT_EQ(line.find("s3cretpw"), std::string::npos) << line;
 }
 
-// A board whose post lines carry their comment counts (a second link on the
-// row), as many boards write them: the count changes after a post is found.
+// A board whose titles carry their comment counts inside the link, as many
+// boards write them: the count changes after a post is found.
 const char* const kCountingBoardUtf8 = R"(<html><head><meta charset="euc-kr"></head><body><table>
-<tr><td>12</td><td><a href="view.php?id=share&amp;no=12">책상 스탠드</a> <a href="view.php?id=share&amp;no=12#c">[4]</a></td><td>81</td></tr>
-<tr><td>11</td><td><a href="view.php?id=share&amp;no=11">스탠드</a> <a href="view.php?id=share&amp;no=11#c">[0]</a></td><td>7</td></tr>
+<tr><td>12</td><td><a href="view.php?id=share&amp;no=12">책상 스탠드<span>[4]</span></a></td><td>81</td></tr>
+<tr><td>11</td><td><a href="view.php?id=share&amp;no=11">스탠드<span>[0]</span></a></td><td>7</td></tr>
 </table></body></html>
 )";
 

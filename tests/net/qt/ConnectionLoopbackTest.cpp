@@ -5,6 +5,7 @@
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
+#include "fakes/ScriptedRandom.h"
 #include "net/Codec.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
@@ -26,7 +27,7 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 struct Client {
-    explicit Client(std::uint16_t port) {
+    explicit Client(std::uint16_t port, net::LinkSecurity security = {}) : sock(std::move(security)) {
         sock.SetAddress("127.0.0.1");
         sock.SetPort(port);
         QObject::connect(&sock, &net::QtMainSock::Connected, &sock, [this] { connection.MainSockConnect(); });
@@ -35,6 +36,8 @@ struct Client {
             connection.MainSockError(code);
         });
         QObject::connect(&sock, &net::QtMainSock::ReadyRead, &sock, [this] { receiver.MainSockRead(); });
+        QObject::connect(&sock, &net::QtMainSock::TlsRefused, &sock,
+                         [this](const std::string& reason) { logs.DebugLog("Socket: TLS refused: " + reason); });
     }
     int Count(const std::string& line) const {
         return static_cast<int>(std::count(logs.debug.begin(), logs.debug.end(), line));
@@ -45,9 +48,10 @@ struct Client {
     test::RecordingMessageBox messageBox;
     test::RecordingActions actions;
     test::FakeClock clock;
+    test::ScriptedRandom random;
     net::LinkState state;
     net::Sender sender{sock, logs, messageBox};
-    net::Connection connection{sock, logs, state, sender, actions};
+    net::Connection connection{sock, logs, state, sender, actions, clock, random};
     net::Dispatcher dispatcher{logs, state, sender, actions, clock};
     net::PacketReceiver receiver{sock, logs, [this](const std::uint8_t* p, int n) { dispatcher.DispatchPacket(p, n); }};
 };
@@ -80,12 +84,12 @@ TEST(ConnectionLoopback, LostLinkIsRestoredByTheNextTickWithAFreshVersion) {
 
     server.peer = nullptr;
     server.received.clear();
-    EXPECT_TRUE(client.connection.TimerReConnect());
+    EXPECT_EQ(client.connection.TimerReConnect(), 10000);
     EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결시도중..."));
     ASSERT_TRUE(server.WaitForClient());
     EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
     EXPECT_EQ(client.Count("Event: Send Version 1"), 2);
-    EXPECT_EQ(client.state.ReconnectAttempts, 1);
+    EXPECT_EQ(client.state.ReconnectAttempts, 0); // the next outage counts afresh
 }
 
 TEST(ConnectionLoopback, ResetByTheServerIsLoggedAsAnErrorThenADisconnect) {
@@ -102,29 +106,57 @@ TEST(ConnectionLoopback, ResetByTheServerIsLoggedAsAnErrorThenADisconnect) {
     EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
 }
 
-TEST(ConnectionLoopback, RefusedAttemptsEndInDisconnectAndTheTimerGivesUpAfterTheHundredFirst) {
+TEST(ConnectionLoopback, EveryRefusedAttemptEndsInAnErrorThenADisconnect) {
     Client client(test::RefusingPort());
     client.connection.Start();
     ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
     EXPECT_THAT(client.logs.debug, ElementsAre("Socket: Socket Error: 10061", "Socket: DisConnect"));
     EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
 
-    for (int attempt = 1; attempt <= 101; ++attempt) {
-        EXPECT_EQ(client.connection.TimerReConnect(), attempt <= 100);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        EXPECT_EQ(client.connection.TimerReConnect(), 10000);
         ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == attempt + 1; }));
     }
-    EXPECT_FALSE(client.connection.TimerReConnect());
     QTest::qWait(20);
-    EXPECT_EQ(client.Count("Socket: Socket Error: 10061"), 102);
-    EXPECT_EQ(client.Count("Socket: DisConnect"), 102);
-    EXPECT_EQ(client.logs.debug.size(), 204u);
-    EXPECT_EQ(client.state.ReconnectAttempts, 101);
+    EXPECT_EQ(client.Count("Socket: Socket Error: 10061"), 4);
+    EXPECT_EQ(client.logs.debug.size(), 8u);
     EXPECT_FALSE(client.sock.Connecting());
+}
+
+TEST(ConnectionLoopback, OverTlsTheSessionRunsAsOverTcp) {
+    test::LoopbackServer server(test::TlsTestPeer("pinned"));
+    Client client(server.Port(), net::LinkSecurityOfBuild(true, "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA="));
+    client.connection.Start();
+    ASSERT_TRUE(server.WaitForClient());
+    EXPECT_EQ(server.Receive(7), (Bytes{7, 0, 'd', 3, 0, 0, 0}));
+    server.Send({7, 0, 'd', 1, 0, 0, 0});
+    ASSERT_TRUE(WaitUntil([&] { return client.receiver.Queue().Size() == 7; }));
+    EXPECT_TRUE(client.receiver.TimerProcess());
+    EXPECT_THAT(client.logs.debug,
+                ElementsAre("Socket: Connect", "Event: Send Version 1", "MessageProcess: 100 7", "Version Result :1"));
+}
+
+TEST(ConnectionLoopback, RefusedServerKeyIsAConnectErrorWithItsReasonAndTheTimerTriesAgain) {
+    test::LoopbackServer server(test::TlsTestPeer("pinned"));
+    Client client(server.Port(), net::LinkSecurityOfBuild(true, "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4="));
+    const std::vector<std::string> refused{
+        "Socket: TLS refused: the server's key zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA= matches no pinned key",
+        "Socket: Socket Error: 20013", "Socket: DisConnect"};
+    client.connection.Start();
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 1; }));
+    EXPECT_EQ(client.logs.debug, refused);
+    EXPECT_EQ(client.actions.statusPanels[1], base::Cp949FromUtf8("연결중지됨"));
+
+    EXPECT_TRUE(client.connection.TimerReConnect());
+    ASSERT_TRUE(WaitUntil([&] { return client.Count("Socket: DisConnect") == 2; }));
+    EXPECT_EQ(client.Count(refused[0]), 2);
+    EXPECT_EQ(client.Count("Socket: Connect"), 0);
+    EXPECT_EQ(client.state.ReconnectAttempts, 1);
 }
 
 TEST(ConnectionLoopback, FastSenderMeetsBackPressureAndEveryPacketArrivesInOrder) {
     test::LoopbackServer server;
-    net::QtMainSock sock;
+    net::QtMainSock sock{net::LinkSecurity{}};
     test::RecordingLogs logs;
     std::vector<char> fills;
     net::PacketReceiver receiver{sock, logs, [&fills](const std::uint8_t* p, int n) {

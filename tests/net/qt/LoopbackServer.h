@@ -1,7 +1,12 @@
 #pragma once
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -10,6 +15,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorlan::test {
@@ -24,23 +31,54 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 50
     return true;
 }
 
+// The contents of a file of the TLS test peers (tests/net/qt/tls).
+inline QByteArray TlsTestFile(const char* name) {
+    QFile file(QStringLiteral(QUORLAN_TLS_TEST_DIR "/") + QString::fromLatin1(name));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+// A TLS server's side with the test key and certificate NAME (.key, .crt).
+inline QSslConfiguration TlsTestPeer(const char* name) {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(TlsTestFile((std::string(name) + ".crt").c_str())));
+    tls.setPrivateKey(QSslKey(TlsTestFile((std::string(name) + ".key").c_str()), QSsl::Ec));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return tls;
+}
+
+inline std::unique_ptr<QTcpServer> MakeServer(const std::optional<QSslConfiguration>& tls) {
+    if (!tls) return std::make_unique<QTcpServer>();
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(*tls);
+    return server;
+}
+
 // A loopback server on a port of the system's choice that keeps the one
-// connection it accepts and collects what arrives on it.
+// connection it accepts and collects what arrives on it: plain TCP, or TLS
+// with the given configuration (a connection counts once its handshake is
+// done; what arrives is what the client sent inside TLS).
 class LoopbackServer {
 public:
-    LoopbackServer() { server.listen(QHostAddress::LocalHost, 0); }
-    std::uint16_t Port() const { return server.serverPort(); }
+    explicit LoopbackServer(std::optional<QSslConfiguration> tls = std::nullopt,
+                            const QHostAddress& address = QHostAddress::LocalHost)
+        : server(MakeServer(tls)) {
+        server->listen(address, 0);
+    }
+    std::uint16_t Port() const { return server->serverPort(); }
 
-    bool WaitForClient() {
-        return WaitUntil([this] {
-            if (!peer && server.hasPendingConnections()) peer = server.nextPendingConnection();
-            return peer != nullptr;
-        });
+    bool WaitForClient(int timeoutMs = 5000) {
+        return WaitUntil(
+            [this] {
+                if (!peer && server->hasPendingConnections()) peer = server->nextPendingConnection();
+                return peer != nullptr;
+            },
+            timeoutMs);
     }
     // Waits until at least count bytes have arrived; returns all received so far.
     std::vector<std::uint8_t> Receive(std::size_t count) {
         WaitUntil([&] {
-            if (peer) {
+            if (peer && peer->isOpen()) {
                 const QByteArray got = peer->readAll();
                 received.insert(received.end(), got.begin(), got.end());
             }
@@ -60,7 +98,7 @@ public:
         peer->abort();
     }
 
-    QTcpServer server;
+    std::unique_ptr<QTcpServer> server;
     QTcpSocket* peer = nullptr;
     std::vector<std::uint8_t> received;
 };

@@ -1,6 +1,6 @@
-#include "server/cluster/pg/BoardOwnership.h"
 #include "PgTest.h"
 #include "server/ManualClock.h"
+#include "server/cluster/pg/BoardOwnership.h"
 #include "server/postgres/PgSchema.h"
 
 #include <set>

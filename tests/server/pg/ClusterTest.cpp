@@ -7,10 +7,10 @@
 #include "PgTest.h"
 #include "server/RunningServer.h"
 #include "server/TestClient.h"
-#include "server/store/ReplayBuffer.h"
-#include "server/store/pg/PgStore.h"
 #include "server/accounts/PasswordHasher.h"
 #include "server/cluster/pg/Cluster.h"
+#include "server/store/ReplayBuffer.h"
+#include "server/store/pg/PgStore.h"
 
 #include <vector>
 #include <httplib.h>

@@ -1,12 +1,12 @@
 // Moving a single server's SQLite file into the database of a cluster.
 #include "PgTest.h"
 #include "fakes/TempDir.h"
+#include "server/store/pg/CopyFromSqlite.h"
+#include "server/store/pg/PgStore.h"
 #include "server/store/sqlite/AccountStore.h"
 #include "server/store/sqlite/BoardListStore.h"
 #include "server/store/sqlite/Database.h"
 #include "server/store/sqlite/Statement.h"
-#include "server/store/pg/CopyFromSqlite.h"
-#include "server/store/pg/PgStore.h"
 
 namespace quorlan::test {
 namespace {

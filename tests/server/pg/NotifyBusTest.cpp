@@ -1,5 +1,5 @@
-#include "server/cluster/pg/NotifyBus.h"
 #include "PgTest.h"
+#include "server/cluster/pg/NotifyBus.h"
 
 namespace quorlan::test {
 namespace {

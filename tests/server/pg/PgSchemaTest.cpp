@@ -1,5 +1,5 @@
-#include "server/postgres/PgSchema.h"
 #include "PgTest.h"
+#include "server/postgres/PgSchema.h"
 
 namespace quorlan::test {
 namespace {

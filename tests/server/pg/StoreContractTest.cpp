@@ -3,10 +3,10 @@
 // cluster. Texts of the system are cp949 bytes, never UTF-8.
 #include "PgTest.h"
 #include "fakes/TempDir.h"
-#include "server/store/ReplayBuffer.h"
 #include "server/ServerConfig.h"
-#include "server/store/sqlite/SqliteStore.h"
+#include "server/store/ReplayBuffer.h"
 #include "server/store/pg/PgStore.h"
+#include "server/store/sqlite/SqliteStore.h"
 
 #include <functional>
 #include <memory>

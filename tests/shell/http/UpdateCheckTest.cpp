@@ -2,7 +2,10 @@
 
 #include "LocalHttpServer.h"
 #include "fakes/RecordingLogs.h"
+#include "net/qt/LoopbackServer.h"
+#include "net/qt/QtMainSock.h"
 #include "fakes/TempDir.h"
+#include "net/Codec.h"
 #include "tools/sign/PatchSigner.h"
 
 #include <QDir>
@@ -21,6 +24,10 @@ using namespace quorlan::shell;
 using quorlan::test::LocalHttpServer;
 using quorlan::test::RecordingLogs;
 using quorlan::test::TempDir;
+
+// The running client's build, and the next one.
+constexpr std::uint32_t kBuild = quorlan::net::kClientBuild;
+constexpr std::uint32_t kNext = kBuild + 1;
 
 constexpr const char* kOldProgram = "#!/bin/sh\nexit 0\n";
 
@@ -82,7 +89,7 @@ TEST_F(UpdateCheckTest, SameBuildAppliesAddressAndPortWithoutFetchingThePatch) {
     const std::string body = PatchScript(300001);
     server.Serve("/patch.bin", body);
     server.Serve("/patch_quorlan.txt",
-                 List(3, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, 3, body)));
+                 List(kBuild, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, kBuild, body)));
 
     UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"));
 
@@ -99,7 +106,7 @@ TEST_F(UpdateCheckTest, SignedNewerBuildIsInstalledBackedUpAndStarted) {
     const std::string body = PatchScript(300001);
     server.Serve("/patch.bin", body);
     server.Serve("/patch_quorlan.txt",
-                 List(4, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, 4, body)));
+                 List(kNext, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, kNext, body)));
 
     // The list's server is applied before the patch is fetched.
     std::vector<std::string> applied;
@@ -120,11 +127,11 @@ TEST_F(UpdateCheckTest, SignedNewerBuildIsInstalledBackedUpAndStarted) {
 }
 
 TEST_F(UpdateCheckTest, BuildInstalledOnceIsNeverInstalledAgain) {
-    // The new program still calls itself build 3, so it is offered build 4 again.
+    // The new program still calls itself kBuild, so it is offered kNext again.
     const std::string body = PatchScript(300001);
     server.Serve("/patch.bin", body);
     server.Serve("/patch_quorlan.txt",
-                 List(4, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, 4, body)));
+                 List(kNext, server.Url("/patch.bin"), *quorlan::tools::SignOfferHex(keys.secretKey, kNext, body)));
     ASSERT_TRUE(Run(server.Url("/patch_quorlan.txt")).updateInstalled);
     ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(marker); }, 10000));
     fs::remove(marker);
@@ -136,7 +143,7 @@ TEST_F(UpdateCheckTest, BuildInstalledOnceIsNeverInstalledAgain) {
     EXPECT_EQ(server.Hits("/patch.bin"), 1);
     EXPECT_EQ(TempDir::Read(program), body);
     EXPECT_EQ(TempDir::Read(backup), kOldProgram);
-    EXPECT_TRUE(LogMentions("build 4 was installed before"));
+    EXPECT_TRUE(LogMentions("build " + std::to_string(kNext) + " was installed before"));
     QTest::qWait(100);
     EXPECT_FALSE(fs::exists(marker));
 }
@@ -154,7 +161,7 @@ TEST_F(UpdateCheckTest, RefusedPatchesLeaveTheProgramAsItIs) {
     const Case cases[] = {
         {"300,000 bytes", 300000, Case::Good, true, true, "300000", true},
         {"bad signature", 300001, Case::Bad, true, true, "does not verify", true},
-        {"signed as build 3", 300001, Case::OtherBuild, true, true, "does not verify", true},
+        {"signed as the running build", 300001, Case::OtherBuild, true, true, "does not verify", true},
         {"missing signature", 300001, Case::Missing, true, true, "not fetched: the patch list carries no signature",
          false},
         {"no key built in", 300001, Case::Good, true, false, "not fetched: no valid update public key", false},
@@ -166,11 +173,11 @@ TEST_F(UpdateCheckTest, RefusedPatchesLeaveTheProgramAsItIs) {
         const int hitsBefore = server.Hits("/patch.bin");
         const std::string body = PatchScript(c.size);
         std::string signature;
-        if (c.signature == Case::Good) signature = *quorlan::tools::SignOfferHex(keys.secretKey, 4, body);
-        if (c.signature == Case::Bad) signature = *quorlan::tools::SignOfferHex(keys.secretKey, 4, body + "tampered");
-        if (c.signature == Case::OtherBuild) signature = *quorlan::tools::SignOfferHex(keys.secretKey, 3, body);
+        if (c.signature == Case::Good) signature = *quorlan::tools::SignOfferHex(keys.secretKey, kNext, body);
+        if (c.signature == Case::Bad) signature = *quorlan::tools::SignOfferHex(keys.secretKey, kNext, body + "tampered");
+        if (c.signature == Case::OtherBuild) signature = *quorlan::tools::SignOfferHex(keys.secretKey, kBuild, body);
         server.Serve("/patch.bin", body);
-        server.Serve("/patch_quorlan.txt", List(4, c.namePatchFile ? server.Url("/patch.bin") : "", signature));
+        server.Serve("/patch_quorlan.txt", List(kNext, c.namePatchFile ? server.Url("/patch.bin") : "", signature));
 
         UpdateOutcome outcome = Run(server.Url("/patch_quorlan.txt"), {}, c.keyBuiltIn);
 
@@ -222,6 +229,48 @@ TEST_F(UpdateCheckTest, UnreachableListHostGivesAnEmptyListAndTheBuiltInServer) 
     EXPECT_EQ(outcome.server.port, quorlan::config::kServerPort);
     EXPECT_EQ(TempDir::Read(listFile), "");
     EXPECT_EQ(TempDir::Read(program), kOldProgram);
+}
+
+// The list moves the link to another address and port, never lowers its
+// protection: a client built with TLS and a pin keeps both, whatever keys
+// the list adds.
+TEST_F(UpdateCheckTest, PatchListMovesTheLinkButNeverLowersItsProtection) {
+    const std::string pinned = "zQBk7ruCF6cqW9KBHDskVyAQY+jKsk8c+o3VAizJWYA="; // tests/net/qt/tls/pinned.key
+    const std::string other = "Xrbmnj19jivQDHM5iA9BS0wiK0W5MuS8K5lI0Sw2aZ4=";  // tests/net/qt/tls/other.key
+    quorlan::net::QtMainSock sock(quorlan::net::LinkSecurityOfBuild(true, pinned));
+    const auto listTo = [&](std::uint16_t port) {
+        server.Serve("/patch_quorlan.txt", "[config]\r\nversion=0\r\nipaddr=127.0.0.1\r\nport=" +
+                                               std::to_string(port) +
+                                               "\r\ntls=0\r\nssl=off\r\nQUORLAN_SERVER_TLS=OFF\r\npin=" + other +
+                                               "\r\nQUORLAN_SERVER_PIN=" + other + "\r\n");
+        Run(server.Url("/patch_quorlan.txt"), [&sock](const ServerEndpoint& endpoint) {
+            sock.SetAddress(endpoint.address);
+            sock.SetPort(endpoint.port);
+        });
+    };
+
+    // A server in clear at the list's address gets a TLS hello and no more.
+    quorlan::test::LoopbackServer plain;
+    listTo(plain.Port());
+    sock.Open();
+    ASSERT_TRUE(plain.WaitForClient());
+    const std::vector<std::uint8_t> hello = plain.Receive(5);
+    EXPECT_EQ(hello[0], 0x16); // a TLS handshake record
+    QTest::qWait(50);
+    EXPECT_FALSE(sock.Active());
+    const std::uint8_t version[] = {7, 0, 'd', 3, 0, 0, 0};
+    EXPECT_EQ(sock.Write(version, 7), 0);
+    sock.Close();
+
+    // The server with the built-in key at the list's new address is taken,
+    // though the list names another key.
+    quorlan::test::LoopbackServer tls(quorlan::test::TlsTestPeer("pinned"));
+    listTo(tls.Port());
+    sock.Open();
+    ASSERT_TRUE(quorlan::test::WaitUntil([&] { return sock.Active(); }));
+    ASSERT_TRUE(tls.WaitForClient());
+    EXPECT_EQ(sock.Write(version, 7), 7);
+    EXPECT_EQ(tls.Receive(7), std::vector<std::uint8_t>(version, version + 7));
 }
 
 } // namespace

@@ -36,7 +36,7 @@ struct MainWindowRig {
         auto fakeSocket = std::make_unique<FakeSocket>();
         socket = fakeSocket.get();
         ownSocket = std::move(fakeSocket);
-        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, messageBox, clock, actions);
+        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, messageBox, clock, random, actions);
         auto made = std::make_unique<shell::ui::TFrmMain>(
             shell::ui::TFrmMain::Services{session->State(), session->Sender(), session->Logs(), *session, clock, random,
                                           messageBox, inputBox},

@@ -6,6 +6,7 @@
 #include "net/Codec.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/FindRecorder.h"
+#include "shell/qt/QtTimer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -362,13 +363,14 @@ TEST_F(MainWindowTest, AForwardedPostThatMatchesAlertsAndAsksForATextMessage) {
     EXPECT_EQ(rig.socket->written, expected);
 }
 
-TEST_F(MainWindowTest, ReconnectTimerStopsAfterItsLastAttempt) {
+TEST_F(MainWindowTest, ReconnectTimerRunsOnAtThePaceTheSessionGives) {
     rig.socket->connected = false;
-    for (int i = 0; i < 100; ++i) window->TimerReConnectTimer();
-    EXPECT_TRUE(window->TimerReConnect().IsActive());
+    for (int i = 0; i < 99; ++i) window->TimerReConnectTimer();
+    EXPECT_EQ(window->TimerReConnect().IntervalMs(), 10000);
     window->TimerReConnectTimer();
-    EXPECT_FALSE(window->TimerReConnect().IsActive());
-    EXPECT_EQ(rig.session->State().ReconnectAttempts, 101);
+    EXPECT_TRUE(window->TimerReConnect().IsActive());
+    EXPECT_EQ(window->TimerReConnect().IntervalMs(), 45000 + 19); // the first scripted draw
+    EXPECT_EQ(rig.session->State().ReconnectAttempts, 100);
 }
 
 TEST_F(MainWindowTest, ReceivedPacketsAreFramedOnePerProcessTick) {
