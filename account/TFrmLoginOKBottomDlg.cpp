@@ -2,7 +2,7 @@
 
 #include "base/Cp949.h"
 #include "net/Codec.h"
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -20,9 +20,9 @@ namespace quorlan::account {
 
 namespace {
 
-using shell::qt::Caption;
-using shell::qt::Cp949FromQString;
-using shell::qt::QStringFromCp949;
+using qt::Caption;
+using qt::Cp949FromQString;
+using qt::QStringFromCp949;
 
 // Password edits show every character as "*", whatever the platform style's
 // own mask character is.
@@ -48,12 +48,7 @@ constexpr int kStatusPanelWidth = 200;
 TFrmLoginOKBottomDlg::TFrmLoginOKBottomDlg(Services services, QWidget* parent) : QDialog(parent), services_(services) {
     BuildControls();
     FormCreate();
-}
-
-TFrmLoginOKBottomDlg::~TFrmLoginOKBottomDlg() {
-    // FormDestroy. The main window saves the settings after this, so the box's
-    // state at exit is what the next start sees.
-    services_.state.FAutoLogin = CheckBoxAutoLogin->isChecked();
+    KeepSessionInStep();
 }
 
 void TFrmLoginOKBottomDlg::BuildControls() {
@@ -163,6 +158,17 @@ void TFrmLoginOKBottomDlg::FormCreate() {
     // the login page (it stays on the sign-up page).
     EditLoginID->setText(QStringFromCp949(services_.state.FLoginID));
     if (CheckBoxAutoLogin->isChecked()) EditLoginPassword->setText(QStringFromCp949(services_.state.FLoginPassword));
+}
+
+void TFrmLoginOKBottomDlg::KeepSessionInStep() {
+    client::ClientState& state = services_.state;
+    state.EnteredLoginID = LoginIDText();
+    state.EnteredLoginPassword = LoginPasswordText();
+    connect(EditLoginID, &QLineEdit::textChanged, this,
+            [&state](const QString& text) { state.EnteredLoginID = Cp949FromQString(text); });
+    connect(EditLoginPassword, &QLineEdit::textChanged, this,
+            [&state](const QString& text) { state.EnteredLoginPassword = Cp949FromQString(text); });
+    connect(CheckBoxAutoLogin, &QCheckBox::toggled, this, [&state](bool checked) { state.FAutoLogin = checked; });
 }
 
 void TFrmLoginOKBottomDlg::showEvent(QShowEvent* event) {

@@ -31,10 +31,11 @@ public:
     };
 
     // FormCreate: the auto-login box, the stored phone number and (with
-    // auto-login only) the stored password fill the login page.
+    // auto-login only) the stored password fill the login page. From then on
+    // the session follows the login page: the box in FAutoLogin (so its state
+    // at exit is what the next start sees), the boxes' account in
+    // EnteredLoginID and EnteredLoginPassword.
     explicit TFrmLoginOKBottomDlg(Services services, QWidget* parent = nullptr);
-    // FormDestroy: the box's state at exit is what the next start sees.
-    ~TFrmLoginOKBottomDlg() override;
 
     // Selects the notebook page (0 login, 1 change password, 2 sign-up), then
     // shows the dialog modally; returns the dialog's result.
@@ -63,6 +64,7 @@ private:
     void BuildControls();
     void FormCreate();
     void FormShow();
+    void KeepSessionInStep();
     // True when the key event was the robot-mode chord (it is passed on anyway).
     bool EditLoginPasswordKeyDown(const QKeyEvent& event);
     void ApplyLoginButtonStates();

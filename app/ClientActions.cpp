@@ -6,43 +6,42 @@
 
 namespace quorlan::app {
 
-bool ClientActions::AutoLoginChecked() {
-    return login_ && login_->AutoLoginChecked();
-}
+namespace {
+// StatusBar1 of the main window: the last check on the first panel, the
+// connection on the second.
+constexpr int kCheckPanel = 0;
+constexpr int kConnectionPanel = 1;
+} // namespace
 
-void ClientActions::BtnLoginClick() {
+void ClientActions::LogIn() {
     if (login_) login_->BtnLoginClick();
-}
-
-std::string ClientActions::LoginIDText() {
-    return login_ ? login_->LoginIDText() : std::string();
-}
-
-std::string ClientActions::LoginPasswordText() {
-    return login_ ? login_->LoginPasswordText() : std::string();
 }
 
 void ClientActions::LoginSucceeded() {
     if (login_) login_->LoginSucceeded();
 }
 
-void ClientActions::SetLoginDialogStatus(const std::string& text) {
+void ClientActions::ShowSignUpResult(const std::string& text) {
     if (login_) login_->SetStatusText(text);
 }
 
-void ClientActions::SetLoginStateLabel(const std::string& text) {
+void ClientActions::ShowLoginState(const std::string& text) {
     if (main_) main_->SetLabelLoginState(text);
 }
 
-void ClientActions::SetStatusPanel(int index, const std::string& text) {
-    if (main_) main_->SetStatusPanel(index, text);
+void ClientActions::ShowCheckState(const std::string& text) {
+    if (main_) main_->SetStatusPanel(kCheckPanel, text);
 }
 
-void ClientActions::SetTrayStatus(const std::string& text) {
+void ClientActions::ShowConnectionState(const std::string& text) {
+    if (main_) main_->SetStatusPanel(kConnectionPanel, text);
+}
+
+void ClientActions::ShowTrayStatus(const std::string& text) {
     if (main_) main_->SetTrayStatus(text);
 }
 
-void ClientActions::BtnSeleteBoardClick() {
+void ClientActions::SelectBoardAgain() {
     if (browser_) browser_->BtnSeleteBoardClick();
 }
 

@@ -14,27 +14,25 @@ class TFrmLoginOKBottomDlg;
 namespace quorlan::app {
 
 // What the dispatcher asks of the windows, forwarded to the window that does
-// it. The main window is created first and its timers may tick before the
-// other windows exist (and after they are gone at shutdown): an action whose
-// window is absent does nothing, and a question to it answers "no" or "".
+// it, through the window's own handler. The main window is created first and
+// its timers may tick before the other windows exist (and after they are gone
+// at shutdown): an action whose window is absent does nothing.
 class ClientActions : public net::IClientActions {
 public:
     void SetMainWindow(shell::ui::TFrmMain* window) { main_ = window; }
     void SetBoardWindow(board::TFrmBrowser* window) { browser_ = window; }
     void SetLoginDialog(account::TFrmLoginOKBottomDlg* dialog) { login_ = dialog; }
 
-    bool AutoLoginChecked() override;
-    void BtnLoginClick() override;
-    std::string LoginIDText() override;
-    std::string LoginPasswordText() override;
+    void LogIn() override;
     void LoginSucceeded() override;
-    void SetLoginDialogStatus(const std::string& text) override;
+    void ShowSignUpResult(const std::string& text) override;
 
-    void SetLoginStateLabel(const std::string& text) override;
-    void SetStatusPanel(int index, const std::string& text) override;
-    void SetTrayStatus(const std::string& text) override;
+    void ShowLoginState(const std::string& text) override;
+    void ShowCheckState(const std::string& text) override;
+    void ShowConnectionState(const std::string& text) override;
+    void ShowTrayStatus(const std::string& text) override;
 
-    void BtnSeleteBoardClick() override;
+    void SelectBoardAgain() override;
     void AnswerListRequest() override;
     void ReceiveCheckList(const std::string& postListText) override;
     void SendSMSByGateway(const std::string& phone, const std::string& message) override;

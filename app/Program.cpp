@@ -7,11 +7,12 @@
 #include "net/qt/QtMainSock.h"
 #include "shell/ClockSeededRandom.h"
 #include "shell/http/UpdateCheck.h"
-#include "shell/qt/QtAlertSound.h"
-#include "shell/qt/QtInputBox.h"
-#include "shell/qt/QtMessageBox.h"
-#include "shell/qt/QtWakeSignal.h"
-#include "shell/qt/SystemClock.h"
+#include "qt/QtAlertSound.h"
+#include "qt/QtInputBox.h"
+#include "qt/QtMessageBox.h"
+#include "qt/QtTimer.h"
+#include "qt/QtWakeSignal.h"
+#include "qt/SystemClock.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
 #include "shell/ui/TFrmWatchList.h"
@@ -21,11 +22,11 @@
 namespace quorlan::app {
 
 struct Program::OwnServices {
-    std::unique_ptr<shell::qt::SystemClock> clock;
+    std::unique_ptr<qt::SystemClock> clock;
     std::unique_ptr<shell::ClockSeededRandom> random;
-    std::unique_ptr<shell::qt::QtWakeSignal> wakeSignal;
-    std::unique_ptr<shell::qt::QtMessageBox> messageBox;
-    std::unique_ptr<shell::qt::QtInputBox> inputBox;
+    std::unique_ptr<qt::QtWakeSignal> wakeSignal;
+    std::unique_ptr<qt::QtMessageBox> messageBox;
+    std::unique_ptr<qt::QtInputBox> inputBox;
 };
 
 namespace {
@@ -47,10 +48,10 @@ std::unique_ptr<net::ISocket> InjectedOrMainSock(std::unique_ptr<net::ISocket> i
     return socket;
 }
 
-shell::IAlertSound& InjectedOrQtSound(shell::IAlertSound* injected, std::unique_ptr<shell::IAlertSound>& own,
+base::IAlertSound& InjectedOrQtSound(base::IAlertSound* injected, std::unique_ptr<base::IAlertSound>& own,
                                       base::ILineLogs& logs) {
     if (injected) return *injected;
-    own = std::make_unique<shell::qt::QtAlertSound>(shell::qt::QtAlertSound::FindSoundFile(), logs);
+    own = std::make_unique<qt::QtAlertSound>(qt::QtAlertSound::FindSoundFile(), logs);
     return *own;
 }
 
@@ -65,18 +66,22 @@ Program::Program(Options options)
       messageBox_(InjectedOr(options_.messageBox, own_->messageBox)),
       inputBox_(InjectedOr(options_.inputBox, own_->inputBox)),
       socket_(InjectedOrMainSock(std::move(options_.socket), options_.linkSecurity, mainSock_)),
-      session_(options_.settingsPath, *socket_, messageBox_, clock_, random_, actions_),
+      timerProcess_(std::make_unique<qt::QtTimer>(shell::ClientSession::kProcessIntervalMs, false,
+                                                  [this] { session_.TimerProcessTimer(); })),
+      session_(options_.settingsPath, *socket_, *timerProcess_, messageBox_, clock_, random_, actions_),
+      searchSwitch_(session_.State(), session_.Sender(), session_.Logs(), clock_),
+      searchCondition_(session_.State(), session_.Sender(), session_.Logs(), inputBox_, messageBox_),
       findRecorder_(session_.State(), session_.History(),
                     InjectedOrQtSound(options_.alertSound, ownSound_, session_.Logs())) {
     ConnectMainSock();
 
-    // The main window first: its timers run from now on, so the receive queue
-    // and the reconnect attempts also work while the update check lets the
-    // event loop run. The message and input boxes stand over it.
-    frmMain_ = std::make_unique<shell::ui::TFrmMain>(shell::ui::TFrmMain::Services{session_.State(), session_.Sender(),
-                                                                                   session_.Logs(), session_, clock_,
-                                                                                   random_, messageBox_, inputBox_},
-                                                     options_.mainWindow);
+    // The main window first: its timers run from now on, so the reconnect
+    // attempts also work while the update check lets the event loop run. The
+    // message and input boxes stand over it.
+    frmMain_ = std::make_unique<shell::ui::TFrmMain>(
+        shell::ui::TFrmMain::Services{session_.State(), session_.Logs(), session_, clock_, random_, searchSwitch_,
+                                      searchCondition_},
+        options_.mainWindow);
     actions_.SetMainWindow(frmMain_.get());
     // A wake tries the link at once.
     wakeSignal_.SetWake([this] { frmMain_->TimerReConnectTimer(); });
@@ -153,7 +158,7 @@ Program::~Program() {
     frmHistory_.reset();
     frmDebug_.reset();
     actions_.SetLoginDialog(nullptr);
-    frmLoginOKBottomDlg_.reset(); // hands its auto-login box back to FAutoLogin
+    frmLoginOKBottomDlg_.reset();
     aboutBox_.reset();
     frmMyinfo_.reset();
     actions_.SetBoardWindow(nullptr);

@@ -1,16 +1,18 @@
 #pragma once
 #include "app/ClientActions.h"
+#include "base/IAlertSound.h"
 #include "base/IClock.h"
+#include "base/IInputBox.h"
 #include "base/ILineLogs.h"
 #include "base/IMessageBox.h"
 #include "base/IRandomSource.h"
-#include "board/IInputBox.h"
+#include "base/IWakeSignal.h"
+#include "board/SearchConditionHandler.h"
 #include "net/ISocket.h"
 #include "net/ServerKeyPins.h"
 #include "shell/ClientSession.h"
 #include "shell/FindRecorder.h"
-#include "shell/IAlertSound.h"
-#include "shell/IWakeSignal.h"
+#include "shell/SearchSwitch.h"
 #include "shell/http/THTTPDown.h"
 #include "shell/ui/TFrmMain.h"
 
@@ -28,6 +30,9 @@ class TFrmBrowser;
 }
 namespace quorlan::net {
 class QtMainSock;
+}
+namespace quorlan::qt {
+class QtTimer;
 }
 namespace quorlan::shell::ui {
 class TFrmDebug;
@@ -53,8 +58,8 @@ struct StartupNetwork {
 // and the history and watch-list windows,
 // each given what it needs of the session. The constructor is the start-up
 // (update check, first connection attempt, session reset, settings), the
-// destructor the shutdown (the windows go in the reverse order, the login
-// dialog handing back its auto-login box, then the settings are saved).
+// destructor the shutdown (the windows go in the reverse order, then the
+// settings are saved, the login dialog's auto-login box among them).
 class Program {
 public:
     // Platform services; each empty member gets the real one.
@@ -74,11 +79,11 @@ public:
         base::IClock* clock = nullptr;
         base::IRandomSource* random = nullptr;
         // Resume and network-back; the real one follows Qt's network information.
-        shell::IWakeSignal* wakeSignal = nullptr;
+        base::IWakeSignal* wakeSignal = nullptr;
         base::IMessageBox* messageBox = nullptr;
-        board::IInputBox* inputBox = nullptr;
+        base::IInputBox* inputBox = nullptr;
         // The alert sound; the real one plays the program's alert.wav.
-        shell::IAlertSound* alertSound = nullptr;
+        base::IAlertSound* alertSound = nullptr;
         shell::ui::TFrmMain::Options mainWindow;
     };
 
@@ -111,15 +116,18 @@ private:
     std::unique_ptr<OwnServices> own_;
     base::IClock& clock_;
     base::IRandomSource& random_;
-    shell::IWakeSignal& wakeSignal_;
+    base::IWakeSignal& wakeSignal_;
     base::IMessageBox& messageBox_;
-    board::IInputBox& inputBox_;
+    base::IInputBox& inputBox_;
     shell::THTTPDown downloader_;
     net::QtMainSock* mainSock_ = nullptr; // the socket, when made here
     std::unique_ptr<net::ISocket> socket_;
     ClientActions actions_;
+    std::unique_ptr<qt::QtTimer> timerProcess_; // the session's framing timer
     shell::ClientSession session_;
-    std::unique_ptr<shell::IAlertSound> ownSound_;
+    shell::SearchSwitch searchSwitch_;
+    board::SearchConditionHandler searchCondition_;
+    std::unique_ptr<base::IAlertSound> ownSound_;
     shell::FindRecorder findRecorder_;
 
     std::unique_ptr<shell::ui::TFrmMain> frmMain_;

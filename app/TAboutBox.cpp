@@ -1,6 +1,6 @@
 #include "app/TAboutBox.h"
 
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 #include "shell/ui/ProgramIcon.h"
 
 #include <QFrame>
@@ -29,19 +29,19 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const char* objectName) 
 
 QStringList TAboutBox::UsageLines() {
     return {
-        shell::qt::Caption("이 프로그램은 게시판 모니터링 프로그램입니다."),
-        shell::qt::Caption("공동 모니터링을 사용하며 시간단위는 20분입니다(권장)."),
+        qt::Caption("이 프로그램은 게시판 모니터링 프로그램입니다."),
+        qt::Caption("공동 모니터링을 사용하며 시간단위는 20분입니다(권장)."),
         QString(),
-        shell::qt::Caption("사용방법"),
-        shell::qt::Caption("1. 내게시판을 설정한다 "),
-        shell::qt::Caption("   게시판설정 버튼을 눌러 홈페이지를 열고, 검색할 장터"),
-        shell::qt::Caption("   게시판으로 가서 \"게시판선택\"을 누른다."),
-        shell::qt::Caption("2. 검색단어를 설정한다"),
-        shell::qt::Caption("   단어설정 버튼을 누르고 검색단어를 입력한다."),
-        shell::qt::Caption("   두 단어 사이에 \"&\"를 넣으면 두 단어가 모두 들어 있어야"),
-        shell::qt::Caption("   하고, \"+\"를 넣으면 어느 한 단어만 찾아져도 알람이 울린다."),
-        shell::qt::Caption("3. 시작버튼을 눌러서 모니터링을 시작한다"),
-        shell::qt::Caption("* 검색단어가 찾아지게되면 팝업메세지가 뜬다."),
+        qt::Caption("사용방법"),
+        qt::Caption("1. 내게시판을 설정한다 "),
+        qt::Caption("   게시판설정 버튼을 눌러 홈페이지를 열고, 검색할 장터"),
+        qt::Caption("   게시판으로 가서 \"게시판선택\"을 누른다."),
+        qt::Caption("2. 검색단어를 설정한다"),
+        qt::Caption("   단어설정 버튼을 누르고 검색단어를 입력한다."),
+        qt::Caption("   두 단어 사이에 \"&\"를 넣으면 두 단어가 모두 들어 있어야"),
+        qt::Caption("   하고, \"+\"를 넣으면 어느 한 단어만 찾아져도 알람이 울린다."),
+        qt::Caption("3. 시작버튼을 눌러서 모니터링을 시작한다"),
+        qt::Caption("* 검색단어가 찾아지게되면 팝업메세지가 뜬다."),
     };
 }
 
@@ -64,7 +64,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     grid->addWidget(MakeLabel(panel, QStringLiteral("Product Name : Quorlan"), "ProductName"), 0, 1);
     grid->addWidget(MakeLabel(panel, QStringLiteral("Version : 0.1"), "Version"), 1, 1);
     grid->addWidget(
-        MakeLabel(panel, shell::qt::Caption("문의 : ") + QString::fromUtf8(config::kHomePageUrl), "Comments"), 2, 0, 1,
+        MakeLabel(panel, qt::Caption("문의 : ") + QString::fromUtf8(config::kHomePageUrl), "Comments"), 2, 0, 1,
         2);
     auto* usage = new QListWidget(panel);
     usage->setObjectName(QStringLiteral("ListBox1"));

@@ -12,6 +12,7 @@
 #include "board/PostListText.h"
 #include "fakes/LoopbackSocket.h"
 #include "net/Codec.h"
+#include "net/StreamFramer.h"
 #include "server/Server.h"
 #include "tools/testweb/TestWebServer.h"
 
@@ -128,20 +129,16 @@ private:
     }
 
     void Read() {
-        std::vector<std::uint8_t> buffer;
+        quorlan::net::StreamFramer framer(quorlan::net::kAnyLength);
         std::uint8_t chunk[16384];
         while (true) {
             const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
             if (n <= 0) return;
             const auto at = Clock::now();
-            buffer.insert(buffer.end(), chunk, chunk + n);
-            std::size_t used = 0;
-            while (true) {
-                const auto header = quorlan::net::DecodeHeader(buffer.data() + used, buffer.size() - used);
-                if (!header || buffer.size() - used < header->length) break;
-                if (header->length < quorlan::net::kHeaderSize) return;
-                const auto message = quorlan::net::DecodeServerMessage(buffer.data() + used, header->length);
-                used += header->length;
+            framer.Feed(chunk, static_cast<std::size_t>(n));
+            for (auto frame = framer.Next(); frame.kind == quorlan::net::StreamFramer::Frame::Kind::Packet;
+                 frame = framer.Next()) {
+                const auto message = quorlan::net::DecodeServerMessage(frame.data, frame.size);
                 if (message.type == quorlan::net::ServerNewPost) arrivals_.Saw(message.text, at);
                 if (message.type == quorlan::net::CheckList || message.type == quorlan::net::ListRequest) {
                     std::lock_guard lock(mutex_);
@@ -149,7 +146,7 @@ private:
                     wake_.notify_all();
                 }
             }
-            buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used));
+            if (framer.Failed()) return;
         }
     }
 

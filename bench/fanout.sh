@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Fan-out figures: 10,000 simulated clients on one board against
 # quorlan-server, then the same through redis-server pub/sub, on loopback.
+# In the same run the join phase of crowds of other sizes (JOIN_CROWDS,
+# default "2500 40000"; "" for none), each on a fresh server of both kinds:
+# joins per second and the server's processor time per join. A crowd needs an
+# open file per client in one process: those beyond the hard limit are named
+# and skipped.
 # With --cluster, in the same run also against a cluster as scripts/cluster.sh
 # runs it: a private PostgreSQL, three instances and HAProxy in front, the
 # clients spread over the instances through HAProxy.
-# Usage: [CLIENTS=N] bench/fanout.sh [--cluster] [build-dir] [extra quorlan-loadgen options]
+# Usage: [CLIENTS=N] [JOIN_CROWDS="N ..."] bench/fanout.sh [--cluster] [build-dir] [extra quorlan-loadgen options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -20,6 +25,8 @@ CLIENTS=${CLIENTS:-10000}
 cmake --build "$BUILD" --target quorlan-server quorlan-loadgen >/dev/null
 LOADGEN=("$BUILD/tools/loadgen/quorlan-loadgen" --clients "$CLIENTS" --latency-posts 200 --seconds 10
     --server-bin "$BUILD/server/quorlan-server")
+read -ra CROWDS <<<"${JOIN_CROWDS-2500 40000}"
+if ((${#CROWDS[@]})); then LOADGEN+=(--join-crowds "${CROWDS[@]}"); fi
 if ((!CLUSTER)); then exec "${LOADGEN[@]}" "$@"; fi
 
 READY_SECONDS=${READY_SECONDS:-60}

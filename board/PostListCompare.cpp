@@ -3,20 +3,18 @@
 #include <unordered_set>
 
 namespace quorlan::board {
-namespace {
 
-void AppendNormalised(std::string& out, std::string_view line) {
+void NormaliseInto(std::string& out, std::string_view line) {
+    out.clear();
     for (char c : line) {
         if ((c < '0' || c > '9') && c != ' ') out += c;
     }
 }
 
-} // namespace
-
 std::string NormaliseLine(std::string_view line) {
     std::string out;
     out.reserve(line.size());
-    AppendNormalised(out, line);
+    NormaliseInto(out, line);
     return out;
 }
 
@@ -27,8 +25,7 @@ std::vector<std::size_t> FindNewLines(const PostList& page, const PostList& serv
     std::vector<std::size_t> fresh;
     std::string key;
     for (std::size_t i = 0; i < page.size(); ++i) {
-        key.clear();
-        AppendNormalised(key, page[i]);
+        NormaliseInto(key, page[i]);
         if (!known.contains(key)) fresh.push_back(i);
     }
     return fresh;

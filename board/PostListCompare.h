@@ -16,6 +16,8 @@ inline constexpr std::size_t kNewLineCutOff = 20;
 // comment counts, dates). No byte of a cp949 double-byte character lies in
 // those ranges, so no character is split.
 std::string NormaliseLine(std::string_view line);
+// The same into `out` (replacing what it held), reusing its storage.
+void NormaliseInto(std::string& out, std::string_view line);
 
 // Positions, in page order, of the page lines whose normalised form equals
 // the normalised form of no server line. Duplicated page lines are reported

@@ -7,10 +7,8 @@
 namespace quorlan::board {
 
 SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs,
-                                               ISearchHitActions& hitActions, IInputBox& inputBox,
-                                               base::IMessageBox& messageBox)
-    : state_(state), sender_(sender), logs_(logs), hitActions_(hitActions), inputBox_(inputBox),
-      messageBox_(messageBox) {}
+                                               base::IInputBox& inputBox, base::IMessageBox& messageBox)
+    : state_(state), sender_(sender), logs_(logs), inputBox_(inputBox), messageBox_(messageBox) {}
 
 void SearchConditionHandler::SetCondition(const std::string& condition) {
     state_.FSearchCondition = condition;
@@ -31,12 +29,13 @@ void SearchConditionHandler::BtnSearchConditionClick() {
 }
 
 void SearchConditionHandler::MatchSearchCondition(const std::string& line) {
+    if (!hitActions_) return;
     const std::optional<std::string> condition = FirstHitCondition(state_, line);
     if (!condition) return;
     // The post line is already in the message list; this says what it matched.
     logs_.AddListMessage(HitListLine(*condition));
-    hitActions_.ShowAlert(line, *condition);
-    if (state_.FLoggedIn && hitActions_.CheckBoxSMSChecked()) sender_.SendRequestPhone(line);
+    hitActions_->ShowAlert(line, *condition);
+    if (state_.FLoggedIn && hitActions_->CheckBoxSMSChecked()) sender_.SendRequestPhone(line);
 }
 
 } // namespace quorlan::board

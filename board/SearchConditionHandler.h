@@ -1,5 +1,5 @@
 #pragma once
-#include "IInputBox.h"
+#include "base/IInputBox.h"
 #include "ISearchHitActions.h"
 #include "base/ILineLogs.h"
 #include "base/IMessageBox.h"
@@ -15,15 +15,17 @@ namespace quorlan::board {
 // run on every post line the server forwards. The condition is
 // ClientState::FSearchCondition; LabelSearchCondition shows it unchanged and
 // follows every change through the label hook. The matcher also looks through
-// the watch list (FirstHitCondition).
+// the watch list (FirstHitCondition). A hit shows on the main window: until its
+// hit actions are set, a matching line does nothing.
 class SearchConditionHandler {
 public:
     using LabelHook = std::function<void(const std::string& condition)>;
 
     SearchConditionHandler(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs,
-                           ISearchHitActions& hitActions, IInputBox& inputBox, base::IMessageBox& messageBox);
+                           base::IInputBox& inputBox, base::IMessageBox& messageBox);
 
     void SetLabelHook(LabelHook onLabel) { onLabel_ = std::move(onLabel); }
+    void SetHitActions(ISearchHitActions* hitActions) { hitActions_ = hitActions; }
 
     // Sets the field and the label together.
     void SetCondition(const std::string& condition);
@@ -44,10 +46,10 @@ private:
     client::ClientState& state_;
     net::Sender& sender_;
     base::ILineLogs& logs_;
-    ISearchHitActions& hitActions_;
-    IInputBox& inputBox_;
+    base::IInputBox& inputBox_;
     base::IMessageBox& messageBox_;
     LabelHook onLabel_;
+    ISearchHitActions* hitActions_ = nullptr;
 };
 
 } // namespace quorlan::board

@@ -23,8 +23,8 @@ struct WatchEntry {
 // included. One instance, owned by the client session; GUI-free so the logic
 // is testable. Strings are cp949 bytes.
 struct ClientState : net::LinkState {
-    // Settings ("Quorlan.ini", section "config"); FLoginID and FLoginPassword
-    // are the link's.
+    // Settings ("Quorlan.ini", section "config"); FLoginID, FLoginPassword
+    // and FAutoLogin are the link's.
     std::int32_t FRepeat = 600;
     std::string FBoardURL;
     std::string FSearchCondition;
@@ -32,7 +32,6 @@ struct ClientState : net::LinkState {
     std::vector<std::string> FExclude;
     // The watch list ("Watch1", "Watch1Exclude", "Watch1Off", ...), in order.
     std::vector<WatchEntry> FWatchList;
-    bool FAutoLogin = false;
     bool FDebugMode = false;
     std::string FSMSID;
     std::string FSMSPassword;

@@ -7,11 +7,6 @@
 
 namespace quorlan::net {
 
-namespace {
-// Connection texts always go to the second status panel.
-constexpr int kConnectionPanel = 1;
-} // namespace
-
 Connection::Connection(ISocket& socket, base::ILineLogs& logs, LinkState& state, Sender& sender,
                        IClientActions& actions, const base::IClock& clock, base::IRandomSource& random)
     : socket_(socket), logs_(logs), state_(state), sender_(sender), actions_(actions), clock_(clock), random_(random) {}
@@ -36,10 +31,10 @@ void Connection::MainSockConnect() {
     state_.ReconnectAttempts = 0;
     if (state_.FServerCutOff) {
         state_.FServerCutOff = false;
-        actions_.SetTrayStatus({});
+        actions_.ShowTrayStatus({});
         logs_.AddListMessage(QUORLAN_CP949("서버에 다시 연결되었습니다."));
     }
-    actions_.SetStatusPanel(kConnectionPanel, QUORLAN_CP949("연결됨"));
+    actions_.ShowConnectionState(QUORLAN_CP949("연결됨"));
 }
 
 void Connection::MainSockDisconnect() {
@@ -50,7 +45,7 @@ void Connection::MainSockDisconnect() {
         downSince_ = clock_.TickMs();
     }
     // A failed attempt of a long outage leaves the outage's text standing.
-    actions_.SetStatusPanel(kConnectionPanel, state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결중지됨"));
+    actions_.ShowConnectionState(state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결중지됨"));
 }
 
 void Connection::MainSockError(int& errorCode) {
@@ -75,9 +70,9 @@ int Connection::TimerReConnect() {
     // Unsigned difference: right across the tick's wrap.
     if (!state_.FServerCutOff && clock_.TickMs() - downSince_ > static_cast<std::uint32_t>(kReconnectIntervalMs)) {
         state_.FServerCutOff = true;
-        actions_.SetTrayStatus(CutOffText());
+        actions_.ShowTrayStatus(CutOffText());
     }
-    actions_.SetStatusPanel(kConnectionPanel, state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결시도중..."));
+    actions_.ShowConnectionState(state_.FServerCutOff ? CutOffText() : QUORLAN_CP949("연결시도중..."));
     if (state_.ReconnectAttempts < kFastAttempts) return kReconnectIntervalMs;
     return kSlowIntervalMs - kSlowJitterMs + random_.Next(2 * kSlowJitterMs + 1);
 }

@@ -15,8 +15,7 @@ namespace quorlan::net {
 // The life of the link to the coordination server: first attempt, version
 // handshake on connect, loss, and the reconnect timer (TimerReConnect). The
 // owner forwards the socket's events and the timer's ticks to the handlers
-// below; connection texts go to the debug log and to the second panel of the
-// main window's status bar.
+// below; connection texts go to the debug log and to ShowConnectionState.
 //
 // The reconnect timer never gives up. The first kFastAttempts attempts of an
 // outage come every kReconnectIntervalMs; later ones every kSlowIntervalMs,

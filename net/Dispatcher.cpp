@@ -8,8 +8,6 @@
 namespace quorlan::net {
 
 namespace {
-constexpr int kStatePanel = 0;
-
 // The label and the unsigned code with no blank between them ("Login Result :1").
 std::string ResultLine(const char* label, std::uint32_t code) { return label + std::to_string(code); }
 } // namespace
@@ -36,8 +34,8 @@ void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {
         if (success) {
             logs_.AddListMessage(QUORLAN_CP949("정상적으로 시작했습니다."));
             // Restores the server's view after a reconnect: login, then board.
-            if (actions_.AutoLoginChecked()) actions_.BtnLoginClick();
-            if (state_.FBoardSet) actions_.BtnSeleteBoardClick();
+            if (state_.FAutoLogin) actions_.LogIn();
+            if (state_.FBoardSet) actions_.SelectBoardAgain();
         } else {
             logs_.AddListMessage(QUORLAN_CP949("버전이 틀립니다."));
         }
@@ -46,11 +44,12 @@ void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {
     case LoginResult:
         logs_.DebugLog(ResultLine("Login Result :", code));
         if (success) {
-            actions_.SetLoginStateLabel(QUORLAN_CP949("핸드폰접속"));
+            actions_.ShowLoginState(QUORLAN_CP949("핸드폰접속"));
             state_.FLoggedIn = true;
-            // The boxes as they read now, edits made while waiting included.
-            state_.FLoginID = actions_.LoginIDText();
-            state_.FLoginPassword = actions_.LoginPasswordText();
+            // The account as the login dialog holds it now, edits made while
+            // waiting included.
+            state_.FLoginID = state_.EnteredLoginID;
+            state_.FLoginPassword = state_.EnteredLoginPassword;
             actions_.LoginSucceeded();
         } else {
             logs_.AddListMessage(QUORLAN_CP949("로그인 실패"));
@@ -58,7 +57,7 @@ void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {
         break;
     case NewAccountResult:
         logs_.AddListMessage(ResultLine("NewAccount Result :", code));
-        actions_.SetLoginDialogStatus(success ? QUORLAN_CP949("신규가입했습니다.")
+        actions_.ShowSignUpResult(success ? QUORLAN_CP949("신규가입했습니다.")
                                               : QUORLAN_CP949("신규가입을 실패했습니다."));
         break;
     case ChangePasswordResult:
@@ -77,7 +76,7 @@ void Dispatcher::DispatchPacket(const std::uint8_t* packet, int length) {
         break;
     case CheckList:
         actions_.ReceiveCheckList(m.text);
-        actions_.SetStatusPanel(kStatePanel, clock_.LongTimeNow() + QUORLAN_CP949("검색"));
+        actions_.ShowCheckState(clock_.LongTimeNow() + QUORLAN_CP949("검색"));
         state_.CycleStartTime = clock_.TickMs();
         break;
     case ServerNewPost:

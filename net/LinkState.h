@@ -12,6 +12,13 @@ struct LinkState {
     // The account the link logs in with ("Quorlan.ini" keeps it encoded).
     std::string FLoginID;
     std::string FLoginPassword;
+    // Whether the link logs in again once the server accepted the version
+    // (the login dialog's "자동로그인" box, kept in step as it changes).
+    bool FAutoLogin = false;
+    // The account as the login dialog's boxes hold it, kept in step as they
+    // are edited; a successful login makes it FLoginID and FLoginPassword.
+    std::string EnteredLoginID;
+    std::string EnteredLoginPassword;
 
     // Set once, never cleared while the program runs (a disconnect keeps them).
     bool FLoggedIn = false;

@@ -35,11 +35,10 @@ void Hub::OnClosed(SessionId id) {
     if (ClientRecord* client = clients_.Find(id); client && client->loggedIn && client->monitoring) {
         // The account misses what its board gets from now on, unless another
         // of its connections still watches it.
-        const std::string board = boards_.BoardOf(id);
+        const std::string& board = boards_.BoardOf(id);
         bool stillWatched = false;
-        boards_.ForEachMonitoring(board, [&](SessionId other) {
-            const ClientRecord* record = other == id ? nullptr : clients_.Find(other);
-            stillWatched = stillWatched || (record && record->loggedIn && record->phone == client->phone);
+        clients_.ForEachOfAccount(client->phone, [&](SessionId other, const ClientRecord&) {
+            stillWatched = stillWatched || (other != id && boards_.IsMonitoring(board, other));
         });
         if (!board.empty() && !stillWatched) {
             store_.Write([phone = client->phone, board, now = clock_.NowMs()](IStore& store) {
@@ -137,8 +136,7 @@ Flow Hub::OnLogin(SessionId id, const net::ClientRequest& request) {
         ClientRecord* client = clients_.Find(id);
         if (!client) return;
         if (account) {
-            client->loggedIn = true;
-            client->phone = account->phone;
+            clients_.LoggedIn(id, account->phone);
             if (account->robotMode) {
                 client->robotRequested = true; // asked on an earlier connection
             } else if (client->robotRequested && account->relay) {
@@ -201,7 +199,7 @@ Flow Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientReques
     Reply(client, net::SetBoardResult, 1);
     const bool replaying = Replay(id, client, request.text);
     if (!left.empty()) LeftBoard(left, id);
-    scheduler_.BoardChanged(request.text);
+    scheduler_.MemberChanged(request.text, id);
     UpdateGauges();
     return replaying ? Flow::Hold : Flow::Continue;
 }
@@ -209,7 +207,7 @@ Flow Hub::OnSetBoard(SessionId id, ClientRecord& client, const net::ClientReques
 void Hub::OnSearchState(SessionId id, ClientRecord& client, bool monitoring) {
     client.monitoring = monitoring;
     const std::string board = boards_.SetMonitoring(id, monitoring);
-    if (!board.empty()) scheduler_.BoardChanged(board);
+    if (!board.empty()) scheduler_.MemberChanged(board, id);
 }
 
 Flow Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
@@ -231,14 +229,14 @@ Flow Hub::OnRobotMode(SessionId id, ClientRecord& client, bool on) {
 }
 
 void Hub::OnListReport(SessionId id, const std::string& text) {
-    const std::string board = boards_.BoardOf(id);
+    const std::string& board = boards_.BoardOf(id);
     // The list the checker was sent, before its report replaces it.
     const auto previous = boards_.LastList(board);
     if (scheduler_.OnListReport(id, board, text)) posts_.Expect(board, id, previous, text, clock_.SteadyMs());
 }
 
 void Hub::OnNewPost(SessionId id, const std::string& line) {
-    const std::string board = boards_.BoardOf(id);
+    const std::string& board = boards_.BoardOf(id);
     // Only the client holding the board's check, and only lines its own
     // report made new.
     const PostGate::Verdict verdict = scheduler_.HoldsCheck(board, id) ? posts_.Take(board, id, line, clock_.SteadyMs())

@@ -4,15 +4,16 @@
 
 namespace quorlan::shell {
 
-ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, base::IMessageBox& messageBox,
-                             base::IClock& clock, base::IRandomSource& random, net::IClientActions& actions)
+ClientSession::ClientSession(std::string settingsPath, net::ISocket& socket, base::ITimer& timerProcess,
+                             base::IMessageBox& messageBox, base::IClock& clock, base::IRandomSource& random,
+                             net::IClientActions& actions)
     : settingsPath_(std::move(settingsPath)), messageBox_(messageBox),
       history_(std::filesystem::path(settingsPath_).replace_filename(kHistoryFileName).string(), logs_),
       sender_(socket, logs_, messageBox),
       receiver_(socket, logs_,
                 [this](const std::uint8_t* packet, int length) { dispatcher_.DispatchPacket(packet, length); }),
       connection_(socket, logs_, state_, sender_, actions, clock, random),
-      dispatcher_(logs_, state_, sender_, actions, clock) {}
+      dispatcher_(logs_, state_, sender_, actions, clock), timerProcess_(timerProcess) {}
 
 void ClientSession::Reset() {
     state_.FSearching = false;
@@ -23,7 +24,12 @@ void ClientSession::Reset() {
 
 void ClientSession::MainSockRead() {
     receiver_.MainSockRead();
-    if (framingWake_ && receiver_.HasWork()) framingWake_();
+    if (receiver_.HasWork() && !timerProcess_.IsActive()) timerProcess_.Start();
+}
+
+void ClientSession::TimerProcessTimer() {
+    (void)receiver_.TimerProcess();
+    if (!receiver_.HasWork()) timerProcess_.Stop();
 }
 
 void ClientSession::MainSockDisconnect() {

@@ -2,6 +2,7 @@
 #include "base/IClock.h"
 #include "base/IMessageBox.h"
 #include "base/IRandomSource.h"
+#include "base/ITimer.h"
 #include "client/ClientState.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
@@ -22,13 +23,19 @@ namespace quorlan::shell {
 // settings and session fields, the two line logs, the history of search hits
 // (beside the settings file) and the link (receive queue,
 // senders, connection, dispatcher) over a socket it is given. The socket's
-// owner forwards its events to the MainSock handlers; the main window's
-// timers forward their ticks to TimerProcess and TimerReConnect, the first
-// only while FramingPending (a read that gives it work calls the wake).
+// owner forwards its events to the MainSock handlers. The session keeps the
+// receive pace itself: its framing timer (TimerProcess) runs while received
+// bytes wait and frames one packet a tick, with or without any window. The
+// main window's reconnect timer forwards its ticks to TimerReConnect.
 class ClientSession : public ISessionTicks {
 public:
-    ClientSession(std::string settingsPath, net::ISocket& socket, base::IMessageBox& messageBox, base::IClock& clock,
-                  base::IRandomSource& random, net::IClientActions& actions);
+    static constexpr int kProcessIntervalMs = 10;
+
+    // timerProcess: a stopped repeating timer of kProcessIntervalMs whose
+    // tick calls TimerProcessTimer.
+    ClientSession(std::string settingsPath, net::ISocket& socket, base::ITimer& timerProcess,
+                  base::IMessageBox& messageBox, base::IClock& clock, base::IRandomSource& random,
+                  net::IClientActions& actions);
 
     client::ClientState& State() { return state_; }
     LineLogs& Logs() { return logs_; }
@@ -52,11 +59,11 @@ public:
     void MainSockWrite() { connection_.MainSockWrite(); }
     void MainSockError(int& errorCode) { connection_.MainSockError(errorCode); }
 
-    // Ticks: the 10 ms framing tick (true when a packet was dispatched) and
-    // the reconnect tick (the milliseconds until the next one).
-    bool TimerProcess() override { return receiver_.TimerProcess(); }
-    bool FramingPending() override { return receiver_.HasWork(); }
-    void SetFramingWake(std::function<void()> wake) override { framingWake_ = std::move(wake); }
+    // The framing tick: dispatches at most one whole packet; the timer rests
+    // once nothing waits.
+    void TimerProcessTimer();
+    const base::ITimer& TimerProcess() const { return timerProcess_; }
+    // The reconnect tick; the milliseconds until the next one.
     int TimerReConnect() override { return connection_.TimerReConnect(); }
 
 private:
@@ -69,7 +76,7 @@ private:
     net::PacketReceiver receiver_;
     net::Connection connection_;
     net::Dispatcher dispatcher_;
-    std::function<void()> framingWake_;
+    base::ITimer& timerProcess_;
 };
 
 } // namespace quorlan::shell

@@ -15,7 +15,7 @@ std::string LocalTimeNow() {
 
 } // namespace
 
-FindRecorder::FindRecorder(const client::ClientState& state, FindHistory& history, IAlertSound& sound, Now now)
+FindRecorder::FindRecorder(const client::ClientState& state, FindHistory& history, base::IAlertSound& sound, Now now)
     : state_(state), history_(history), sound_(sound), now_(now ? std::move(now) : Now(LocalTimeNow)) {}
 
 void FindRecorder::Found(const std::string& line, const std::string& condition) {

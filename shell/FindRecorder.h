@@ -1,7 +1,7 @@
 #pragma once
 #include "client/ClientState.h"
 #include "shell/FindHistory.h"
-#include "shell/IAlertSound.h"
+#include "base/IAlertSound.h"
 
 #include <functional>
 #include <string>
@@ -16,14 +16,14 @@ public:
     // The local time as the history shows it; the system's unless given.
     using Now = std::function<std::string()>;
 
-    FindRecorder(const client::ClientState& state, FindHistory& history, IAlertSound& sound, Now now = {});
+    FindRecorder(const client::ClientState& state, FindHistory& history, base::IAlertSound& sound, Now now = {});
 
     void Found(const std::string& line, const std::string& condition);
 
 private:
     const client::ClientState& state_;
     FindHistory& history_;
-    IAlertSound& sound_;
+    base::IAlertSound& sound_;
     Now now_;
 };
 

@@ -23,11 +23,13 @@ public:
 
 // The Start button (BtnStartClick). FSearching and the caption of BtnStart
 // always change together, so FSearching is the state read here. The local
-// state changes whether or not SearchState could be sent.
+// state changes whether or not SearchState could be sent. The main window
+// shows it: until a window is set the button does nothing.
 class SearchSwitch {
 public:
-    SearchSwitch(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs, const base::IClock& clock,
-                 ISearchSwitchView& view);
+    SearchSwitch(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs, const base::IClock& clock);
+
+    void SetView(ISearchSwitchView* view) { view_ = view; }
 
     void BtnStartClick();
 
@@ -42,7 +44,7 @@ private:
     net::Sender& sender_;
     base::ILineLogs& logs_;
     const base::IClock& clock_;
-    ISearchSwitchView& view_;
+    ISearchSwitchView* view_ = nullptr;
 };
 
 } // namespace quorlan::shell

@@ -4,7 +4,7 @@
 #include "board/PagePosts.h"
 #include "board/SmsGatewayUrl.h"
 #include "quorlan/BuildConfig.h"
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 #include <QEventLoop>
 #include <QHBoxLayout>
@@ -29,9 +29,9 @@ namespace quorlan::board {
 
 namespace {
 
-using shell::qt::Caption;
-using shell::qt::Cp949FromQString;
-using shell::qt::QStringFromCp949;
+using qt::Caption;
+using qt::Cp949FromQString;
+using qt::QStringFromCp949;
 
 constexpr int kWindowWidth = 1038;
 constexpr int kWindowHeight = 801;

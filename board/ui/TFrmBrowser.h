@@ -6,7 +6,7 @@
 #include "board/ui/WebEngineBrowser.h"
 #include "client/ClientState.h"
 #include "net/Sender.h"
-#include "shell/qt/QtTimer.h"
+#include "qt/QtTimer.h"
 
 #include <QWidget>
 #include <functional>
@@ -92,7 +92,7 @@ public:
     void RendererGone();
 
     CheckCycle& Cycle() { return cycle_; }
-    const shell::qt::QtTimer& TimerCompare() const { return timerCompare_; }
+    const qt::QtTimer& TimerCompare() const { return timerCompare_; }
     bool InModalShowing() const { return modalLoop_ != nullptr; }
 
 protected:
@@ -130,7 +130,7 @@ private:
     // Declared after the widgets they use and destroyed before them (child
     // widgets go last, with QWidget), so no page answer reaches a dead cycle.
     // One-shot, 2,000 ms: it fires that long after the last completed document.
-    shell::qt::QtTimer timerCompare_;
+    qt::QtTimer timerCompare_;
     WebEngineBrowser browser_;
     CheckCycle cycle_;
     SmsGatewayClient sms_;

@@ -26,12 +26,9 @@ std::string BoardRegistry::Join(SessionId id, const std::string& url, std::chron
         store_.Run([url](IStore& store) { return store.BoardLists().Load(url); },
                    [this, url, reading](std::optional<std::string> list) { ListRead(url, reading, std::move(list)); });
     }
-    board.members[id] = interval;
-    if (monitoring) {
-        board.monitoring.insert(id);
-    } else {
-        board.monitoring.erase(id);
-    }
+    auto& member = board.members.try_emplace(id, Board::Member{interval, Board::kNotMonitoring}).first->second;
+    member.interval = interval;
+    board.Monitor(id, member, monitoring);
     boardOf_[id] = url;
     return left;
 }
@@ -43,9 +40,12 @@ std::string BoardRegistry::Leave(SessionId id) {
     boardOf_.erase(current);
     auto it = boards_.find(url);
     if (it != boards_.end()) {
-        it->second.members.erase(id);
-        it->second.monitoring.erase(id);
-        if (it->second.members.empty()) boards_.erase(it);
+        Board& board = it->second;
+        if (auto member = board.members.find(id); member != board.members.end()) {
+            board.Monitor(id, member->second, false);
+            board.members.erase(member);
+        }
+        if (board.members.empty()) boards_.erase(it);
     }
     return url;
 }
@@ -54,17 +54,29 @@ std::string BoardRegistry::SetMonitoring(SessionId id, bool monitoring) {
     auto current = boardOf_.find(id);
     if (current == boardOf_.end()) return {};
     Board& board = boards_.at(current->second);
-    if (monitoring) {
-        board.monitoring.insert(id);
-    } else {
-        board.monitoring.erase(id);
-    }
+    board.Monitor(id, board.members.at(id), monitoring);
     return current->second;
 }
 
-std::string BoardRegistry::BoardOf(SessionId id) const {
+void BoardRegistry::Board::Monitor(SessionId id, Member& member, bool on) {
+    if (on == (member.slot != kNotMonitoring)) return;
+    if (on) {
+        member.slot = monitoring.size();
+        monitoring.push_back(id);
+        return;
+    }
+    // The last one takes the place of the one leaving.
+    const SessionId last = monitoring.back();
+    monitoring[member.slot] = last;
+    members.at(last).slot = member.slot;
+    monitoring.pop_back();
+    member.slot = kNotMonitoring;
+}
+
+const std::string& BoardRegistry::BoardOf(SessionId id) const {
+    static const std::string none;
     auto current = boardOf_.find(id);
-    return current == boardOf_.end() ? std::string() : current->second;
+    return current == boardOf_.end() ? none : current->second;
 }
 
 std::size_t BoardRegistry::MonitoringCount(const std::string& url) const {
@@ -74,7 +86,9 @@ std::size_t BoardRegistry::MonitoringCount(const std::string& url) const {
 
 bool BoardRegistry::IsMonitoring(const std::string& url, SessionId id) const {
     const Board* board = FindBoard(url);
-    return board && board->monitoring.count(id) != 0;
+    if (!board) return false;
+    auto member = board->members.find(id);
+    return member != board->members.end() && member->second.slot != Board::kNotMonitoring;
 }
 
 void BoardRegistry::ForEachMonitoring(const std::string& url, const std::function<void(SessionId)>& f) const {
@@ -93,7 +107,7 @@ std::chrono::milliseconds BoardRegistry::Interval(const std::string& url, Sessio
     const Board* board = FindBoard(url);
     if (!board) return std::chrono::milliseconds{0};
     auto member = board->members.find(id);
-    return member == board->members.end() ? std::chrono::milliseconds{0} : member->second;
+    return member == board->members.end() ? std::chrono::milliseconds{0} : member->second.interval;
 }
 
 void BoardRegistry::ListRead(const std::string& url, std::uint64_t reading, std::optional<std::string> list) {

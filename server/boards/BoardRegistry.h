@@ -6,10 +6,8 @@
 
 #include <cstdint>
 #include <functional>
-
-#include <map>
-#include <set>
 #include <unordered_map>
+#include <vector>
 
 namespace quorlan::server {
 
@@ -33,7 +31,7 @@ public:
                      bool monitoring) override;
     std::string Leave(SessionId id) override;
     std::string SetMonitoring(SessionId id, bool monitoring) override;
-    std::string BoardOf(SessionId id) const override;
+    const std::string& BoardOf(SessionId id) const override;
     bool Exists(const std::string& url) const override { return FindBoard(url) != nullptr; }
     std::size_t MonitoringCount(const std::string& url) const override;
     bool IsMonitoring(const std::string& url, SessionId id) const override;
@@ -50,8 +48,16 @@ public:
 private:
     struct Board {
         explicit Board(const Limits& limits) : recent(limits.duplicateMemory, limits.duplicateMaxAgeMs) {}
-        std::map<SessionId, std::chrono::milliseconds> members; // id order is connection order
-        std::set<SessionId> monitoring;
+        struct Member {
+            std::chrono::milliseconds interval;
+            std::size_t slot; // its place in `monitoring`, or kNotMonitoring
+        };
+        static constexpr std::size_t kNotMonitoring = SIZE_MAX;
+        // Whether the member is in `monitoring`: kept in one place for the
+        // fan-out, each change O(1).
+        void Monitor(SessionId id, Member& member, bool on);
+        std::unordered_map<SessionId, Member> members;
+        std::vector<SessionId> monitoring;
         std::optional<std::string> list;
         std::uint64_t reading = 0; // the read of its stored list under way, 0 once done
         DuplicateFilter recent;

@@ -31,10 +31,30 @@ void CheckLoop::BoardChanged(const std::string& url) {
     Run();
 }
 
+void CheckLoop::MemberChanged(const std::string& url, SessionId id) {
+    if (url.empty()) return;
+    // The members elsewhere are scheduled here only with one of this
+    // instance's own beside them.
+    if (boards_.MonitoringCount(url) <= 1) return BoardChanged(url);
+    if (cluster_.LocalChanged(url)) {
+        if (boards_.IsMonitoring(url, id)) {
+            const Scheduler::Checker checker{id, static_cast<Scheduler::TimeMs>(boards_.Interval(url, id).count())};
+            scheduler_.Set(url, BoardHost(url), checker, clock_.SteadyMs());
+        } else {
+            scheduler_.Pause(url, id);
+        }
+        Publish(url);
+    }
+    Run();
+}
+
 void CheckLoop::ClientLeft(const std::string& url, SessionId id) {
     scheduler_.Left(url, id);
     cluster_.ClientLeft(url, id);
-    BoardChanged(url);
+    if (!boards_.Exists(url) || boards_.MonitoringCount(url) == 0) return BoardChanged(url);
+    cluster_.LocalChanged(url);
+    Publish(url);
+    Run();
 }
 
 bool CheckLoop::HoldsCheck(const std::string& url, SessionId id) const {

@@ -29,9 +29,11 @@ public:
     CheckLoop(asio::io_context& loop, const IClock& clock, IBoardRegistry& boards, ClientDirectory& clients,
               Metrics& metrics, Scheduler::Options options, ICluster& cluster);
 
-    // Membership, monitoring or intervals of the board changed, or its stored
-    // list has been read.
+    // The board as a whole: its stored list has been read, this instance
+    // gained or lost it, or its members elsewhere changed.
     void BoardChanged(const std::string& url);
+    // The client joined the board, or its monitoring or interval changed.
+    void MemberChanged(const std::string& url, SessionId id);
     // The client has left the board (disconnected or moved elsewhere).
     void ClientLeft(const std::string& url, SessionId id);
 

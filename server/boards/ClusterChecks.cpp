@@ -25,6 +25,17 @@ std::vector<Scheduler::Checker> ClusterChecks::Checkers(const std::string& url) 
     return checkers;
 }
 
+bool ClusterChecks::LocalChanged(const std::string& url) {
+    if (boards_.MonitoringCount(url) == 0) {
+        cluster_.Unwatch(url);
+    } else {
+        cluster_.Watch(url);
+    }
+    cluster_.Members(url, [&] { return MembersOf(LocalCheckers(url)); });
+    // Until its stored list is read, a board is asked nothing.
+    return cluster_.Owns(url) && !boards_.ListLoading(url);
+}
+
 void ClusterChecks::BoardGone(const std::string& url) {
     cluster_.Unwatch(url);
     cluster_.Members(url, [] { return std::vector<ICluster::Member>{}; });

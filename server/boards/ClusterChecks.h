@@ -33,6 +33,10 @@ public:
     // board then pauses here, its timing kept). Tells the cluster of the
     // members here.
     std::vector<Scheduler::Checker> Checkers(const std::string& url);
+    // A member here joined, left, paused, resumed or changed its interval,
+    // the board staying: tells the cluster. Whether the scheduler here takes
+    // the change (it owns the board and knows its list).
+    bool LocalChanged(const std::string& url);
     void BoardGone(const std::string& url);
     void ClientLeft(const std::string& url, SessionId id);
 

@@ -9,12 +9,21 @@ DuplicateFilter::DuplicateFilter(std::size_t capacity, std::int64_t maxAgeMs)
 
 bool DuplicateFilter::FirstSighting(std::string_view line, std::int64_t nowMs) {
     Expire(nowMs);
-    std::string normalised = board::NormaliseLine(line);
-    if (seen_.count(normalised)) return false;
-    if (order_.size() >= capacity_) DropOldest();
-    seen_.insert(normalised);
-    sent_[std::string(line)] = nowMs;
-    order_.push_back(Entry{std::move(normalised), std::string(line), nowMs});
+    board::NormaliseInto(scratch_, line);
+    if (seen_.contains(scratch_)) return false;
+    if (size_ == capacity_) DropOldest();
+    // The slot after the newest: the next one of the ring, or a new one at
+    // its end while it grows.
+    const std::size_t slot = (oldest_ + size_) % capacity_;
+    if (slot == ring_.size()) ring_.emplace_back();
+    Entry& entry = ring_[slot];
+    entry.normalised.assign(scratch_);
+    entry.line.assign(line);
+    entry.seenMs = nowMs;
+    ++size_;
+    seen_.insert(entry.normalised);
+    // The same line sent earlier has the same normalised form: it is gone.
+    sent_[entry.line] = nowMs;
     return true;
 }
 
@@ -24,15 +33,15 @@ bool DuplicateFilter::ForwardedSince(const std::string& line, std::int64_t since
 }
 
 void DuplicateFilter::DropOldest() {
-    const Entry& oldest = order_.front();
+    const Entry& oldest = ring_[oldest_];
     seen_.erase(oldest.normalised);
-    auto sent = sent_.find(oldest.line);
-    if (sent != sent_.end() && sent->second == oldest.seenMs) sent_.erase(sent);
-    order_.pop_front();
+    sent_.erase(oldest.line);
+    oldest_ = (oldest_ + 1) % capacity_;
+    --size_;
 }
 
 void DuplicateFilter::Expire(std::int64_t nowMs) {
-    while (!order_.empty() && nowMs - order_.front().seenMs > maxAgeMs_) DropOldest();
+    while (size_ != 0 && nowMs - ring_[oldest_].seenMs > maxAgeMs_) DropOldest();
 }
 
 } // namespace quorlan::server

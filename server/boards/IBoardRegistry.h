@@ -26,7 +26,8 @@ public:
     virtual std::string Leave(SessionId id) = 0;
     // Returns the client's board, or "" when it has none yet.
     virtual std::string SetMonitoring(SessionId id, bool monitoring) = 0;
-    virtual std::string BoardOf(SessionId id) const = 0;
+    // Valid until the client's board changes.
+    virtual const std::string& BoardOf(SessionId id) const = 0;
     // A board exists while at least one client is registered on it.
     virtual bool Exists(const std::string& url) const = 0;
 

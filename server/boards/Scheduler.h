@@ -3,9 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quorlan::server {
@@ -69,10 +72,15 @@ public:
 
     explicit Scheduler(Options options) : options_(options) {}
 
+    // One client's budget on the board: it joined, resumed monitoring or
+    // changed its interval. A client known already keeps its timing.
+    void Set(const std::string& url, const std::string& host, const Checker& checker, TimeMs now);
+    // The client stops monitoring the board; its timing is kept, so that
+    // switching off and on brings no check forward.
+    void Pause(const std::string& url, SessionId id);
     // The board's monitoring clients and their intervals as they are now, and
-    // whether the server holds a list of it. An empty list pauses the board;
-    // its timing is kept, so switching monitoring off and on brings no check
-    // forward.
+    // whether the server holds a list of it: Set for each, Pause for the
+    // others. An empty list pauses the board.
     void Update(const std::string& url, const std::string& host, const std::vector<Checker>& checkers, bool hasList,
                 TimeMs now);
     // The board has no client left at all.
@@ -103,34 +111,67 @@ private:
         bool active = true;
         TimeMs DueMs() const { return lastAskMs ? *lastAskMs + intervalMs : joinedMs; }
     };
+    // Checks per millisecond in fixed point (kRateOne per interval of 1 ms),
+    // so that a running total of the budgets adds and takes away exactly.
+    using Rate = unsigned __int128;
+    static constexpr Rate kRateOne = Rate{1} << 100;
+    // The monitoring clients of one kind (answering, or passed over as
+    // silent): their budgets summed and their due times in order, the most
+    // overdue first (the lowest id among equals).
+    struct Group {
+        std::set<std::pair<TimeMs, SessionId>> due;
+        Rate rate = 0;
+    };
     struct Pending {
         SessionId id;
         Kind kind;
         TimeMs askedMs;
     };
     struct Board {
+        const std::string* url = nullptr; // the key of its entry in boards_
         std::string host;
-        std::map<SessionId, CheckerState> checkers;
+        std::unordered_map<SessionId, CheckerState> checkers;
+        Group answering;
+        Group silent;
         bool hasList = false;
         std::optional<TimeMs> lastAskMs; // of a check
         std::optional<TimeMs> lastBaselineMs;
         bool retry = false; // the last check went unanswered: again at the floor
         std::optional<Pending> pending;
         SessionId reporter = 0; // whose check was answered last
+        std::optional<TimeMs> indexedMs; // its key in ready_ or deadlines_
+    };
+    // Boards by a time, then by address.
+    struct ByTime {
+        bool operator()(const std::pair<TimeMs, Board*>& a, const std::pair<TimeMs, Board*>& b) const {
+            return a.first != b.first ? a.first < b.first : *a.second->url < *b.second->url;
+        }
     };
 
+    Board& BoardAt(const std::string& url, const std::string& host);
+    Board* Find(const std::string& url);
+    // Takes the checker out of its group, and puts it back after a change.
+    void Unlink(Board& board, SessionId id, const CheckerState& state);
+    void Link(Board& board, SessionId id, const CheckerState& state);
     // The monitoring clients that may be asked: those not passed over as
     // silent, or all when every one is.
-    static std::vector<const std::pair<const SessionId, CheckerState>*> Eligible(const Board& board);
+    static const Group& Eligible(const Board& board);
     TimeMs CrowdIntervalMs(const Board& board) const;
     // When the board may be asked next, host aside; nothing when it cannot be
     // (no client, or an answer outstanding).
     std::optional<TimeMs> ReadyMs(const Board& board) const;
     TimeMs HostReadyMs(const std::string& host) const;
+    // Files the board under its answer's deadline or the time it is ready,
+    // after any change.
+    void Reindex(Board& board);
+    void Unindex(Board& board);
 
     Options options_;
     std::map<std::string, Board> boards_;
-    std::map<std::string, TimeMs> hostLastAskMs_;
+    std::set<std::pair<TimeMs, Board*>, ByTime> ready_;     // boards without an ask outstanding, by ReadyMs
+    std::set<std::pair<TimeMs, Board*>, ByTime> deadlines_; // boards awaiting an answer, by its deadline
+    std::unordered_map<std::string, TimeMs> hostLastAskMs_;
+    std::deque<std::pair<TimeMs, std::string>> hostAsks_; // the host checks of hostLastAskMs_, oldest first
 };
 
 } // namespace quorlan::server

@@ -30,6 +30,14 @@ public:
     ClientRecord& Add(std::shared_ptr<IPeer> peer);
     void Remove(SessionId id);
     ClientRecord* Find(SessionId id);
+    // The client has logged in to the account of `phone`.
+    void LoggedIn(SessionId id, const std::string& phone);
+    // The logged-in connections of the account.
+    template <typename F> void ForEachOfAccount(const std::string& phone, F&& f) {
+        auto it = byAccount_.find(phone);
+        if (it == byAccount_.end()) return;
+        for (SessionId id : it->second) f(id, clients_.at(id));
+    }
     // False when the client is gone or its connection is closed.
     bool Send(SessionId id, const SharedPacket& packet);
     std::size_t Size() const { return clients_.size(); }
@@ -39,7 +47,10 @@ public:
     }
 
 private:
+    void Unlist(SessionId id, const ClientRecord& record);
+
     std::unordered_map<SessionId, ClientRecord> clients_;
+    std::unordered_map<std::string, std::vector<SessionId>> byAccount_; // phone -> logged-in connections
 };
 
 } // namespace quorlan::server

@@ -1,15 +1,14 @@
 #include "ReplayBuffer.h"
 
+#include <algorithm>
+
 namespace quorlan::server {
 
 void ReplayBuffer::Drop(const std::string& account) {
     auto it = away_.find(account);
     if (it == away_.end()) return;
-    auto from = awayFrom_.find(it->second.board);
-    if (from != awayFrom_.end()) {
-        from->second.erase(account);
-        if (from->second.empty()) awayFrom_.erase(from);
-    }
+    auto log = logs_.find(it->second.board);
+    if (log != logs_.end() && --log->second.away == 0) logs_.erase(log);
     for (auto [i, end] = bySince_.equal_range(it->second.sinceMs); i != end; ++i) {
         if (i->second == account) {
             bySince_.erase(i);
@@ -24,13 +23,13 @@ void ReplayBuffer::Expire(std::int64_t nowMs) {
     // came after it left; once the newest of them is too old, nothing is.
     while (!bySince_.empty() && bySince_.begin()->first + limits_.maxAgeMs < nowMs) {
         const std::string account = bySince_.begin()->second;
-        const Absence& absence = away_.at(account);
-        if (!absence.lines.empty() && absence.lines.back().atMs + limits_.maxAgeMs >= nowMs) {
+        Absence& absence = away_.at(account);
+        const Log& log = logs_.at(absence.board);
+        if (log.next > absence.from && !log.lines.empty() && log.lines.back().atMs + limits_.maxAgeMs >= nowMs) {
             // Still of use: it moves up to the time of its newest line.
-            const std::int64_t newest = absence.lines.back().atMs;
             bySince_.erase(bySince_.begin());
-            away_.at(account).sinceMs = newest;
-            bySince_.emplace(newest, account);
+            absence.sinceMs = log.lines.back().atMs;
+            bySince_.emplace(absence.sinceMs, account);
             continue;
         }
         Drop(account);
@@ -41,20 +40,20 @@ void ReplayBuffer::Away(const std::string& account, const std::string& board, st
     Expire(nowMs);
     Drop(account);
     while (!away_.empty() && away_.size() >= limits_.maxAccounts) Drop(bySince_.begin()->second);
-    away_.emplace(account, Absence{board, nowMs, {}});
-    awayFrom_[board].insert(account);
+    Log& log = logs_[board];
+    ++log.away;
+    away_.emplace(account, Absence{board, nowMs, log.next});
     bySince_.emplace(nowMs, account);
 }
 
 void ReplayBuffer::Forwarded(const std::string& board, const std::string& line, std::int64_t nowMs) {
     Expire(nowMs);
-    auto from = awayFrom_.find(board);
-    if (from == awayFrom_.end()) return;
-    for (const std::string& account : from->second) {
-        auto& lines = away_.at(account).lines;
-        lines.push_back({line, nowMs});
-        while (lines.size() > limits_.maxLines) lines.pop_front();
-    }
+    auto it = logs_.find(board);
+    if (it == logs_.end()) return;
+    Log& log = it->second;
+    log.lines.push_back({line, nowMs});
+    ++log.next;
+    while (log.lines.size() > limits_.maxLines) log.lines.pop_front();
 }
 
 std::vector<std::string> ReplayBuffer::Returned(const std::string& account, const std::string& board,
@@ -64,8 +63,12 @@ std::vector<std::string> ReplayBuffer::Returned(const std::string& account, cons
     auto it = away_.find(account);
     if (it == away_.end()) return missed;
     if (it->second.board == board) {
-        for (const Line& line : it->second.lines)
+        const Log& log = logs_.at(board);
+        const std::uint64_t first = log.next - log.lines.size();
+        for (std::uint64_t n = std::max(first, it->second.from); n < log.next; ++n) {
+            const Line& line = log.lines[n - first];
             if (line.atMs + limits_.maxAgeMs >= nowMs) missed.push_back(line.text);
+        }
     }
     Drop(account);
     return missed;

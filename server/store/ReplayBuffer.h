@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <deque>
 #include <map>
-#include <set>
 #include <unordered_map>
 
 namespace quorlan::server {
@@ -34,10 +33,18 @@ private:
         std::string text;
         std::int64_t atMs;
     };
+    // The newest lines of a board someone is away from, shared by every
+    // account away from it: each keeps its `maxLines` newest, which are
+    // among the board's. Line i has the number `next - lines.size() + i`.
+    struct Log {
+        std::deque<Line> lines;
+        std::uint64_t next = 0;
+        std::size_t away = 0; // accounts away from the board
+    };
     struct Absence {
         std::string board;
         std::int64_t sinceMs;
-        std::deque<Line> lines;
+        std::uint64_t from; // the number of the first line it misses
     };
     void Drop(const std::string& account);
     // Forgets the accounts away so long that nothing they could be given is left.
@@ -45,8 +52,8 @@ private:
 
     Limits limits_;
     std::unordered_map<std::string, Absence> away_;
-    std::unordered_map<std::string, std::set<std::string>> awayFrom_; // board -> accounts
-    std::multimap<std::int64_t, std::string> bySince_;                // since -> account, oldest first
+    std::unordered_map<std::string, Log> logs_;        // board -> its lines
+    std::multimap<std::int64_t, std::string> bySince_; // since -> account, oldest first
 };
 
 } // namespace quorlan::server

@@ -1,6 +1,6 @@
 #include "shell/ui/NamedButton.h"
 
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 namespace quorlan::shell::ui {
 

@@ -1,7 +1,7 @@
 #include "shell/ui/TFrmDebug.h"
 
 #include "shell/ui/ProgramIcon.h"
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 #include <QFont>
 #include <QPlainTextEdit>

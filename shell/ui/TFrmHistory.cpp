@@ -1,6 +1,6 @@
 #include "shell/ui/TFrmHistory.h"
 
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 #include "shell/ui/ProgramIcon.h"
 
 #include <QHeaderView>

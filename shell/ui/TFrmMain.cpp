@@ -1,10 +1,9 @@
 #include "shell/ui/TFrmMain.h"
 
 #include "board/WatchList.h"
-#include "net/Connection.h"
+#include "qt/QtText.h"
+#include "qt/QtTimer.h"
 #include "shell/MinimumSize.h"
-#include "shell/qt/QtText.h"
-#include "shell/qt/QtTimer.h"
 #include "shell/ui/NamedButton.h"
 #include "shell/ui/ProgramIcon.h"
 
@@ -37,7 +36,6 @@ constexpr int kBottomPanelHeight = 40;
 constexpr int kBoardLabelWidth = 137;
 constexpr int kStatusPanel0Width = 100;
 constexpr int kStatusPanel1Width = 50;
-constexpr int kProcessIntervalMs = 10;
 const char* const kTrayTip = "Quorlan";
 // How long the icon stays after an alert, so its notification can be read:
 // removing an icon takes its notification with it.
@@ -63,10 +61,7 @@ TFrmMain::TFrmMain(Services services, Options options, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowCloseButtonHint),
       services_(services), options_(std::move(options)),
-      searchSwitch_(services_.state, services_.sender, services_.logs, services_.clock, *this),
-      countdown_(services_.state, services_.clock), shake_(services_.random),
-      searchCondition_(services_.state, services_.sender, services_.logs, *this, services_.inputBox,
-                       services_.messageBox) {
+      countdown_(services_.state, services_.clock), shake_(services_.random) {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Quorlan [Ver 0.1]"));
     setWindowIcon(ProgramIcon());
@@ -78,7 +73,9 @@ TFrmMain::TFrmMain(Services services, Options options, QWidget* parent)
     BuildMenu();
     ConnectControls();
     FollowMessageList();
-    searchCondition_.SetLabelHook([this](const std::string& condition) { SetLabelSearchCondition(condition); });
+    services_.searchSwitch.SetView(this);
+    services_.searchCondition.SetHitActions(this);
+    services_.searchCondition.SetLabelHook([this](const std::string& condition) { SetLabelSearchCondition(condition); });
     // Qt sizes a window without the frame the window manager adds; the design
     // size is taken as the window's own size.
     resize(kDesignSide, kDesignSide);
@@ -90,22 +87,19 @@ TFrmMain::TFrmMain(Services services, Options options, QWidget* parent)
 }
 
 TFrmMain::~TFrmMain() {
-    services_.ticks.SetFramingWake({});
+    services_.searchSwitch.SetView(nullptr);
+    services_.searchCondition.SetHitActions(nullptr);
+    services_.searchCondition.SetLabelHook({});
     services_.logs.messageList.SetObserver({});
     if (trayIcon_) trayIcon_->hide();
 }
 
 void TFrmMain::StartTimers() {
-    timerProcess_ = std::make_unique<qt::QtTimer>(kProcessIntervalMs, false, [this] { TimerProcessTimer(); });
     timerReConnect_ =
-        std::make_unique<qt::QtTimer>(net::Connection::kReconnectIntervalMs, false, [this] { TimerReConnectTimer(); });
+        std::make_unique<qt::QtTimer>(ISessionTicks::kReconnectIntervalMs, false, [this] { TimerReConnectTimer(); });
     timerDisplay_ =
         std::make_unique<qt::QtTimer>(CountdownDisplay::kIntervalMs, false, [this] { TimerDisplayTimer(); });
     timerShow_ = std::make_unique<qt::QtTimer>(WindowShake::kIntervalMs, false, [this] { TimerShowTimer(); });
-    services_.ticks.SetFramingWake([this] {
-        if (!timerProcess_->IsActive()) timerProcess_->Start();
-    });
-    if (services_.ticks.FramingPending()) timerProcess_->Start();
     timerReConnect_->Start();
     SyncTimerDisplay();
 }
@@ -127,7 +121,7 @@ void TFrmMain::ShowSettings(WindowPlacement placement) {
 }
 
 void TFrmMain::BtnStartClick() {
-    searchSwitch_.BtnStartClick();
+    services_.searchSwitch.BtnStartClick();
     SyncTimerDisplay();
 }
 
@@ -427,11 +421,6 @@ bool TFrmMain::Notify(const QString& text) {
     return true;
 }
 
-void TFrmMain::TimerProcessTimer() {
-    (void)services_.ticks.TimerProcess();
-    if (!services_.ticks.FramingPending()) timerProcess_->Stop();
-}
-
 void TFrmMain::TimerReConnectTimer() {
     // Run early on a wake as well: the next tick comes a whole pace later.
     timerReConnect_->Restart(services_.ticks.TimerReConnect());
@@ -450,9 +439,6 @@ void TFrmMain::TimerShowTimer() {
     if (step.finished) timerShow_->Stop();
 }
 
-const base::ITimer& TFrmMain::TimerProcess() const {
-    return *timerProcess_;
-}
 const qt::QtTimer& TFrmMain::TimerReConnect() const {
     return *timerReConnect_;
 }

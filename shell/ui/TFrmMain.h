@@ -1,13 +1,10 @@
 #pragma once
 #include "base/IClock.h"
-#include "base/IMessageBox.h"
 #include "base/IRandomSource.h"
 #include "base/ITimer.h"
-#include "board/IInputBox.h"
 #include "board/ISearchHitActions.h"
 #include "board/SearchConditionHandler.h"
 #include "client/ClientState.h"
-#include "net/Sender.h"
 #include "shell/CountdownDisplay.h"
 #include "shell/ISessionTicks.h"
 #include "shell/LineLogs.h"
@@ -29,7 +26,7 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 class QtTimer;
 }
 
@@ -43,16 +40,17 @@ namespace quorlan::shell::ui {
 class TFrmMain : public QMainWindow, public board::ISearchHitActions, private ISearchSwitchView {
     Q_OBJECT
 public:
-    // What the window reads and drives; all of it outlives the window.
+    // What the window reads and drives; all of it outlives the window. The
+    // window shows the Start switch and the search condition's hits while it
+    // exists.
     struct Services {
         client::ClientState& state;
-        net::Sender& sender;
         LineLogs& logs;
         ISessionTicks& ticks;
         const base::IClock& clock;
         base::IRandomSource& random;
-        base::IMessageBox& messageBox;
-        board::IInputBox& inputBox;
+        SearchSwitch& searchSwitch;
+        board::SearchConditionHandler& searchCondition;
     };
 
     // Desktop services; each empty member gets the real one.
@@ -79,9 +77,9 @@ public:
         std::function<void()> showWatchList = {};
     };
 
-    // The timers run from here on, each while it has work: TimerProcess while
-    // received bytes wait for framing, TimerDisplay while monitoring or about
-    // to close, TimerShow during a shake.
+    // The timers run from here on, TimerReConnect always, the others while
+    // they have work: TimerDisplay while monitoring or about to close,
+    // TimerShow during a shake.
     TFrmMain(Services services, Options options = {}, QWidget* parent = nullptr);
     ~TFrmMain() override;
 
@@ -98,7 +96,7 @@ public:
     std::string TrayToolTip() const;
     void SetLabelBoardURL(const std::string& text);
     void SetLabelSearchCondition(const std::string& text);
-    void MatchSearchCondition(const std::string& line) { searchCondition_.MatchSearchCondition(line); }
+    void MatchSearchCondition(const std::string& line) { services_.searchCondition.MatchSearchCondition(line); }
 
     // board::ISearchHitActions
     void ShowAlert(const std::string& line, const std::string& condition) override;
@@ -107,7 +105,7 @@ public:
     // Controls.
     void BtnStartClick();
     void BtnSetBoardClick();
-    void BtnSearchConditionClick() { searchCondition_.BtnSearchConditionClick(); }
+    void BtnSearchConditionClick() { services_.searchCondition.BtnSearchConditionClick(); }
     void BtnSetLoginClick();
     void BtnClearClick();
     void NCloseClick();
@@ -125,11 +123,9 @@ public:
     void NotificationClicked();
 
     // Timers.
-    void TimerProcessTimer();
     void TimerReConnectTimer();
     void TimerDisplayTimer();
     void TimerShowTimer();
-    const base::ITimer& TimerProcess() const;
     const qt::QtTimer& TimerReConnect() const;
     const base::ITimer& TimerDisplay() const;
     const base::ITimer& TimerShow() const;
@@ -168,12 +164,9 @@ private:
     Options options_;
     Peers peers_;
 
-    SearchSwitch searchSwitch_;
     CountdownDisplay countdown_;
     WindowShake shake_;
-    board::SearchConditionHandler searchCondition_;
 
-    std::unique_ptr<qt::QtTimer> timerProcess_;
     std::unique_ptr<qt::QtTimer> timerReConnect_;
     std::unique_ptr<qt::QtTimer> timerDisplay_;
     std::unique_ptr<qt::QtTimer> timerShow_;

@@ -1,7 +1,7 @@
 #include "shell/ui/TFrmWatchList.h"
 
 #include "board/WatchList.h"
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 #include "shell/ui/NamedButton.h"
 #include "shell/ui/ProgramIcon.h"
 

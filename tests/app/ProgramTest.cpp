@@ -9,7 +9,7 @@
 #include "fakes/FakeWakeSignal.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/CredentialCodec.h"
-#include "shell/qt/QtTimer.h"
+#include "qt/QtTimer.h"
 #include "shell/ui/MainWindowRig.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
@@ -147,7 +147,7 @@ TEST_F(ProgramTest, ServerAnswersReachTheWindowsThroughTheGlue) {
 
     rig.socket->Feed({0x07, 0x00, 0x65, 0x01, 0x00, 0x00, 0x00}); // LoginResult 1
     program->Session().MainSockRead();
-    program->FrmMain().TimerProcessTimer();
+    program->Session().TimerProcessTimer();
 
     auto* label = program->FrmMain().findChild<QLabel*>(QStringLiteral("LabelLoginState"));
     EXPECT_EQ(label->text().toStdString(), "핸드폰접속");
@@ -232,7 +232,7 @@ TEST_F(ProgramTest, StartUpAppliesTheUpdateCheckOpensTheLinkAndLoadsTheSettings)
     struct TimerCase {
         const base::ITimer& timer;
         bool active;
-    } timers[] = {{window->TimerProcess(), true},
+    } timers[] = {{program->Session().TimerProcess(), true},
                   {window->TimerReConnect(), true},
                   {window->TimerDisplay(), true},
                   {window->TimerShow(), false}};
@@ -386,7 +386,7 @@ TEST_F(ProgramLinkTest, ConnectsToTheCheckedAddressAndSendsVersion) {
     QTcpSocket* peer = server.nextPendingConnection();
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
     const QByteArray version = peer->readAll();
-    EXPECT_EQ(version, QByteArray("\x07\x00\x64\x03\x00\x00\x00", 7));
+    EXPECT_EQ(version, QByteArray("\x07\x00\x64\x04\x00\x00\x00", 7));
     EXPECT_TRUE(DebugHas(*window, "Socket: Connect"));
     window.reset(); // closing the link while the program ends is safe
 }
@@ -435,7 +435,7 @@ TEST_F(ProgramLinkTest, AServerBackAfterALongOutageIsReachedWithinOneSlowPeriodA
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
     QTcpSocket* peer = server.nextPendingConnection();
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 7; }, 5000));
-    EXPECT_EQ(peer->read(7), QByteArray("\x07\x00\x64\x03\x00\x00\x00", 7)); // Version first
+    EXPECT_EQ(peer->read(7), QByteArray("\x07\x00\x64\x04\x00\x00\x00", 7)); // Version first
     peer->write(QByteArray("\x07\x00\x64\x01\x00\x00\x00", 7));              // VersionResult 1
 
     // The answer logs in again from the dialog's boxes.

@@ -104,10 +104,13 @@ struct Rig {
     client::ClientState state;
     RecordingHitActions hits;
     test::FakeInputBox input;
-    board::SearchConditionHandler handler{state, sender, logs, hits, input, box};
+    board::SearchConditionHandler handler{state, sender, logs, input, box};
     std::vector<std::string> labels;
 
-    Rig() { handler.SetLabelHook([this](const std::string& text) { labels.push_back(text); }); }
+    Rig() {
+        handler.SetHitActions(&hits);
+        handler.SetLabelHook([this](const std::string& text) { labels.push_back(text); });
+    }
 };
 
 } // namespace

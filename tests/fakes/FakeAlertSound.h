@@ -1,9 +1,9 @@
 #pragma once
-#include "shell/IAlertSound.h"
+#include "base/IAlertSound.h"
 
 namespace quorlan::test {
 
-class FakeAlertSound : public shell::IAlertSound {
+class FakeAlertSound : public base::IAlertSound {
 public:
     void Play() override { ++plays; }
     int plays = 0;

@@ -1,5 +1,5 @@
 #pragma once
-#include "board/IInputBox.h"
+#include "base/IInputBox.h"
 
 #include <string>
 #include <vector>
@@ -8,7 +8,7 @@ namespace quorlan::test {
 
 // An input box that records what it was shown and answers with `answer`,
 // or with the initial text when `cancel` is set.
-class FakeInputBox : public board::IInputBox {
+class FakeInputBox : public base::IInputBox {
 public:
     struct Shown {
         std::string caption, prompt, initial;

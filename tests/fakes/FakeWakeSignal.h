@@ -1,12 +1,12 @@
 #pragma once
-#include "shell/IWakeSignal.h"
+#include "base/IWakeSignal.h"
 
 #include <functional>
 
 namespace quorlan::test {
 
 // A wake signal the test raises by hand.
-class FakeWakeSignal : public shell::IWakeSignal {
+class FakeWakeSignal : public base::IWakeSignal {
 public:
     void SetWake(std::function<void()> wake) override { wake_ = std::move(wake); }
     void Raise() {

@@ -10,33 +10,29 @@ namespace quorlan::test {
 
 // Records what the dispatcher and the connection ask of the other parts of the
 // client. `calls` keeps the names of the actions in order; the hooks let a test
-// make BtnLoginClick / BtnSeleteBoardClick send their packets.
+// make LogIn / SelectBoardAgain send their packets. The check and connection
+// states are recorded as the main window shows them, on status panels 0 and 1.
 class RecordingActions : public net::IClientActions {
 public:
-    bool AutoLoginChecked() override { return autoLoginChecked; }
-    void BtnLoginClick() override {
-        calls.push_back("BtnLoginClick");
-        if (onBtnLoginClick) onBtnLoginClick();
+    void LogIn() override {
+        calls.push_back("LogIn");
+        if (onLogIn) onLogIn();
     }
-    std::string LoginIDText() override { return loginIDText; }
-    std::string LoginPasswordText() override { return loginPasswordText; }
     void LoginSucceeded() override { calls.push_back("LoginSucceeded"); }
-    void SetLoginDialogStatus(const std::string& text) override {
-        calls.push_back("SetLoginDialogStatus");
-        loginDialogStatus = text;
+    void ShowSignUpResult(const std::string& text) override {
+        calls.push_back("ShowSignUpResult");
+        signUpResult = text;
     }
-    void SetLoginStateLabel(const std::string& text) override {
-        calls.push_back("SetLoginStateLabel");
-        loginStateLabel = text;
+    void ShowLoginState(const std::string& text) override {
+        calls.push_back("ShowLoginState");
+        loginState = text;
     }
-    void SetStatusPanel(int index, const std::string& text) override {
-        statusHistory.emplace_back(index, text);
-        if (index >= 0 && index < 2) statusPanels[index] = text;
-    }
-    void SetTrayStatus(const std::string& text) override { trayStatus.push_back(text); }
-    void BtnSeleteBoardClick() override {
-        calls.push_back("BtnSeleteBoardClick");
-        if (onBtnSeleteBoardClick) onBtnSeleteBoardClick();
+    void ShowCheckState(const std::string& text) override { SetStatusPanel(0, text); }
+    void ShowConnectionState(const std::string& text) override { SetStatusPanel(1, text); }
+    void ShowTrayStatus(const std::string& text) override { trayStatus.push_back(text); }
+    void SelectBoardAgain() override {
+        calls.push_back("SelectBoardAgain");
+        if (onSelectBoardAgain) onSelectBoardAgain();
     }
     void AnswerListRequest() override { calls.push_back("AnswerListRequest"); }
     void ReceiveCheckList(const std::string& postListText) override {
@@ -52,23 +48,26 @@ public:
         matched.push_back(line);
     }
 
-    // Answers.
-    bool autoLoginChecked = false;
-    std::string loginIDText;
-    std::string loginPasswordText;
-    std::function<void()> onBtnLoginClick;
-    std::function<void()> onBtnSeleteBoardClick;
+    // Hooks.
+    std::function<void()> onLogIn;
+    std::function<void()> onSelectBoardAgain;
 
     // Records.
     std::vector<std::string> calls;
     std::string statusPanels[2] = {"", ""};
     std::vector<std::pair<int, std::string>> statusHistory;
     std::vector<std::string> trayStatus;
-    std::string loginStateLabel;
-    std::string loginDialogStatus;
+    std::string loginState;
+    std::string signUpResult;
     std::vector<std::string> checkLists;
     std::vector<std::string> matched;
     std::vector<std::pair<std::string, std::string>> sms;
+
+private:
+    void SetStatusPanel(int index, const std::string& text) {
+        statusHistory.emplace_back(index, text);
+        statusPanels[index] = text;
+    }
 };
 
 } // namespace quorlan::test

@@ -36,7 +36,7 @@ class ResultMessages : public testing::TestWithParam<ResultCase> {};
 TEST_P(ResultMessages, LogCodeUnsignedAndChangeStateOnlyOnOne) {
     const ResultCase& c = GetParam();
     Rig rig;
-    rig.actions.loginIDText = "010-1111-2222";
+    rig.state.EnteredLoginID = "010-1111-2222";
     rig.Dispatch(c.packet);
 
     EXPECT_EQ(rig.logs.debug, c.debug);
@@ -45,7 +45,7 @@ TEST_P(ResultMessages, LogCodeUnsignedAndChangeStateOnlyOnOne) {
     EXPECT_EQ(rig.logs.messages, expectedMessages);
     EXPECT_EQ(rig.state.FLoggedIn, c.loggedIn);
     EXPECT_EQ(rig.state.FBoardSet, c.boardSet);
-    EXPECT_EQ(rig.actions.loginDialogStatus, Cp(c.dialogStatus));
+    EXPECT_EQ(rig.actions.signUpResult, Cp(c.dialogStatus));
     EXPECT_THAT(rig.socket.written, IsEmpty());
 }
 
@@ -107,26 +107,26 @@ TEST(Dispatcher, ResultPacketsFromTheCodecMatchTheLiteralRows) {
     EXPECT_THAT(rig.logs.messages, ElementsAre("ChangePassword Result :4294967295", "RequestPhone Result :0"));
 }
 
-TEST(Dispatcher, LoginOneStoresTheBoxesAsTheyReadWhenTheAnswerArrives) {
+TEST(Dispatcher, LoginOneStoresTheEnteredAccountAsItIsWhenTheAnswerArrives) {
     Rig rig;
     rig.state.FLoginID = "010-0000-0000";
     rig.state.FLoginPassword = "old";
-    rig.actions.loginIDText = "010-9999-8888"; // edited after the request went out
-    rig.actions.loginPasswordText = "edited";
+    rig.state.EnteredLoginID = "010-9999-8888"; // edited after the request went out
+    rig.state.EnteredLoginPassword = "edited";
     rig.Dispatch(net::EncodeResult(net::LoginResult, 1).bytes);
 
     EXPECT_TRUE(rig.state.FLoggedIn);
     EXPECT_EQ(rig.state.FLoginID, "010-9999-8888");
     EXPECT_EQ(rig.state.FLoginPassword, "edited");
-    EXPECT_EQ(rig.actions.loginStateLabel, Cp("핸드폰접속"));
-    EXPECT_THAT(rig.actions.calls, ElementsAre("SetLoginStateLabel", "LoginSucceeded"));
+    EXPECT_EQ(rig.actions.loginState, Cp("핸드폰접속"));
+    EXPECT_THAT(rig.actions.calls, ElementsAre("ShowLoginState", "LoginSucceeded"));
 }
 
 TEST(Dispatcher, FailedLoginKeepsEarlierLoginAndCredentials) {
     Rig rig;
     rig.state.FLoggedIn = true;
     rig.state.FLoginID = "010-0000-0000";
-    rig.actions.loginIDText = "other";
+    rig.state.EnteredLoginID = "other";
     rig.Dispatch(net::EncodeResult(net::LoginResult, 2).bytes);
     EXPECT_TRUE(rig.state.FLoggedIn);
     EXPECT_EQ(rig.state.FLoginID, "010-0000-0000");
@@ -147,7 +147,7 @@ class VersionRestore : public testing::TestWithParam<RestoreCase> {};
 TEST_P(VersionRestore, LogsInThenReselectsTheBoardAsConfigured) {
     const RestoreCase& c = GetParam();
     Rig rig;
-    rig.actions.autoLoginChecked = c.autoLogin;
+    rig.state.FAutoLogin = c.autoLogin;
     rig.state.FBoardSet = c.boardSet;
     rig.Dispatch(net::EncodeResult(net::VersionResult, 1).bytes);
     EXPECT_EQ(rig.actions.calls, c.calls);
@@ -158,22 +158,22 @@ TEST_P(VersionRestore, LogsInThenReselectsTheBoardAsConfigured) {
 
 const RestoreCase kRestoreCases[] = {
     {"Neither", false, false, {}},
-    {"AutoLoginOnly", true, false, {"BtnLoginClick"}},
-    {"BoardOnly", false, true, {"BtnSeleteBoardClick"}},
-    {"Both", true, true, {"BtnLoginClick", "BtnSeleteBoardClick"}},
+    {"AutoLoginOnly", true, false, {"LogIn"}},
+    {"BoardOnly", false, true, {"SelectBoardAgain"}},
+    {"Both", true, true, {"LogIn", "SelectBoardAgain"}},
 };
 INSTANTIATE_TEST_SUITE_P(Dispatcher, VersionRestore, testing::ValuesIn(kRestoreCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Dispatcher, VersionOneSendsLoginThenSetBoardBeforeAnyAnswer) {
     Rig rig;
-    rig.actions.autoLoginChecked = true;
+    rig.state.FAutoLogin = true;
     rig.state.FBoardSet = true;
     // The board window's handler sends its stored period and address.
     const std::int32_t repeat = 600;
     const std::string boardUrl = "u";
-    rig.actions.onBtnLoginClick = [&] { (void)rig.sender.Send(net::EncodeLogin("a", "b")); };
-    rig.actions.onBtnSeleteBoardClick = [&] { rig.sender.SendSetBoard(repeat, boardUrl); };
+    rig.actions.onLogIn = [&] { (void)rig.sender.Send(net::EncodeLogin("a", "b")); };
+    rig.actions.onSelectBoardAgain = [&] { rig.sender.SendSetBoard(repeat, boardUrl); };
     rig.Dispatch(net::EncodeResult(net::VersionResult, 1).bytes);
 
     ASSERT_EQ(rig.socket.writes.size(), 2u);
@@ -188,7 +188,7 @@ TEST(Dispatcher, VersionOneSendsLoginThenSetBoardBeforeAnyAnswer) {
 
 TEST(Dispatcher, VersionFailureNeitherLogsInNorReselects) {
     Rig rig;
-    rig.actions.autoLoginChecked = true;
+    rig.state.FAutoLogin = true;
     rig.state.FBoardSet = true;
     rig.Dispatch(net::EncodeResult(net::VersionResult, 0).bytes);
     EXPECT_THAT(rig.actions.calls, IsEmpty());

@@ -405,6 +405,43 @@ TEST_F(ServerTest, FourClientsAtEightSecondsShareTheBoardEveryTwoSeconds) {
     EXPECT_NE(metrics.find("\nquorlan_host_checks_total{host=\"127.0.0.1\"} 16\n"), std::string::npos);
 }
 
+TEST_F(ServerTest, AnAccountStillWatchingOnAnotherConnectionMissesNothing) {
+    CreateAccount("01011112222", "pw");
+    StoreBoardList(kBoard, "x\r\n");
+    Start();
+    auto checker = Connect();
+    ASSERT_TRUE(checker->Watch(kBoard, kSlowInterval));
+    ASSERT_TRUE(checker->NextOf(net::CheckList));
+    ASSERT_TRUE(checker->Send(net::EncodeListReport("after\r\ngone\r\nstill\r\nx\r\n")));
+    auto first = Connect();
+    auto second = Connect();
+    for (auto* client : {first.get(), second.get()}) {
+        ASSERT_EQ(client->LogIn("010-1111-2222", "pw"), 1u);
+        ASSERT_TRUE(client->Watch(kBoard, kSlowInterval));
+        ASSERT_TRUE(client->Send(net::EncodeVersion()));
+        ASSERT_EQ(client->Result(net::VersionResult), 1u);
+    }
+    // One connection of the account goes; the other still watches.
+    first.reset();
+    ASSERT_TRUE(Reaches(server_->Metrics().connections, std::int64_t{2}));
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("still")));
+    EXPECT_EQ(second->NextOf(net::ServerNewPost)->text, "still");
+    // Now the account is away.
+    second.reset();
+    ASSERT_TRUE(Reaches(server_->Metrics().connections, std::int64_t{1}));
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("gone")));
+    EXPECT_EQ(checker->NextOf(net::ServerNewPost)->text, "still");
+    EXPECT_EQ(checker->NextOf(net::ServerNewPost)->text, "gone");
+
+    auto back = Connect();
+    ASSERT_EQ(back->LogIn("010-1111-2222", "pw"), 1u);
+    ASSERT_TRUE(back->Watch(kBoard, kSlowInterval));
+    EXPECT_EQ(back->NextOf(net::ServerNewPost)->text, "gone"); // not "still", seen on the other connection
+    ASSERT_TRUE(checker->Send(net::EncodeNewPost("after")));
+    EXPECT_EQ(back->NextOf(net::ServerNewPost)->text, "after");
+    EXPECT_EQ(server_->Metrics().linesReplayed.load(), 1u);
+}
+
 TEST_F(ServerTest, APostMissedDuringADropIsSentOnceAfterTheAutomaticLogin) {
     CreateAccount("01011112222", "pw");
     StoreBoardList(kBoard, "x\r\n");

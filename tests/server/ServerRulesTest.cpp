@@ -149,6 +149,20 @@ TEST(DuplicateFilter, ForgetsByAgeAndByCount) {
     EXPECT_EQ(filter.Size(), 2u);
 }
 
+TEST(DuplicateFilter, KeepsTheNewestLinesAsItsMemoryWrapsAround) {
+    DuplicateFilter filter(3, 60'000);
+    for (std::int64_t i = 0; i < 8; ++i)
+        ASSERT_TRUE(filter.FirstSighting(std::string(1, static_cast<char>('a' + i)) + " line", i));
+    EXPECT_EQ(filter.Size(), 3u);
+    for (const char* kept : {"f line", "g line", "h line"}) EXPECT_TRUE(filter.ForwardedSince(kept, 0)) << kept;
+    for (const char* gone : {"a line", "e line"}) EXPECT_FALSE(filter.ForwardedSince(gone, 0)) << gone;
+    EXPECT_FALSE(filter.FirstSighting("g line 2", 10));
+    EXPECT_TRUE(filter.FirstSighting("e line", 11)); // forgotten, so new again; "f" makes way
+    EXPECT_FALSE(filter.ForwardedSince("f line", 0));
+    EXPECT_TRUE(filter.ForwardedSince("e line", 11));
+    EXPECT_TRUE(filter.ForwardedSince("g line", 0));
+}
+
 TEST(SmsLimiter, RefusesTheSameLineAndMoreThanThirtyAnHour) {
     SmsLimiter limiter;
     EXPECT_EQ(limiter.Admit("010", "line", 0), SmsLimiter::Verdict::Admitted);

@@ -29,6 +29,7 @@ protected:
         state.FBoardSet = true;
         state.FBoardURL = "http://127.0.0.1/bbs/zboard.php?id=share";
         view.panels[1] = "before";
+        searchSwitch.SetView(&view);
     }
 
     test::FakeSocket socket;
@@ -38,7 +39,7 @@ protected:
     client::ClientState state;
     net::Sender sender{socket, logs, box};
     RecordingSwitchView view;
-    SearchSwitch searchSwitch{state, sender, logs, clock, view};
+    SearchSwitch searchSwitch{state, sender, logs, clock};
 };
 
 struct NoBoardCase {

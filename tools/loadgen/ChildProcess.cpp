@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -68,6 +69,23 @@ long long ChildProcess::ResidentBytes() const {
         status.ignore(1 << 16, '\n');
     }
     return 0;
+}
+
+double ChildProcess::CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return 0;
+    // The name, field 2, is in parentheses and may hold spaces: count from
+    // its end. utime and stime are fields 14 and 15.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    for (int i = 3; i < 14 && fields >> field; ++i) {
+    }
+    long long user = 0, system = 0;
+    if (!(fields >> user >> system)) return 0;
+    return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 unsigned short FreePort() {

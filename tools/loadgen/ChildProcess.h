@@ -22,6 +22,9 @@ public:
     pid_t Pid() const { return pid_; }
     // Resident memory in bytes, from /proc; 0 when unknown.
     long long ResidentBytes() const;
+    // Processor time used so far (user and system), seconds, from /proc; 0
+    // when unknown.
+    double CpuSeconds() const;
 
 private:
     pid_t pid_ = -1;

@@ -12,7 +12,9 @@
 #include <CLI/CLI.hpp>
 #include <asio/io_context.hpp>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -36,6 +38,9 @@ struct Options {
     bool noRedis = false;
     std::uint16_t clusterPort = 0; // 0: no cluster run
     bool checkTargets = false;
+    // Crowds whose join phase is timed on a fresh server each, besides the
+    // one of the fan-out run.
+    std::vector<std::size_t> joinCrowds;
 };
 
 struct Figures {
@@ -44,6 +49,15 @@ struct Figures {
     double deliveredPerSecond = 0; // messages received by subscribers per second
     double postsPerSecond = 0;
     long long rssPerConnection = -1;
+};
+
+// A crowd's join phase: every client connects and sets the board (quorlan:
+// then turns monitoring on, confirmed by a round trip; redis: subscribes).
+struct Joins {
+    std::size_t clients = 0;
+    double seconds = 0;
+    double serverCpuSeconds = 0; // the server's processor time meanwhile
+    long long residentBefore = 0; // the server's memory before the first client
 };
 
 bool WaitForPort(std::uint16_t port) {
@@ -115,35 +129,75 @@ std::optional<Figures> Measure(asio::io_context& loop, Fleet& fleet, const Optio
     return f;
 }
 
-std::optional<Figures> RunQuorlan(const Options& o, std::string& error) {
+// A server started for one run, the system's fleet and the join phase
+// timed; `measure` (when set) then runs against the crowd.
+using Measurement =
+    std::function<bool(ChildProcess& server, asio::io_context& loop, Fleet& fleet, const Joins& joins)>;
+
+template <typename FleetType>
+std::optional<Joins> Join(ChildProcess& server, std::uint16_t port, std::size_t clients, const Measurement& measure,
+                          std::string& error) {
+    asio::io_context loop(1);
+    FleetType fleet(loop);
+    if (!WaitForPort(port)) {
+        error = std::string(fleet.Name()) + " did not start listening";
+        return std::nullopt;
+    }
+    const long long residentBefore = server.ResidentBytes();
+    const double cpuBefore = server.CpuSeconds();
+    const auto start = Clock::now();
+    std::optional<Joins> joins;
+    if (fleet.Setup(port, clients, error)) {
+        joins = Joins{clients, std::chrono::duration<double>(Clock::now() - start).count(),
+                      server.CpuSeconds() - cpuBefore, residentBefore};
+        if (measure && !measure(server, loop, fleet, *joins)) joins.reset();
+    }
+    fleet.Close();
+    return joins;
+}
+
+std::optional<Joins> RunQuorlan(const Options& o, std::size_t clients, const Measurement& measure,
+                                std::string& error) {
     const auto dir = std::filesystem::temp_directory_path() / ("quorlan-loadgen-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::uint16_t port = FreePort();
     ChildProcess server;
-    const bool started = server.Start({o.serverBin, "--listen", "127.0.0.1:" + std::to_string(port), "--db",
-                                       (dir / "load.db").string(), "--admin", "off", "--min-interval", QuorlanFleet::kMinInterval,
-                                       "--check-timeout", "3600", "--max-connections",
-                                       std::to_string(o.clients + 100), "--log-level", "warn"},
-                                      false, error);
-    std::optional<Figures> figures;
-    if (started && WaitForPort(port)) {
-        const long long before = server.ResidentBytes();
-        asio::io_context loop(1);
-        QuorlanFleet fleet(loop);
-        if (fleet.Setup(port, o.clients, error)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let the server settle
-            const long long after = server.ResidentBytes();
-            figures = Measure(loop, fleet, o, error);
-            if (figures) figures->rssPerConnection = (after - before) / static_cast<long long>(o.clients);
-        }
-        fleet.Close();
-    } else if (started) {
-        error = "quorlan-server did not start listening";
-    }
+    std::optional<Joins> joins;
+    if (server.Start({o.serverBin, "--listen", "127.0.0.1:" + std::to_string(port), "--db",
+                      (dir / "load.db").string(), "--admin", "off", "--min-interval", QuorlanFleet::kMinInterval,
+                      "--check-timeout", "3600", "--max-connections", std::to_string(clients + 100), "--log-level",
+                      "warn"},
+                     false, error))
+        joins = Join<QuorlanFleet>(server, port, clients, measure, error);
     server.Stop();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
-    return figures;
+    return joins;
+}
+
+std::optional<Joins> RunRedis(const Options& o, std::size_t clients, const Measurement& measure, std::string& error) {
+    const std::uint16_t port = FreePort();
+    ChildProcess redis;
+    std::optional<Joins> joins;
+    if (redis.Start({o.redisBin, "--port", std::to_string(port), "--bind", "127.0.0.1", "--save", "", "--appendonly",
+                     "no", "--protected-mode", "no", "--maxclients", std::to_string(clients + 100), "--loglevel",
+                     "warning"},
+                    true, error))
+        joins = Join<RedisFleet>(redis, port, clients, measure, error);
+    redis.Stop();
+    return joins;
+}
+
+// The fan-out figures of the crowd that has joined; quorlan-server's also
+// its memory per connection.
+Measurement FanOut(const Options& o, std::optional<Figures>& figures, std::string& error) {
+    return [&o, &figures, &error](ChildProcess& server, asio::io_context& loop, Fleet& fleet, const Joins& joins) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let the server settle
+        const long long after = server.ResidentBytes();
+        figures = Measure(loop, fleet, o, error);
+        if (figures) figures->rssPerConnection = (after - joins.residentBefore) / static_cast<long long>(o.clients);
+        return figures.has_value();
+    };
 }
 
 // The same clients through a server this program did not start: a cluster
@@ -158,27 +212,6 @@ std::optional<Figures> RunRunning(std::uint16_t port, const Options& o, std::str
     std::optional<Figures> figures;
     if (fleet.Setup(port, o.clients, error)) figures = Measure(loop, fleet, o, error);
     fleet.Close();
-    return figures;
-}
-
-std::optional<Figures> RunRedis(const Options& o, std::string& error) {
-    const std::uint16_t port = FreePort();
-    ChildProcess redis;
-    if (!redis.Start({o.redisBin, "--port", std::to_string(port), "--bind", "127.0.0.1", "--save", "",
-                      "--appendonly", "no", "--protected-mode", "no", "--maxclients", std::to_string(o.clients + 100), "--loglevel",
-                      "warning"},
-                     true, error))
-        return std::nullopt;
-    std::optional<Figures> figures;
-    if (WaitForPort(port)) {
-        asio::io_context loop(1);
-        RedisFleet fleet(loop);
-        if (fleet.Setup(port, o.clients, error)) figures = Measure(loop, fleet, o, error);
-        fleet.Close();
-    } else {
-        error = "redis-server did not start listening";
-    }
-    redis.Stop();
     return figures;
 }
 
@@ -226,6 +259,8 @@ int main(int argc, char** argv) {
                    "Also measure the running server on this loopback port (quorlan-server instances behind "
                    "HAProxy), with the same clients");
     app.add_flag("--check-targets", o.checkTargets, "Exit 1 when a target is missed");
+    app.add_option("--join-crowds", o.joinCrowds,
+                   "Also time the join phase of crowds of these sizes on one board, each on a fresh server");
     bool abuse = false;
     app.add_flag("--abuse", abuse,
                  "Instead: honest login time without and with a login flood, and the server's growth for a "
@@ -264,8 +299,9 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    const auto ours = RunQuorlan(o, error);
-    if (!ours) {
+    std::optional<Figures> ours;
+    const auto ourJoins = RunQuorlan(o, o.clients, FanOut(o, ours, error), error);
+    if (!ourJoins) {
         std::cerr << "quorlan-server run failed: " << error << "\n";
         return 1;
     }
@@ -278,12 +314,47 @@ int main(int argc, char** argv) {
         }
     }
     std::optional<Figures> redis;
+    std::optional<Joins> redisJoins;
     if (!o.noRedis) {
-        redis = RunRedis(o, error);
-        if (!redis) {
+        redisJoins = RunRedis(o, o.clients, FanOut(o, redis, error), error);
+        if (!redisJoins) {
             std::cerr << "redis-server run failed: " << error << "\n";
             return 1;
         }
+    }
+    // Each crowd's joins on a server of its own, the largest last.
+    std::vector<std::pair<Joins, std::optional<Joins>>> crowds{{*ourJoins, redisJoins}};
+    std::sort(o.joinCrowds.begin(), o.joinCrowds.end());
+    for (const std::size_t clients : o.joinCrowds) {
+        if (clients == o.clients) continue;
+        if (files < clients + 64) {
+            std::printf("%zu clients: not tried: more than the open-file limit (%lu) of one process\n", clients,
+                        files);
+            continue;
+        }
+        const auto joins = RunQuorlan(o, clients, {}, error);
+        if (!joins) {
+            std::cerr << "quorlan-server join run of " << clients << " failed: " << error << "\n";
+            return 1;
+        }
+        std::optional<Joins> theirs;
+        if (!o.noRedis && !(theirs = RunRedis(o, clients, {}, error))) {
+            std::cerr << "redis-server join run of " << clients << " failed: " << error << "\n";
+            return 1;
+        }
+        crowds.emplace_back(*joins, theirs);
+    }
+    std::sort(crowds.begin(), crowds.end(), [](const auto& a, const auto& b) { return a.first.clients < b.first.clients; });
+    std::printf("join phase, one board (quorlan: connect, SetBoard, monitoring on; redis: connect, SUBSCRIBE)\n");
+    std::printf("%10s %12s %12s %16s %12s %12s %16s\n", "clients", "quorlan s", "joins/s", "CPU us/join",
+                "redis s", "joins/s", "CPU us/join");
+    for (const auto& [q, r] : crowds) {
+        std::printf("%10zu %12.2f %12.0f %16.1f", q.clients, q.seconds, static_cast<double>(q.clients) / q.seconds,
+                    q.serverCpuSeconds * 1e6 / static_cast<double>(q.clients));
+        if (r)
+            std::printf(" %12.2f %12.0f %16.1f", r->seconds, static_cast<double>(r->clients) / r->seconds,
+                        r->serverCpuSeconds * 1e6 / static_cast<double>(r->clients));
+        std::printf("\n");
     }
 
     std::printf("%zu clients on one board, %zu-byte posts; %zu posts one at a time, then %.0f s with %zu in flight\n",

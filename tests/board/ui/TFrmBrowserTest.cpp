@@ -245,9 +245,9 @@ TEST_F(BoardWindowTest, ReselectionAfterReconnectSendsSetBoardRightAfterLogin) {
     LoadThroughAddressField(web->Url("/picture.svg"));
     state.FBoardSet = true;
     test::RecordingActions actions;
-    actions.autoLoginChecked = true;
-    actions.onBtnLoginClick = [&] { sender.Send(net::EncodeLogin("01012345678", "pw")); };
-    actions.onBtnSeleteBoardClick = [&] { window->BtnSeleteBoardClick(); };
+    state.FAutoLogin = true;
+    actions.onLogIn = [&] { sender.Send(net::EncodeLogin("01012345678", "pw")); };
+    actions.onSelectBoardAgain = [&] { window->BtnSeleteBoardClick(); };
     test::FakeClock clock;
     net::Dispatcher dispatcher{logs, state, sender, actions, clock};
 

@@ -159,6 +159,54 @@ INSTANTIATE_TEST_SUITE_P(
                   60'000, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(Scheduler, ChangesToldOneClientAtATimeScheduleAsTheWholeCrowdDoes) {
+    struct Change {
+        TimeMs at;
+        SessionId id;
+        TimeMs intervalMs; // 0: stops monitoring
+        bool leaves;
+    };
+    const std::vector<Change> changes = {
+        {0, 1, 600'000, false},       {0, 2, 300'000, false},         {100'000, 3, 120'000, false},
+        {400'000, 2, 0, false},       {700'000, 2, 300'000, false},   {900'000, 1, 200'000, false},
+        {1'200'000, 3, 0, true},      {1'500'000, 4, 90'000, false},  {2'000'000, 4, 0, false},
+    };
+    const Scheduler::Options options{60'000, 60'000, 30'000};
+    Scheduler whole(options), each(options);
+    each.Update(kBoard, kHost, {}, true, 0); // the board's list is known
+    std::map<SessionId, Scheduler::Checker> crowd;
+    std::vector<std::pair<TimeMs, SessionId>> wholeAsks, eachAsks;
+    std::size_t next = 0;
+    for (TimeMs now = 0; now <= 3'000'000; now += 5'000) {
+        for (; next < changes.size() && changes[next].at <= now; ++next) {
+            const Change& c = changes[next];
+            if (c.leaves) {
+                crowd.erase(c.id);
+                whole.Left(kBoard, c.id);
+                each.Left(kBoard, c.id);
+            } else if (c.intervalMs == 0) {
+                crowd.erase(c.id);
+                each.Pause(kBoard, c.id);
+            } else {
+                crowd[c.id] = {c.id, c.intervalMs};
+                each.Set(kBoard, kHost, {c.id, c.intervalMs}, now);
+            }
+            std::vector<Scheduler::Checker> list;
+            for (const auto& entry : crowd) list.push_back(entry.second);
+            whole.Update(kBoard, kHost, list, true, now);
+        }
+        for (auto [scheduler, asks] : {std::pair{&whole, &wholeAsks}, std::pair{&each, &eachAsks}}) {
+            for (const auto& ask : scheduler->Advance(now).asks) {
+                asks->emplace_back(now, ask.id);
+                EXPECT_TRUE(scheduler->Answered(ask.url, ask.id, ask.kind, true));
+            }
+        }
+    }
+    EXPECT_GE(eachAsks.size(), 15u);
+    EXPECT_EQ(eachAsks, wholeAsks);
+    EXPECT_EQ(each.BoardFigures(kBoard)->intervalMs, whole.BoardFigures(kBoard)->intervalMs);
+}
+
 TEST(Scheduler, ABaselineIsAskedAgainOnlyAtTheFloor) {
     Scheduler scheduler({1'000, 1'000, 500});
     scheduler.Update(kBoard, kHost, {{1, 5'000}, {2, 5'000}}, false, 0);

@@ -29,6 +29,18 @@ TEST(ReplayBuffer, GivesWhatWasMissedOnTheBoardOnceOldestFirst) {
     EXPECT_EQ(replay.AccountsAway(), 0u);
 }
 
+TEST(ReplayBuffer, AccountsAwayFromOneBoardEachGetWhatCameAfterTheyLeft) {
+    ReplayBuffer replay(ReplayBuffer::Limits{});
+    replay.Away("01011112222", kBoard, 0);
+    replay.Forwarded(kBoard, "one", 1'000);
+    replay.Away("01033334444", kBoard, 2'000);
+    replay.Forwarded(kBoard, "two", 3'000);
+    EXPECT_EQ(replay.Returned("01033334444", kBoard, 4'000), (Lines{"two"}));
+    replay.Forwarded(kBoard, "three", 5'000);
+    EXPECT_EQ(replay.Returned("01011112222", kBoard, 6'000), (Lines{"one", "two", "three"}));
+    EXPECT_EQ(replay.AccountsAway(), 0u);
+}
+
 TEST(ReplayBuffer, ReturningToAnotherBoardDropsWhatWasMissed) {
     ReplayBuffer replay(ReplayBuffer::Limits{});
     replay.Away("01011112222", kBoard, 0);

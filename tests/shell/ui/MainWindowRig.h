@@ -5,6 +5,7 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeInputBox.h"
 #include "fakes/FakeSocket.h"
+#include "fakes/FakeTimer.h"
 #include "fakes/RecordingActions.h"
 #include "fakes/RecordingLogs.h"
 #include "fakes/ScriptedRandom.h"
@@ -32,14 +33,21 @@ struct MainWindowRig {
     }
 
     std::unique_ptr<shell::ui::TFrmMain> Make() {
+        searchCondition.reset();
+        searchSwitch.reset();
         session.reset();
         auto fakeSocket = std::make_unique<FakeSocket>();
         socket = fakeSocket.get();
         ownSocket = std::move(fakeSocket);
-        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, messageBox, clock, random, actions);
+        timerProcess = FakeTimer();
+        session = std::make_unique<shell::ClientSession>(settingsPath, *socket, timerProcess, messageBox, clock, random,
+                                                         actions);
+        searchSwitch = std::make_unique<shell::SearchSwitch>(session->State(), session->Sender(), session->Logs(), clock);
+        searchCondition = std::make_unique<board::SearchConditionHandler>(session->State(), session->Sender(),
+                                                                          session->Logs(), inputBox, messageBox);
         auto made = std::make_unique<shell::ui::TFrmMain>(
-            shell::ui::TFrmMain::Services{session->State(), session->Sender(), session->Logs(), *session, clock, random,
-                                          messageBox, inputBox},
+            shell::ui::TFrmMain::Services{session->State(), session->Logs(), *session, clock, random, *searchSwitch,
+                                          *searchCondition},
             ViewOptions());
         session->Connect();
         session->Reset();
@@ -61,7 +69,10 @@ struct MainWindowRig {
     std::vector<QString> notifications;
     std::vector<QUrl> openedUrls;
     std::unique_ptr<net::ISocket> ownSocket;
+    FakeTimer timerProcess; // the session's framing timer, ticked by the test
     std::unique_ptr<shell::ClientSession> session;
+    std::unique_ptr<shell::SearchSwitch> searchSwitch;
+    std::unique_ptr<board::SearchConditionHandler> searchCondition;
 };
 
 } // namespace quorlan::test

@@ -6,7 +6,7 @@
 #include "net/Codec.h"
 #include "quorlan/BuildConfig.h"
 #include "shell/FindRecorder.h"
-#include "shell/qt/QtTimer.h"
+#include "qt/QtTimer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -373,38 +373,6 @@ TEST_F(MainWindowTest, ReconnectTimerRunsOnAtThePaceTheSessionGives) {
     EXPECT_EQ(rig.session->State().ReconnectAttempts, 100);
 }
 
-TEST_F(MainWindowTest, ReceivedPacketsAreFramedOnePerProcessTick) {
-    const auto notice = net::EncodeSystem("hello");
-    ASSERT_TRUE(notice.ok());
-    rig.socket->Feed(notice.bytes);
-    rig.socket->Feed(notice.bytes);
-    rig.session->MainSockRead();
-
-    window->TimerProcessTimer();
-    auto* list = Find<QListWidget>("ListBox1");
-    ASSERT_EQ(list->count(), 1);
-    EXPECT_EQ(list->item(0)->text().toStdString(), "System :hello");
-    window->TimerProcessTimer();
-    EXPECT_EQ(list->count(), 2);
-}
-
-TEST_F(MainWindowTest, ProcessTimerRunsOnlyWhileAPacketWaits) {
-    EXPECT_FALSE(window->TimerProcess().IsActive());
-    const Bytes notice = net::EncodeSystem("hello").bytes;
-    rig.socket->Feed(Bytes(notice.begin(), notice.begin() + 4));
-    rig.session->MainSockRead();
-    EXPECT_FALSE(window->TimerProcess().IsActive()); // half a packet: nothing to frame yet
-    rig.socket->Feed(Bytes(notice.begin() + 4, notice.end()));
-    rig.socket->Feed(notice);
-    rig.session->MainSockRead();
-    EXPECT_TRUE(window->TimerProcess().IsActive());
-    window->TimerProcessTimer();
-    EXPECT_TRUE(window->TimerProcess().IsActive());
-    window->TimerProcessTimer();
-    EXPECT_FALSE(window->TimerProcess().IsActive());
-    EXPECT_EQ(Find<QListWidget>("ListBox1")->count(), 2);
-}
-
 TEST_F(MainWindowTest, DisplayTimerRunsOnlyWhileMonitoring) {
     EXPECT_FALSE(window->TimerDisplay().IsActive());
     SetBoardAccepted();
@@ -413,21 +381,6 @@ TEST_F(MainWindowTest, DisplayTimerRunsOnlyWhileMonitoring) {
     window->BtnStartClick();
     window->TimerDisplayTimer();
     EXPECT_FALSE(window->TimerDisplay().IsActive());
-}
-
-TEST_F(MainWindowTest, PacketCutByADisconnectDoesNotSwallowTheNextLinksPacket) {
-    // A System notice cut after 5 bytes by the end of the link.
-    rig.socket->Feed({0x0B, 0x00, 0x70, 'c', 'u'});
-    rig.session->MainSockRead();
-    window->TimerProcessTimer();
-    rig.session->MainSockDisconnect();
-    rig.socket->Feed(net::EncodeSystem("hello").bytes);
-    rig.session->MainSockRead();
-
-    window->TimerProcessTimer();
-    auto* list = Find<QListWidget>("ListBox1");
-    ASSERT_EQ(list->count(), 1);
-    EXPECT_EQ(list->item(0)->text().toStdString(), "System :hello");
 }
 
 TEST_F(MainWindowTest, MessageListKeeps1001LinesAndSelectsTheNewest) {

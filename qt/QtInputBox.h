@@ -1,13 +1,13 @@
 #pragma once
-#include "board/IInputBox.h"
+#include "base/IInputBox.h"
 
 class QWidget;
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 // A modal one-line text input. Cancel (or closing the box) returns the initial
 // text, as the input box always has.
-class QtInputBox : public board::IInputBox {
+class QtInputBox : public base::IInputBox {
 public:
     explicit QtInputBox(QWidget* parent = nullptr) : parent_(parent) {}
     // The window the box stands over; it may come after the box.
@@ -18,4 +18,4 @@ private:
     QWidget* parent_;
 };
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,6 +1,6 @@
-#include "shell/qt/QtTimer.h"
+#include "qt/QtTimer.h"
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 QtTimer::QtTimer(int intervalMs, bool singleShot, std::function<void()> onTimeout) : onTimeout_(std::move(onTimeout)) {
     timer_.setInterval(intervalMs);
@@ -13,4 +13,4 @@ QtTimer::QtTimer(int intervalMs, bool singleShot, std::function<void()> onTimeou
     });
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace quorlan::shell {
+namespace quorlan::base {
 
 // The short sound of a search hit. Without a sound device it does nothing.
 class IAlertSound {
@@ -9,4 +9,4 @@ public:
     virtual void Play() = 0;
 };
 
-} // namespace quorlan::shell
+} // namespace quorlan::base

@@ -3,7 +3,7 @@
 
 class QWidget;
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 // A modal message box with the program's title and an OK button; returns when
 // the user closes it (the event loop runs meanwhile).
@@ -18,4 +18,4 @@ private:
     QWidget* parent_;
 };
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

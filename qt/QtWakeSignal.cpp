@@ -1,6 +1,6 @@
-#include "shell/qt/QtWakeSignal.h"
+#include "qt/QtWakeSignal.h"
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 QtWakeSignal::QtWakeSignal() {
     if (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
@@ -33,4 +33,4 @@ void QtWakeSignal::Raise() {
     if (wake_) wake_();
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

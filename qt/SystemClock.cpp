@@ -1,4 +1,4 @@
-#include "shell/qt/SystemClock.h"
+#include "qt/SystemClock.h"
 
 #include "base/Cp949.h"
 
@@ -7,7 +7,7 @@
 #include <QTime>
 #include <chrono>
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 std::uint32_t SystemClock::TickMs() const {
     const auto sinceBoot = std::chrono::steady_clock::now().time_since_epoch();
@@ -28,4 +28,4 @@ std::string SystemClock::LongTimeNow() const {
     return base::Cp949FromUtf8(QLocale::system().toString(QTime::currentTime(), format).toStdString());
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,11 +1,11 @@
-#include "shell/qt/QtInputBox.h"
+#include "qt/QtInputBox.h"
 
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 std::string QtInputBox::InputBox(const std::string& caption, const std::string& prompt, const std::string& initial) {
     QInputDialog dialog(parent_);
@@ -20,4 +20,4 @@ std::string QtInputBox::InputBox(const std::string& caption, const std::string& 
     return Cp949FromQString(dialog.textValue());
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,4 +1,4 @@
-#include "shell/qt/QtAlertSound.h"
+#include "qt/QtAlertSound.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
@@ -10,7 +10,7 @@
 
 #include "quorlan/BuildConfig.h"
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 QtAlertSound::QtAlertSound(const QString& file, base::ILineLogs& logs)
     : logs_(logs), effect_(std::make_unique<QSoundEffect>()) {
@@ -44,4 +44,4 @@ QString QtAlertSound::FindSoundFile() {
     return {};
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -5,7 +5,7 @@
 
 class QLocale;
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 // The real clock: a monotonic millisecond tick that wraps at 2^32, and the
 // local time of day in the system's long time format, without the time zone.
@@ -18,4 +18,4 @@ public:
     static QString LongTimeFormat(const QLocale& locale);
 };
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <functional>
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 // A window timer: a QTimer whose tick calls one handler on the UI thread.
 // Created stopped; single-shot timers stop themselves after one tick.
@@ -26,4 +26,4 @@ private:
     std::function<void()> onTimeout_;
 };
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -2,7 +2,7 @@
 #include <QString>
 #include <string>
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 // The Qt boundary: every text inside the program is cp949 bytes, every text a
 // widget holds is a QString.
@@ -12,4 +12,4 @@ std::string Cp949FromQString(const QString& text);
 // Korean texts reach its widgets.
 QString Caption(const char* utf8);
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,17 +1,17 @@
 #pragma once
 #include "base/ILineLogs.h"
-#include "shell/IAlertSound.h"
+#include "base/IAlertSound.h"
 
 #include <QString>
 #include <memory>
 
 class QSoundEffect;
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 // The alert sound through Qt Multimedia. Without a sound device, or with a
 // file that cannot be played, Play does nothing; the debug log says so once.
-class QtAlertSound : public IAlertSound {
+class QtAlertSound : public base::IAlertSound {
 public:
     QtAlertSound(const QString& file, base::ILineLogs& logs);
     ~QtAlertSound() override;
@@ -31,4 +31,4 @@ private:
     bool told_ = false;
 };
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,7 +1,7 @@
 #pragma once
 #include <functional>
 
-namespace quorlan::shell {
+namespace quorlan::base {
 
 // Tells when the machine has resumed from sleep or the network has come back,
 // so that the link to the server is tried at once rather than at its next
@@ -14,4 +14,4 @@ public:
     virtual void SetWake(std::function<void()> wake) = 0;
 };
 
-} // namespace quorlan::shell
+} // namespace quorlan::base

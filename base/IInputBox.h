@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace quorlan::board {
+namespace quorlan::base {
 
 // A modal text-input box. Returns the text entered; on cancel it returns the
 // initial text. Texts are cp949 bytes.
@@ -11,4 +11,4 @@ public:
     virtual std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& initial) = 0;
 };
 
-} // namespace quorlan::board
+} // namespace quorlan::base

@@ -1,8 +1,8 @@
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 #include "base/Cp949.h"
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 QString QStringFromCp949(const std::string& cp949) {
     return QString::fromStdString(base::Utf8FromCp949(cp949));
@@ -16,4 +16,4 @@ QString Caption(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

@@ -1,10 +1,10 @@
 #include "base/Cp949.h"
 #include "fakes/RecordingLogs.h"
-#include "shell/qt/QtAlertSound.h"
-#include "shell/qt/QtInputBox.h"
-#include "shell/qt/QtMessageBox.h"
-#include "shell/qt/QtTimer.h"
-#include "shell/qt/SystemClock.h"
+#include "qt/QtAlertSound.h"
+#include "qt/QtInputBox.h"
+#include "qt/QtMessageBox.h"
+#include "qt/QtTimer.h"
+#include "qt/SystemClock.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -22,7 +22,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 namespace {
 
 // Runs `answer` on the modal dialog of type T once it is up.
@@ -153,4 +153,4 @@ TEST(QtAlertSound, WithoutASoundDeviceOrFileNothingPlaysAndItIsLoggedOnce) {
 }
 
 } // namespace
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt

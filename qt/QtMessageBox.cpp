@@ -1,10 +1,10 @@
-#include "shell/qt/QtMessageBox.h"
+#include "qt/QtMessageBox.h"
 
-#include "shell/qt/QtText.h"
+#include "qt/QtText.h"
 
 #include <QMessageBox>
 
-namespace quorlan::shell::qt {
+namespace quorlan::qt {
 
 void QtMessageBox::ShowMessage(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorlan"), QStringFromCp949(text), QMessageBox::Ok, parent_);
@@ -13,4 +13,4 @@ void QtMessageBox::ShowMessage(const std::string& text) {
     box.exec();
 }
 
-} // namespace quorlan::shell::qt
+} // namespace quorlan::qt
