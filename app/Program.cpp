@@ -15,6 +15,7 @@
 #include "qt/SystemClock.h"
 #include "shell/ui/TFrmDebug.h"
 #include "shell/ui/TFrmHistory.h"
+#include "shell/ui/TFrmWatchList.h"
 
 #include "quorlan/BuildConfig.h"
 
@@ -69,7 +70,7 @@ Program::Program(Options options)
                                                   [this] { session_.TimerProcessTimer(); })),
       session_(options_.settingsPath, *socket_, *timerProcess_, messageBox_, clock_, random_, actions_),
       searchSwitch_(session_.State(), session_.Sender(), session_.Logs(), clock_),
-      searchCondition_(session_.State(), session_.Sender(), inputBox_, messageBox_),
+      searchCondition_(session_.State(), session_.Sender(), session_.Logs(), inputBox_, messageBox_),
       findRecorder_(session_.State(), session_.History(),
                     InjectedOrQtSound(options_.alertSound, ownSound_, session_.Logs())) {
     ConnectMainSock();
@@ -121,6 +122,8 @@ Program::Program(Options options)
     frmHistory_ = std::make_unique<shell::ui::TFrmHistory>(session_.History());
     frmHistory_->SetOpenPost([this](const std::string& line) { frmBrowser_->OpenPost(line); });
 
+    frmWatchList_ = std::make_unique<shell::ui::TFrmWatchList>(session_.State(), messageBox_);
+
     main.SetPeers({
         .showBoardModal = [this] { frmBrowser_->ShowModal(); },
         .showBoardModeless = [this] { frmBrowser_->ShowModeless(); },
@@ -134,17 +137,24 @@ Program::Program(Options options)
                 frmHistory_->activateWindow();
             },
         .found =
-            [this](const std::string& line) {
-                findRecorder_.Found(line);
+            [this](const std::string& line, const std::string& condition) {
+                findRecorder_.Found(line, condition);
                 if (frmHistory_->isVisible()) frmHistory_->Refresh();
             },
         .openPost = [this](const std::string& line) { frmBrowser_->OpenPost(line); },
+        .showWatchList =
+            [this] {
+                frmWatchList_->show();
+                frmWatchList_->raise();
+                frmWatchList_->activateWindow();
+            },
     });
 }
 
 Program::~Program() {
     wakeSignal_.SetWake({});
     frmMain_->SetPeers({});
+    frmWatchList_.reset();
     frmHistory_.reset();
     frmDebug_.reset();
     actions_.SetLoginDialog(nullptr);

@@ -37,6 +37,7 @@ class QtTimer;
 namespace quorlan::shell::ui {
 class TFrmDebug;
 class TFrmHistory;
+class TFrmWatchList;
 }
 
 namespace quorlan::app {
@@ -54,7 +55,7 @@ struct StartupNetwork {
 
 // The client: the session first, then the six windows in their order
 // (FrmMain, FrmBrowser, FrmMyinfo, AboutBox, FrmLoginOKBottomDlg, FrmDebug)
-// and the history window,
+// and the history and watch-list windows,
 // each given what it needs of the session. The constructor is the start-up
 // (update check, first connection attempt, session reset, settings), the
 // destructor the shutdown (the windows go in the reverse order, then the
@@ -101,6 +102,7 @@ public:
     account::TFrmLoginOKBottomDlg& FrmLoginOKBottomDlg() { return *frmLoginOKBottomDlg_; }
     shell::ui::TFrmDebug& FrmDebug() { return *frmDebug_; }
     shell::ui::TFrmHistory& FrmHistory() { return *frmHistory_; }
+    shell::ui::TFrmWatchList& FrmWatchList() { return *frmWatchList_; }
 
 private:
     // The platform services the options leave out, made here.
@@ -135,6 +137,7 @@ private:
     std::unique_ptr<account::TFrmLoginOKBottomDlg> frmLoginOKBottomDlg_;
     std::unique_ptr<shell::ui::TFrmDebug> frmDebug_;
     std::unique_ptr<shell::ui::TFrmHistory> frmHistory_;
+    std::unique_ptr<shell::ui::TFrmWatchList> frmWatchList_;
 };
 
 } // namespace quorlan::app

@@ -3,11 +3,13 @@
 // Korean titles in cp949): the rule on the page's link records (what the
 // board window does with the records its page script returns), and the
 // collection of those records from markup (what tools and simulated clients
-// do without a browser). Also the comparison of two large post lists.
+// do without a browser). Also the comparison of two large post lists, and
+// matching one post line against a watch list.
 #include "base/Cp949.h"
 #include "board/MarkupLinks.h"
 #include "board/PagePosts.h"
 #include "board/PostListCompare.h"
+#include "board/WatchList.h"
 
 #include <benchmark/benchmark.h>
 
@@ -124,6 +126,35 @@ void BM_FindNewLines(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * n);
 }
 BENCHMARK(BM_FindNewLines)->Arg(5000)->Arg(50000);
+
+// One 256-byte post line against the main condition and a watch list of 99:
+// a third of each form, each with two words to leave out. The line matches
+// none, so every condition is tried (the worst case); with range 1 it holds
+// the words of the last condition but also one of its words to leave out.
+void BM_WatchListMatch(benchmark::State& state) {
+    client::ClientState watcher;
+    const auto condition = [](int i) {
+        const std::string a = base::Cp949FromUtf8("모델") + std::to_string(i) + base::Cp949FromUtf8("호");
+        const std::string b = base::Cp949FromUtf8("미개봉") + std::to_string(i) + base::Cp949FromUtf8("번");
+        return i % 3 == 0 ? a : a + (i % 3 == 1 ? "&" : "+") + b;
+    };
+    const auto exclude = [](int i) {
+        return std::vector<std::string>{base::Cp949FromUtf8("삽니다") + std::to_string(i) + "!",
+                                        base::Cp949FromUtf8("고장") + std::to_string(i) + "!"};
+    };
+    watcher.FSearchCondition = condition(0);
+    watcher.FExclude = exclude(0);
+    for (int i = 1; i < 100; ++i) watcher.FWatchList.push_back({condition(i), exclude(i), false});
+    std::string line = base::Cp949FromUtf8("[판매] 중고 노트북 상태 좋습니다 직거래 선호 ");
+    if (state.range(0) == 1) line += condition(98) + " " + base::Cp949FromUtf8("고장98! ");
+    while (line.size() < 256) line += base::Cp949FromUtf8("가나다 ");
+    line.resize(256);
+    for (auto _ : state) {
+        auto hit = board::FirstHitCondition(watcher, line);
+        benchmark::DoNotOptimize(hit);
+    }
+}
+BENCHMARK(BM_WatchListMatch)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

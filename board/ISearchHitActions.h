@@ -8,7 +8,8 @@ class ISearchHitActions {
 public:
     virtual ~ISearchHitActions() = default;
     // Brings the main window back and shakes it; does not wait for the user.
-    virtual void ShowAlert(const std::string& line) = 0;
+    // The condition is the one the line matched.
+    virtual void ShowAlert(const std::string& line, const std::string& condition) = 0;
     // CheckBoxSMS ("검색시 문자발신") is ticked.
     virtual bool CheckBoxSMSChecked() const = 0;
 };

@@ -1,5 +1,9 @@
 #include "SearchCondition.h"
 
+#include "base/Cp949.h"
+
+#include <algorithm>
+
 namespace quorlan::board {
 
 SearchWords ParseSearchCondition(std::string_view condition) {
@@ -33,6 +37,16 @@ bool ConditionHits(std::string_view condition, std::string_view line) {
         break;
     }
     return WordOccurs(words.first, line);
+}
+
+std::vector<std::string> ConditionRefusals(std::string_view condition) {
+    std::vector<std::string> refusals;
+    // A single Hangul syllable is 2 bytes: refused; 3 bytes pass.
+    if (condition.size() <= 2) refusals.push_back(QUORLAN_CP949("한글자이상 검색가능합니다."));
+    const auto operators =
+        std::count_if(condition.begin(), condition.end(), [](char c) { return c == '&' || c == '+'; });
+    if (operators >= 2) refusals.push_back(QUORLAN_CP949("검색조합은 1개만 사용가능합니다."));
+    return refusals;
 }
 
 } // namespace quorlan::board

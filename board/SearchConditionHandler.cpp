@@ -1,15 +1,14 @@
 #include "SearchConditionHandler.h"
 
 #include "SearchCondition.h"
+#include "WatchList.h"
 #include "base/Cp949.h"
-
-#include <algorithm>
 
 namespace quorlan::board {
 
-SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender,
+SearchConditionHandler::SearchConditionHandler(client::ClientState& state, net::Sender& sender, base::ILineLogs& logs,
                                                base::IInputBox& inputBox, base::IMessageBox& messageBox)
-    : state_(state), sender_(sender), inputBox_(inputBox), messageBox_(messageBox) {}
+    : state_(state), sender_(sender), logs_(logs), inputBox_(inputBox), messageBox_(messageBox) {}
 
 void SearchConditionHandler::SetCondition(const std::string& condition) {
     state_.FSearchCondition = condition;
@@ -23,21 +22,19 @@ void SearchConditionHandler::BtnSearchConditionClick() {
         inputBox_.InputBox(QUORLAN_CP949("검색 단어 설정"), QUORLAN_CP949("검색단어를 입력하세요. &&, + 사용가능)  "),
                            QUORLAN_CP949("직거래"));
     SetCondition(entered);
-    const auto operators = std::count_if(entered.begin(), entered.end(), [](char c) { return c == '&' || c == '+'; });
-    // A single Hangul syllable is 2 bytes: refused; 3 bytes pass.
-    if (entered.size() <= 2) {
-        messageBox_.ShowMessage(QUORLAN_CP949("한글자이상 검색가능합니다."));
-        SetCondition(remembered);
-    }
-    if (operators >= 2) {
-        messageBox_.ShowMessage(QUORLAN_CP949("검색조합은 1개만 사용가능합니다."));
+    for (const std::string& refusal : ConditionRefusals(entered)) {
+        messageBox_.ShowMessage(refusal);
         SetCondition(remembered);
     }
 }
 
 void SearchConditionHandler::MatchSearchCondition(const std::string& line) {
-    if (!hitActions_ || !ConditionHits(state_.FSearchCondition, line)) return;
-    hitActions_->ShowAlert(line);
+    if (!hitActions_) return;
+    const std::optional<std::string> condition = FirstHitCondition(state_, line);
+    if (!condition) return;
+    // The post line is already in the message list; this says what it matched.
+    logs_.AddListMessage(HitListLine(*condition));
+    hitActions_->ShowAlert(line, *condition);
     if (state_.FLoggedIn && hitActions_->CheckBoxSMSChecked()) sender_.SendRequestPhone(line);
 }
 

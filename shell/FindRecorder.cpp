@@ -18,9 +18,9 @@ std::string LocalTimeNow() {
 FindRecorder::FindRecorder(const client::ClientState& state, FindHistory& history, base::IAlertSound& sound, Now now)
     : state_(state), history_(history), sound_(sound), now_(now ? std::move(now) : Now(LocalTimeNow)) {}
 
-void FindRecorder::Found(const std::string& line) {
+void FindRecorder::Found(const std::string& line, const std::string& condition) {
     if (state_.FSound) sound_.Play();
-    history_.Add({now_(), state_.FBoardURL, line, state_.FSearchCondition});
+    history_.Add({now_(), state_.FBoardURL, line, condition});
 }
 
 } // namespace quorlan::shell

@@ -9,7 +9,7 @@
 namespace quorlan::shell {
 
 // What a search hit leaves besides the alert: a row in the history (the time,
-// the board watched, the line and the words that matched) and, with the sound
+// the board watched, the line and the condition that matched) and, with the sound
 // switched on (FSound), the alert sound.
 class FindRecorder {
 public:
@@ -18,7 +18,7 @@ public:
 
     FindRecorder(const client::ClientState& state, FindHistory& history, base::IAlertSound& sound, Now now = {});
 
-    void Found(const std::string& line);
+    void Found(const std::string& line, const std::string& condition);
 
 private:
     const client::ClientState& state_;

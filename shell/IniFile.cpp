@@ -2,6 +2,7 @@
 
 #include "base/Cp949.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -90,6 +91,58 @@ std::size_t LineEndLength(std::string_view text, std::size_t i, std::size_t unit
     return 1;
 }
 
+// A value as a read gives it: up to its first NUL (the private-profile
+// functions hand values over as C strings), one pair of matching quotes
+// dropped, at most IniFile::kMaxValueChars characters.
+std::string ValueAsRead(std::string_view value) {
+    value = Trim(value.substr(0, value.find('\0')));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, IniFile::kMaxValueChars));
+}
+
+// Well-formed UTF-8 as Unicode defines it: shortest forms only, no
+// surrogates, nothing above U+10FFFF, no sequence cut short.
+bool IsWellFormedUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto byte = static_cast<unsigned char>(text[i + k]);
+            if (byte < (k == 1 ? low : 0x80) || byte > (k == 1 ? high : 0xBF)) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool HasByteAbove7F(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) > 0x7F) return true;
+    return false;
+}
+
 // The file a save must replace: a symbolic link is followed so that the link
 // stays and its target gets the new text.
 fs::path SaveTarget(const std::string& path) {
@@ -139,6 +192,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 IniStatus IniFile::Load() {
     lines_.clear();
     encoding_ = Encoding::Cp949;
+    mark_ = false;
     loadFailed_ = false;
 
     std::error_code ec;
@@ -162,10 +216,17 @@ IniStatus IniFile::Load() {
     std::string_view body = text;
     if (body.substr(0, kUtf16LeMark.size()) == kUtf16LeMark) {
         encoding_ = Encoding::Utf16Le;
+        mark_ = true;
         body.remove_prefix(kUtf16LeMark.size());
     } else if (body.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
         encoding_ = Encoding::Utf8;
+        mark_ = true;
         body.remove_prefix(kUtf8Mark.size());
+    } else if (HasByteAbove7F(body) && IsWellFormedUtf8(body)) {
+        // What a Linux editor writes. Real cp949 text is almost never
+        // well-formed UTF-8: most Hangul syllables begin with a byte (0xB0 to
+        // 0xC1) that UTF-8 never begins a character with.
+        encoding_ = Encoding::Utf8;
     }
     SplitLines(body);
     return {};
@@ -254,11 +315,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
     if (!sectionLine) return std::string(defaultValue);
     auto keyLine = FindKey(*sectionLine, key);
     if (!keyLine) return std::string(defaultValue);
-    std::string_view value = SplitKeyLine(lines_[*keyLine].text)->value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-        value = value.substr(1, value.size() - 2);
-    }
-    return std::string(value.substr(0, kMaxValueChars));
+    return ValueAsRead(SplitKeyLine(lines_[*keyLine].text)->value);
 }
 
 std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const {
@@ -268,6 +325,32 @@ std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key
 
 bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::vector<IniFile::Entry> IniFile::Entries(std::string_view section) const {
+    std::vector<Entry> entries;
+    auto sectionLine = FindSection(section);
+    if (!sectionLine) return entries;
+    const std::size_t end = SectionEnd(*sectionLine);
+    for (std::size_t i = *sectionLine + 1; i < end; ++i) {
+        auto kv = SplitKeyLine(lines_[i].text);
+        if (kv) entries.push_back({std::string(kv->key), ValueAsRead(kv->value)});
+    }
+    return entries;
+}
+
+std::size_t IniFile::RemoveKeys(std::string_view section, const std::function<bool(std::string_view key)>& pick) {
+    auto sectionLine = FindSection(section);
+    if (!sectionLine) return 0;
+    const auto first = lines_.begin() + static_cast<std::ptrdiff_t>(*sectionLine + 1);
+    const auto last = lines_.begin() + static_cast<std::ptrdiff_t>(SectionEnd(*sectionLine));
+    const auto kept = std::remove_if(first, last, [&](const Line& line) {
+        auto kv = SplitKeyLine(line.text);
+        return kv && pick(kv->key);
+    });
+    const auto removed = static_cast<std::size_t>(last - kept);
+    lines_.erase(kept, last);
+    return removed;
 }
 
 IniStatus IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
@@ -315,8 +398,8 @@ IniStatus IniFile::WriteBool(std::string_view section, std::string_view key, boo
 
 std::string IniFile::Text() const {
     std::string text;
-    if (encoding_ == Encoding::Utf8) text = kUtf8Mark;
-    if (encoding_ == Encoding::Utf16Le) text = kUtf16LeMark;
+    if (mark_ && encoding_ == Encoding::Utf8) text = kUtf8Mark;
+    if (mark_ && encoding_ == Encoding::Utf16Le) text = kUtf16LeMark;
     for (const Line& line : lines_) {
         text += line.edited ? Encode(line.text) : line.raw;
         text += encoding_ == Encoding::Utf16Le ? Encode(line.eol) : line.eol;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,16 +28,20 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text);
 // - sections and keys are matched without regard to (ASCII) case; the first
 //   matching section and the first matching key in it win;
 // - blanks around keys and values are dropped, as is one pair of matching
-//   quotes around a value; at most kMaxValueChars characters of a value are
+//   quotes around a value; a value ends at a NUL byte; at most kMaxValueChars characters of a value are
 //   seen;
 // - a missing file, section or key reads as the caller's default;
 // - a line ends at CR LF, LF or a lone CR (and at CR CR LF or LF CR, the
 //   line ends of a file converted twice), so files from any platform read
 //   alike;
-// - a file that starts with the UTF-16LE byte-order mark is UTF-16 and one
-//   that starts with the UTF-8 mark is UTF-8: their texts are converted to
-//   cp949 when read and back when written, and the mark stays; any other file
-//   is cp949 as it stands;
+// - the file's encoding is told from its bytes, by the first rule that fits:
+//   the UTF-16LE byte-order mark makes it UTF-16, the UTF-8 mark makes it
+//   UTF-8; a file without a mark that holds a byte above 0x7F and is
+//   well-formed UTF-8 throughout (shortest forms, no surrogates, nothing above
+//   U+10FFFF, no sequence cut short) is UTF-8 without a mark; any other file
+//   is cp949 as it stands. A file that reads both ways is therefore UTF-8.
+//   UTF-8 and UTF-16 texts are converted to cp949 when read and back when
+//   written, and a mark stays as it was (there, or not there);
 // - writing a key replaces its line or adds it (and its section) and keeps
 //   every other line of the file, its line end included, as it was.
 // Nothing touches the disk until Save(), which replaces the file atomically.
@@ -60,6 +65,18 @@ public:
     std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
+    // Every key line of the first matching section, in file order, with its
+    // value as ReadString gives it; a repeated key comes each time it stands.
+    struct Entry {
+        std::string key;
+        std::string value;
+    };
+    std::vector<Entry> Entries(std::string_view section) const;
+
+    // Removes every line of the first matching section whose key the
+    // predicate picks; returns how many went.
+    std::size_t RemoveKeys(std::string_view section, const std::function<bool(std::string_view key)>& pick);
+
     // Changes the text in memory. A key or value that would break the line
     // structure (line breaks, NUL; "=" or a leading "[" or ";" in a key) is
     // refused and nothing changes.
@@ -81,6 +98,7 @@ public:
 
 private:
     enum class Encoding { Cp949, Utf8, Utf16Le };
+    // How the file began: with a byte-order mark of its encoding or not.
     struct Line {
         std::string text; // cp949, without the line end
         std::string eol;  // "\r\n", "\n", "\r", "\r\r\n", "\n\r" or "" (last line)
@@ -103,6 +121,7 @@ private:
     std::string path_;
     std::vector<Line> lines_;
     Encoding encoding_ = Encoding::Cp949;
+    bool mark_ = false;
     bool loadFailed_ = false;
 };
 

@@ -1,8 +1,11 @@
 #include "shell/Settings.h"
 
 #include "base/Cp949.h"
+#include "board/SearchCondition.h"
+#include "board/WatchList.h"
 #include "shell/CredentialCodec.h"
 
+#include <map>
 #include <variant>
 #include <vector>
 
@@ -31,8 +34,9 @@ void WriteCredential(IniFile& ini, const char* key, const std::string& plain, ba
 // The keys of "config" in the order they are read, each with where its value
 // lives, its default and whether the client writes it back; "Repeat",
 // "Debug", "SMSID" and "SMSPASSWORD" are only ever set by hand.
-using Slot = std::variant<std::int32_t*, bool*, std::string*>;
-using Value = std::variant<std::int32_t, bool, std::string>;
+using Words = std::vector<std::string>; // stored separated by commas
+using Slot = std::variant<std::int32_t*, bool*, std::string*, Words*>;
+using Value = std::variant<std::int32_t, bool, std::string, Words>;
 struct SettingKey {
     const char* name;
     Slot (*slot)(WindowPlacement& placement, client::ClientState& state);
@@ -57,11 +61,143 @@ const std::vector<SettingKey>& SettingKeys() {
         {"SMSID", [](P&, S& s) -> Slot { return &s.FSMSID; }, std::string(), false, false},
         {"SMSPASSWORD", [](P&, S& s) -> Slot { return &s.FSMSPassword; }, std::string(), false, false},
         {"Sound", [](P&, S& s) -> Slot { return &s.FSound; }, true, false, true},
+        {"Exclude", [](P&, S& s) -> Slot { return &s.FExclude; }, Words(), false, true},
     };
     return keys;
 }
 
+// The watch list's keys: "Watch" n, "Watch" n "Exclude" and "Watch" n "Off"
+// for n = 1 .. board::kMaxWatchEntries written without a leading zero, letters
+// in any case. A key that begins "Watch" and a digit but is none of these is
+// not read and not touched.
+using board::kMaxWatchEntries;
+enum class WatchPart { Condition, Exclude, Off };
+struct WatchKey {
+    std::size_t number;
+    WatchPart part;
+};
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// True when the key is of the watch list's family ("Watch" and a digit).
+bool InWatchFamily(std::string_view key) {
+    return key.size() > 5 && SameLetters(key.substr(0, 5), "Watch") && IsDigit(key[5]);
+}
+
+std::optional<WatchKey> ParseWatchKey(std::string_view key) {
+    if (!InWatchFamily(key) || key[5] == '0') return std::nullopt;
+    std::size_t end = 5;
+    std::size_t number = 0;
+    while (end < key.size() && IsDigit(key[end]) && number <= kMaxWatchEntries) {
+        number = number * 10 + static_cast<std::size_t>(key[end] - '0');
+        ++end;
+    }
+    if (number > kMaxWatchEntries) return std::nullopt;
+    const std::string_view rest = key.substr(end);
+    if (rest.empty()) return WatchKey{number, WatchPart::Condition};
+    if (SameLetters(rest, "Exclude")) return WatchKey{number, WatchPart::Exclude};
+    if (SameLetters(rest, "Off")) return WatchKey{number, WatchPart::Off};
+    return std::nullopt;
+}
+
+// One watch-list entry as the file holds it (the first line of each key
+// counts, as for every key); refusal says why it cannot be used.
+struct WatchRecord {
+    std::size_t number = 0;
+    std::optional<std::string> condition, exclude, off;
+    std::string refusal;
+
+    std::string Name() const { return "Watch" + std::to_string(number); }
+    client::WatchEntry Entry() const {
+        return {*condition, board::SplitExcludeWords(exclude.value_or("")),
+                off && ParseIniInteger(*off).value_or(0) != 0};
+    }
+};
+
+struct WatchKeys {
+    std::vector<WatchRecord> records; // by number
+    std::vector<std::string> unknownNames;
+};
+
+WatchKeys ReadWatchKeys(const IniFile& ini) {
+    std::map<std::size_t, WatchRecord> byNumber;
+    WatchKeys keys;
+    for (const IniFile::Entry& entry : ini.Entries(kSection)) {
+        const std::optional<WatchKey> key = ParseWatchKey(entry.key);
+        if (!key) {
+            if (InWatchFamily(entry.key)) keys.unknownNames.push_back(entry.key);
+            continue;
+        }
+        WatchRecord& record = byNumber[key->number];
+        record.number = key->number;
+        std::optional<std::string>& part = key->part == WatchPart::Condition ? record.condition
+                                           : key->part == WatchPart::Exclude ? record.exclude
+                                                                             : record.off;
+        if (!part) part = entry.value;
+    }
+    for (auto& [number, record] : byNumber) {
+        if (!record.condition) {
+            record.refusal = record.Name() + QUORLAN_CP949(" 키가 없습니다.");
+        } else if (const auto refusals = board::ConditionRefusals(*record.condition); !refusals.empty()) {
+            for (const std::string& text : refusals) record.refusal += (record.refusal.empty() ? "" : " ") + text;
+        } else if (record.off && !ParseIniInteger(*record.off)) {
+            record.refusal = record.Name() + QUORLAN_CP949("Off 값이 숫자가 아닙니다.");
+        }
+        keys.records.push_back(std::move(record));
+    }
+    return keys;
+}
+
+// Writes the list as Watch1 .. WatchM, then the entries the file holds that
+// could not be read, as they stand, so that a hand edit gone wrong is kept
+// for its author to mend; every other key of the family with a number goes.
+void WriteWatchKeys(IniFile& ini, const std::vector<client::WatchEntry>& list, base::ILineLogs& logs) {
+    std::vector<WatchRecord> skipped;
+    for (WatchRecord& record : ReadWatchKeys(ini).records) {
+        if (!record.refusal.empty()) skipped.push_back(std::move(record));
+    }
+    (void)ini.RemoveKeys(kSection, [](std::string_view key) { return ParseWatchKey(key).has_value(); });
+    // An entry takes the next number once one of its keys is written, so a
+    // value that cannot be stored (a line break, a NUL) leaves no gap.
+    std::size_t number = 0;
+    bool written = false;
+    auto write = [&](const char* suffix, const std::string& value) {
+        IniStatus status = ini.WriteString(kSection, "Watch" + std::to_string(number + 1) + suffix, value);
+        written = written || status.ok;
+        WriteOrLog(std::move(status), logs);
+    };
+    auto next = [&] {
+        if (written) ++number;
+        written = false;
+    };
+    for (const client::WatchEntry& entry : list) {
+        write("", entry.condition);
+        write("Exclude", board::JoinExcludeWords(entry.exclude));
+        write("Off", entry.off ? "1" : "0");
+        next();
+    }
+    for (const WatchRecord& record : skipped) {
+        if (record.condition) write("", *record.condition);
+        if (record.exclude) write("Exclude", *record.exclude);
+        if (record.off) write("Off", *record.off);
+        next();
+    }
+}
+
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+// Spelled out for compilers without deduction for aggregates (clang before 17).
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 } // namespace
 
@@ -80,8 +216,22 @@ WindowPlacement LoadSettings(const std::string& path, client::ClientState& state
                     std::string read = ini.ReadString(kSection, key.name, std::get<std::string>(key.defaultValue));
                     *value = key.credential ? DecodeCredential(read) : std::move(read);
                 },
+                [&](Words* value) { *value = board::SplitExcludeWords(ini.ReadString(kSection, key.name, "")); },
             },
             key.slot(placement, state));
+    }
+    const WatchKeys watch = ReadWatchKeys(ini);
+    state.FWatchList.clear();
+    for (const WatchRecord& record : watch.records) {
+        if (record.refusal.empty()) {
+            state.FWatchList.push_back(record.Entry());
+        } else {
+            logs.AddListMessage(QUORLAN_CP949("설정 파일의 ") + record.Name() + QUORLAN_CP949(" 항목을 건너뜁니다: ") +
+                                record.refusal);
+        }
+    }
+    for (const std::string& name : watch.unknownNames) {
+        logs.AddListMessage(QUORLAN_CP949("설정 파일의 ") + name + QUORLAN_CP949(" 키를 알 수 없어 건너뜁니다."));
     }
     return placement;
 }
@@ -107,9 +257,13 @@ IniStatus SaveSettings(const std::string& path, const client::ClientState& state
                                WriteOrLog(ini.WriteString(kSection, key.name, *value), logs);
                            }
                        },
+                       [&](Words* value) {
+                           WriteOrLog(ini.WriteString(kSection, key.name, board::JoinExcludeWords(*value)), logs);
+                       },
                    },
                    key.slot(placement, fields));
     }
+    WriteWatchKeys(ini, state.FWatchList, logs);
     IniStatus saved = ini.Save();
     if (!saved.ok) logs.DebugLog("Settings: " + saved.error);
     return saved;

@@ -1,8 +1,10 @@
 #include "shell/ui/TFrmMain.h"
 
-#include "shell/MinimumSize.h"
+#include "board/WatchList.h"
 #include "qt/QtText.h"
 #include "qt/QtTimer.h"
+#include "shell/MinimumSize.h"
+#include "shell/ui/NamedButton.h"
 #include "shell/ui/ProgramIcon.h"
 
 #include <QCheckBox>
@@ -45,13 +47,6 @@ QLabel* MakeLabel(QWidget* parent, const char* utf8Caption, const char* objectNa
     label->setTextFormat(Qt::PlainText);
     if (objectName) label->setObjectName(QString::fromLatin1(objectName));
     return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* utf8Caption, const char* objectName) {
-    auto* button = new QPushButton(qt::Caption(utf8Caption), parent);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setAutoDefault(false);
-    return button;
 }
 
 QAction* MakeAction(QMenu* menu, const char* utf8Caption, const char* objectName) {
@@ -202,6 +197,7 @@ void TFrmMain::BuildMenu() {
     QMenu* file = bar->addMenu(qt::Caption("파일(&F)"));
     file->setObjectName(QStringLiteral("NFile"));
     NHistory = MakeAction(file, "검색기록", "NHistory");
+    NWatchList = MakeAction(file, "검색단어 목록", "NWatchList");
     NSound = MakeAction(file, "알림소리", "NSound");
     NSound->setCheckable(true);
     NSound->setChecked(services_.state.FSound);
@@ -224,6 +220,7 @@ void TFrmMain::ConnectControls() {
     connect(BtnSetBoard, &QPushButton::clicked, this, &TFrmMain::BtnSetBoardClick);
     connect(BtnSearchCondition, &QPushButton::clicked, this, &TFrmMain::BtnSearchConditionClick);
     connect(NHistory, &QAction::triggered, this, &TFrmMain::NHistoryClick);
+    connect(NWatchList, &QAction::triggered, this, &TFrmMain::NWatchListClick);
     connect(NSound, &QAction::triggered, this, &TFrmMain::NSoundClick);
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TFrmMain::ListBox1DblClick);
     connect(NClose, &QAction::triggered, this, &TFrmMain::NCloseClick);
@@ -378,6 +375,10 @@ void TFrmMain::NHistoryClick() {
     if (peers_.showHistory) peers_.showHistory();
 }
 
+void TFrmMain::NWatchListClick() {
+    if (peers_.showWatchList) peers_.showWatchList();
+}
+
 void TFrmMain::NSoundClick(bool checked) {
     services_.state.FSound = checked;
 }
@@ -387,10 +388,10 @@ void TFrmMain::ListBox1DblClick() {
     if (item && peers_.openPost) peers_.openPost(qt::Cp949FromQString(item->text()));
 }
 
-void TFrmMain::ShowAlert(const std::string& line) {
+void TFrmMain::ShowAlert(const std::string& line, const std::string& condition) {
     alertLine_ = line;
     if (!isActiveWindow()) {
-        if (Notify(qt::QStringFromCp949(line))) {
+        if (Notify(qt::QStringFromCp949(line + "\n" + board::HitConditionText(condition)))) {
             // Unless the window has gone back to the notification area by then.
             QTimer::singleShot(kNotificationMs, this, [this] {
                 if (isVisible()) RemoveTrayIcon();
@@ -404,7 +405,7 @@ void TFrmMain::ShowAlert(const std::string& line) {
     }
     timerShow_->Start(); // an alert during a shake only keeps it running
     // Recorded and sounded once the alert itself is up: neither may hold it back.
-    if (peers_.found) peers_.found(line);
+    if (peers_.found) peers_.found(line, condition);
 }
 
 bool TFrmMain::Notify(const QString& text) {

@@ -70,9 +70,11 @@ public:
         // "검색기록".
         std::function<void()> showHistory = {};
         // What a search hit leaves besides the alert (history, sound).
-        std::function<void(const std::string& line)> found = {};
+        std::function<void(const std::string& line, const std::string& condition)> found = {};
         // A double-clicked message-list line: its post, when it names one.
         std::function<void(const std::string& line)> openPost = {};
+        // "검색단어 목록".
+        std::function<void()> showWatchList = {};
     };
 
     // The timers run from here on, TimerReConnect always, the others while
@@ -97,7 +99,7 @@ public:
     void MatchSearchCondition(const std::string& line) { services_.searchCondition.MatchSearchCondition(line); }
 
     // board::ISearchHitActions
-    void ShowAlert(const std::string& line) override;
+    void ShowAlert(const std::string& line, const std::string& condition) override;
     bool CheckBoxSMSChecked() const override;
 
     // Controls.
@@ -113,6 +115,7 @@ public:
     void NChangePasswordClick();
     void NNewAccountClick();
     void NHistoryClick();
+    void NWatchListClick();
     void NSoundClick(bool checked);
     void ListBox1DblClick();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
@@ -187,6 +190,7 @@ private:
     QLabel* StatusPanels[2] = {nullptr, nullptr};
     QMenu* NTLogin = nullptr;
     QAction* NHistory = nullptr;
+    QAction* NWatchList = nullptr;
     QAction* NSound = nullptr;
     QAction* NClose = nullptr;
     QAction* NLogin = nullptr;

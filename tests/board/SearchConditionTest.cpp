@@ -86,9 +86,13 @@ namespace {
 
 class RecordingHitActions : public board::ISearchHitActions {
 public:
-    void ShowAlert(const std::string& line) override { alerts.push_back(line); }
+    void ShowAlert(const std::string& line, const std::string& condition) override {
+        alerts.push_back(line);
+        conditions.push_back(condition);
+    }
     bool CheckBoxSMSChecked() const override { return sms; }
     std::vector<std::string> alerts;
+    std::vector<std::string> conditions;
     bool sms = false;
 };
 
@@ -100,7 +104,7 @@ struct Rig {
     client::ClientState state;
     RecordingHitActions hits;
     test::FakeInputBox input;
-    board::SearchConditionHandler handler{state, sender, input, box};
+    board::SearchConditionHandler handler{state, sender, logs, input, box};
     std::vector<std::string> labels;
 
     Rig() {
@@ -136,6 +140,20 @@ TEST(MatchSearchCondition, HitAlertsThenAsksForAMessageOnlyWhenLoggedInWithSms) 
             EXPECT_TRUE(rig.socket.writes.empty());
         }
     }
+}
+
+TEST(MatchSearchCondition, ALineHittingSeveralConditionsAlertsOnceAndTheListSaysTheFirst) {
+    Rig rig;
+    rig.state.FSearchCondition = "bike";
+    rig.state.FExclude = {"wanted"};
+    rig.state.FWatchList = {{"car+bus", {}, false}, {"cheap", {}, false}};
+    rig.handler.MatchSearchCondition("cheap bike and car");
+    rig.handler.MatchSearchCondition("wanted: cheap bike");
+    rig.handler.MatchSearchCondition("wanted: bike");
+    EXPECT_EQ(rig.hits.alerts, (std::vector<std::string>{"cheap bike and car", "wanted: cheap bike"}));
+    EXPECT_EQ(rig.hits.conditions, (std::vector<std::string>{"bike", "cheap"}));
+    EXPECT_EQ(rig.logs.messages, (std::vector<std::string>{base::Cp949FromUtf8("└ 검색단어 : bike"),
+                                                           base::Cp949FromUtf8("└ 검색단어 : cheap")}));
 }
 
 TEST(MatchSearchCondition, RequestPhoneLengthLimit) {

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 namespace quorlan::test {
 
@@ -72,7 +73,8 @@ void PrintRoad(const char* kind, int round, const Road& r) {
     std::fflush(stdout);
 }
 
-FullLoop::FullLoop() : periodSeconds_(std::max(1, EnvInt("QUORLAN_E2E_PERIOD", 2))) {}
+FullLoop::FullLoop(std::string settings)
+    : periodSeconds_(std::max(1, EnvInt("QUORLAN_E2E_PERIOD", 2))), settings_(std::move(settings)) {}
 
 FullLoop::~FullLoop() {
     program_.reset();
@@ -135,7 +137,7 @@ void FullLoop::StartClient() {
     TempDir::Write(dir_.File("Quorlan.ini"),
                    "[config]\r\nRepeat=" + std::to_string(periodSeconds_) + "\r\nBoardURL=" + boardUrl_ +
                        "\r\nSearchCondition=" + base::Cp949FromUtf8("직거래") + "\r\nSMSID=" + kSmsId +
-                       "\r\nSMSPASSWORD=" + kSmsPassword + "\r\n");
+                       "\r\nSMSPASSWORD=" + kSmsPassword + "\r\n" + settings_);
 
     const QString listUrl = QString::fromStdString(webOrigin_ + "/patch_quorlan.txt");
     app::Program::Options options;

@@ -75,8 +75,9 @@ void PrintRoad(const char* kind, int round, const Road& r);
 class FullLoop {
 public:
     // The board period: QUORLAN_E2E_PERIOD seconds (2 unless set), the server's
-    // shortest.
-    FullLoop();
+    // shortest. `settings`: more lines of the client's "Quorlan.ini" section
+    // (cp949, each ending in CR LF).
+    explicit FullLoop(std::string settings = {});
     ~FullLoop();
 
     int PeriodSeconds() const { return periodSeconds_; }
@@ -154,6 +155,7 @@ private:
     void Observe();
 
     int periodSeconds_;
+    std::string settings_;
     TempDir dir_;
     std::filesystem::path previousDirectory_ = std::filesystem::current_path();
     std::unique_ptr<ServerProcess> server_;

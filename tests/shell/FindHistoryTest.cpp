@@ -91,8 +91,8 @@ TEST_F(FindHistoryTest, UnwritableFileIsToldOnceAndEveryAlertStillSounds) {
     ClientState state;
     FakeAlertSound sound;
     FindRecorder recorder(state, history, sound);
-    recorder.Found("one");
-    recorder.Found("two");
+    recorder.Found("one", "o");
+    recorder.Found("two", "o");
     EXPECT_TRUE(history.Newest().empty());
 
     EXPECT_EQ(sound.plays, 2);
@@ -100,7 +100,7 @@ TEST_F(FindHistoryTest, UnwritableFileIsToldOnceAndEveryAlertStillSounds) {
     EXPECT_FALSE(logs.debug.empty());
 }
 
-TEST_F(FindHistoryTest, RecorderKeepsBoardAndWordsOfTheHitAndSoundsOnlyWhenSwitchedOn) {
+TEST_F(FindHistoryTest, RecorderKeepsBoardAndTheConditionThatMatchedAndSoundsOnlyWhenSwitchedOn) {
     FindHistory history(path, logs);
     ClientState state;
     state.FBoardURL = "http://127.0.0.1:8080/bbs/zboard.php?id=share";
@@ -108,10 +108,10 @@ TEST_F(FindHistoryTest, RecorderKeepsBoardAndWordsOfTheHitAndSoundsOnlyWhenSwitc
     FakeAlertSound sound;
     FindRecorder recorder(state, history, sound, [] { return std::string("2026-12-10 12:34:56"); });
 
-    recorder.Found("desk lamp 3");
+    recorder.Found("desk lamp 3", "desk&3"); // a watch-list condition, not the main one
     EXPECT_EQ(sound.plays, 1);
     state.FSound = false;
-    recorder.Found("lamp shade");
+    recorder.Found("lamp shade", "lamp");
     EXPECT_EQ(sound.plays, 1);
 
     const std::vector<Find> finds = history.Newest();
@@ -119,7 +119,8 @@ TEST_F(FindHistoryTest, RecorderKeepsBoardAndWordsOfTheHitAndSoundsOnlyWhenSwitc
     EXPECT_EQ(finds[1].time, "2026-12-10 12:34:56");
     EXPECT_EQ(finds[1].boardUrl, state.FBoardURL);
     EXPECT_EQ(finds[1].line, "desk lamp 3");
-    EXPECT_EQ(finds[1].condition, "lamp");
+    EXPECT_EQ(finds[1].condition, "desk&3");
+    EXPECT_EQ(finds[0].condition, "lamp");
 }
 
 } // namespace

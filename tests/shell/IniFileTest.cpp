@@ -102,6 +102,16 @@ TEST(IniFileRead, PrivateProfileRules) {
     }
 }
 
+TEST(IniFileRead, AValueEndsAtANulByte) {
+    TempDir dir;
+    TempDir::Write(dir.File("a.ini"), std::string("[config]\r\nSMSID=gw \0tail\r\nLeft=\0\r\n", 34));
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    EXPECT_EQ(ini.ReadString("config", "SMSID", "d"), "gw");
+    EXPECT_EQ(ini.ReadInteger("config", "Left", 405), 405);
+    EXPECT_EQ(ini.Entries("config").front().value, "gw");
+}
+
 TEST(IniFileRead, MissingFileReadsDefaultsAndIsNotCreated) {
     TempDir dir;
     IniFile ini(dir.File("none.ini"));
@@ -220,6 +230,63 @@ TEST(IniFileDialect, UnicodeFilesConvertValuesToAndFromCp949) {
         ASSERT_TRUE(ini.Save().ok) << c.name;
         EXPECT_EQ(TempDir::Read(dir.File("a.ini")), c.after) << c.name;
     }
+}
+
+// Without a byte-order mark the encoding is told from the bytes: well-formed
+// UTF-8 holding a byte above 0x7F is UTF-8, anything else cp949. A file that
+// reads both ways is UTF-8. Each file is read, SMSID written anew (자전거) and
+// saved.
+TEST(IniFileDialect, WithoutAMarkWellFormedUtf8IsUtf8AndAnythingElseCp949) {
+    const std::string bike949 = "\xC0\xDA\xC0\xFC\xB0\xC5";           // 자전거
+    const std::string bike8 = "\xEC\x9E\x90\xEC\xA0\x84\xEA\xB1\xB0"; // 자전거
+    const struct {
+        const char* name;
+        std::string value; // of BoardURL, as the file holds it
+        std::string read;  // cp949
+        std::string bike;  // SMSID as written
+    } cases[] = {
+        {"cp949 Hangul (직거래): no UTF-8 begins with 0xC1", "\xC1\xF7\xB0\xC5\xB7\xA1", "\xC1\xF7\xB0\xC5\xB7\xA1",
+         bike949},
+        {"ASCII only", "http://b/x", "http://b/x", bike949},
+        // 맥북 in UTF-8 is also a cp949 text (留λ턿): read as UTF-8.
+        {"UTF-8 that is cp949 too", "\xEB\xA7\xA5\xEB\xB6\x81", "\xB8\xC6\xBA\xCF", bike8},
+        // 징 in cp949 is also UTF-8 (U+00A1, ¡): read as UTF-8, ¡ being A2 AE in cp949.
+        {"cp949 that is UTF-8 too", "\xC2\xA1", "\xA2\xAE", bike8},
+        {"UTF-8 surrogate (not well-formed)", "\xED\xA0\x80", "\xED\xA0\x80", bike949},
+        {"UTF-8 overlong slash", "\xC0\xAF", "\xC0\xAF", bike949},
+        {"UTF-8 above U+10FFFF", "\xF4\x90\x80\x80", "\xF4\x90\x80\x80", bike949},
+        {"UTF-8 cut short at the end", "\xEB\xA7\xA5\xEB\xB6", "\xEB\xA7\xA5\xEB\xB6", bike949},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string before = "[config]\nBoardURL=" + c.value;
+        TempDir::Write(dir.File("a.ini"), before);
+        IniFile ini(dir.File("a.ini"));
+        ASSERT_TRUE(ini.Load().ok) << c.name;
+        EXPECT_EQ(ini.ReadString("config", "BoardURL", ""), c.read) << c.name;
+        ASSERT_TRUE(ini.WriteString("config", "SMSID", bike949).ok);
+        ASSERT_TRUE(ini.Save().ok) << c.name;
+        // The line read stays as it was; the new one is in the file's encoding.
+        EXPECT_EQ(TempDir::Read(dir.File("a.ini")), before + "\nSMSID=" + c.bike + "\n") << c.name;
+    }
+}
+
+TEST(IniFileEntries, KeysInFileOrderAndRemovalByKey) {
+    TempDir dir;
+    TempDir::Write(dir.File("a.ini"), "[other]\nWatch1=x\n[config]\nWatch1=a\n; c\nLeft = '5'\nwatch1=b\n[z]\nk=v\n");
+    IniFile ini(dir.File("a.ini"));
+    ASSERT_TRUE(ini.Load().ok);
+    const auto entries = ini.Entries("CONFIG");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].key, "Watch1");
+    EXPECT_EQ(entries[0].value, "a");
+    EXPECT_EQ(entries[1].key, "Left");
+    EXPECT_EQ(entries[1].value, "5");
+    EXPECT_EQ(entries[2].value, "b"); // a repeated key as it stands
+    EXPECT_TRUE(ini.Entries("missing").empty());
+
+    EXPECT_EQ(ini.RemoveKeys("config", [](std::string_view key) { return key == "Watch1" || key == "watch1"; }), 2u);
+    EXPECT_EQ(ini.Text(), "[other]\nWatch1=x\n[config]\n; c\nLeft = '5'\n[z]\nk=v\n");
 }
 
 struct WriteCase {

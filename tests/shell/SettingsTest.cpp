@@ -65,7 +65,7 @@ TEST_F(SettingsTest, EveryWrittenKeyRoundTripsAndHandSetKeysSurvive) {
               "; kept\r\nLeft=-20\r\nTop=32767\r\n"
               "BoardURL=http://127.0.0.1:8080/bbs/zboard.php?id=share\r\n"
               "SearchCondition=\xB3\xEB\xC6\xAE\xBA\xCF&LG\r\nAutoLogin=1\r\n"
-              "param1=G>?kGNCnH>OqHn[;.\r\nparam2=W;;;.\r\nSound=0\r\n\r\n[Window]\r\nState=2\r\n");
+              "param1=G>?kGNCnH>OqHn[;.\r\nparam2=W;;;.\r\nSound=0\r\nExclude=\r\n\r\n[Window]\r\nState=2\r\n");
 
     ClientState loaded;
     WindowPlacement placement = LoadSettings(path, loaded, logs);
@@ -121,6 +121,124 @@ TEST_F(SettingsTest, ValueWithALineBreakIsNotWrittenSoNoKeyCanBeSmuggledIn) {
     LoadSettings(path, loaded, logs);
     EXPECT_EQ(loaded.FLoginID, "");
     EXPECT_EQ(loaded.FSearchCondition, "\xC1\xF7\xB0\xC5\xB7\xA1");
+}
+
+std::string Widen(std::string_view ascii) {
+    std::string out;
+    for (char c : ascii) out += std::string{c, '\0'};
+    return out;
+}
+
+// The watch list and the words to leave out in each encoding a settings file
+// may come in: read into cp949, written back in the file's own encoding with
+// its mark (or without it, as it came), and read again alike.
+TEST_F(SettingsTest, WatchListRoundTripsInEveryEncoding) {
+    const struct {
+        const char* name;
+        std::string mark;
+        bool wide;
+        // 맥북, 삽니다, 라데온, 품절, 자전거 as the file writes them
+        std::string words[5];
+    } cases[] = {
+        {"cp949",
+         "",
+         false,
+         {"\xB8\xC6\xBA\xCF", "\xBB\xF0\xB4\xCF\xB4\xD9", "\xB6\xF3\xB5\xA5\xBF\xC2", "\xC7\xB0\xC0\xFD",
+          "\xC0\xDA\xC0\xFC\xB0\xC5"}},
+        {"UTF-8 without a mark",
+         "",
+         false,
+         {"\xEB\xA7\xA5\xEB\xB6\x81", "\xEC\x82\xBD\xEB\x8B\x88\xEB\x8B\xA4", "\xEB\x9D\xBC\xEB\x8D\xB0\xEC\x98\xA8",
+          "\xED\x92\x88\xEC\xA0\x88", "\xEC\x9E\x90\xEC\xA0\x84\xEA\xB1\xB0"}},
+        {"UTF-8 with a mark",
+         "\xEF\xBB\xBF",
+         false,
+         {"\xEB\xA7\xA5\xEB\xB6\x81", "\xEC\x82\xBD\xEB\x8B\x88\xEB\x8B\xA4", "\xEB\x9D\xBC\xEB\x8D\xB0\xEC\x98\xA8",
+          "\xED\x92\x88\xEC\xA0\x88", "\xEC\x9E\x90\xEC\xA0\x84\xEA\xB1\xB0"}},
+        {"UTF-16LE",
+         "\xFF\xFE",
+         true,
+         {"\xE5\xB9\x81\xBD", "\xBD\xC0\xC8\xB2\xE4\xB2", "\x7C\xB7\x70\xB3\x28\xC6", "\x88\xD4\x08\xC8",
+          "\x90\xC7\x04\xC8\x70\xAC"}},
+    };
+    const std::string cp[5] = {"\xB8\xC6\xBA\xCF", "\xBB\xF0\xB4\xCF\xB4\xD9", "\xB6\xF3\xB5\xA5\xBF\xC2",
+                               "\xC7\xB0\xC0\xFD", "\xC0\xDA\xC0\xFC\xB0\xC5"};
+    for (const auto& c : cases) {
+        auto a = [&](std::string_view ascii) { return c.wide ? Widen(ascii) : std::string(ascii); };
+        TempDir::Write(path, c.mark + a("[config]\r\nSearchCondition=") + c.words[0] + a("\r\nExclude=") + c.words[1] +
+                                 a(", GTX\r\nWatch1=RTX+") + c.words[2] + a("\r\nWatch1Exclude=") + c.words[3] +
+                                 a("\r\nWatch1Off=1\r\n"));
+        ClientState state;
+        LoadSettings(path, state, logs);
+        EXPECT_EQ(state.FSearchCondition, cp[0]) << c.name;
+        EXPECT_EQ(state.FExclude, (std::vector<std::string>{cp[1], "GTX"})) << c.name;
+        ASSERT_EQ(state.FWatchList.size(), 1u) << c.name;
+        EXPECT_EQ(state.FWatchList[0], (quorlan::client::WatchEntry{"RTX+" + cp[2], {cp[3]}, true})) << c.name;
+
+        state.FWatchList[0].off = false;
+        state.FWatchList.push_back({cp[4], {}, true});
+        ASSERT_TRUE(SaveSettings(path, state, WindowPlacement{}, logs).ok) << c.name;
+        const std::string text = TempDir::Read(path);
+        EXPECT_EQ(text.substr(0, c.mark.size() + 1), c.mark + a("[").substr(0, 1)) << c.name;
+        EXPECT_NE(text.find(a("\r\nExclude=") + c.words[1] + a(",GTX\r\n")), std::string::npos) << c.name;
+        EXPECT_NE(text.find(a("\r\nWatch1Off=0\r\nWatch2=") + c.words[4] + a("\r\nWatch2Exclude=\r\nWatch2Off=1\r\n")),
+                  std::string::npos)
+            << c.name;
+
+        ClientState loaded;
+        LoadSettings(path, loaded, logs);
+        EXPECT_EQ(loaded.FExclude, state.FExclude) << c.name;
+        EXPECT_EQ(loaded.FWatchList, state.FWatchList) << c.name;
+    }
+    EXPECT_TRUE(logs.messages.empty());
+    EXPECT_TRUE(logs.debug.empty());
+}
+
+TEST_F(SettingsTest, MalformedWatchEntriesAreSkippedToldOnceAndKeptForTheirAuthor) {
+    TempDir::Write(path, "[config]\nWatch1=bike\nWatch2=ab\nWatch3Exclude=x\nWatch4=a&b+c\nWatch5=abc\nWatch5Off=yes\n"
+                         "Watch07=abc\nWatch9=lamp\nWatch9Exclude=sold, wanted\nWatchful=1\n");
+    ClientState state;
+    LoadSettings(path, state, logs);
+    EXPECT_EQ(state.FWatchList,
+              (std::vector<quorlan::client::WatchEntry>{{"bike", {}, false}, {"lamp", {"sold", "wanted"}, false}}));
+    const auto cp = [](const char* utf8) { return quorlan::base::Cp949FromUtf8(utf8); };
+    EXPECT_EQ(logs.messages, (std::vector<std::string>{
+                                 cp("설정 파일의 Watch2 항목을 건너뜁니다: 한글자이상 검색가능합니다."),
+                                 cp("설정 파일의 Watch3 항목을 건너뜁니다: Watch3 키가 없습니다."),
+                                 cp("설정 파일의 Watch4 항목을 건너뜁니다: 검색조합은 1개만 사용가능합니다."),
+                                 cp("설정 파일의 Watch5 항목을 건너뜁니다: Watch5Off 값이 숫자가 아닙니다."),
+                                 cp("설정 파일의 Watch07 키를 알 수 없어 건너뜁니다."),
+                             }));
+
+    // The user removes the first entry: the list closes up, the skipped
+    // entries follow as they stood, the unknown key stays where it was.
+    state.FWatchList.erase(state.FWatchList.begin());
+    ASSERT_TRUE(SaveSettings(path, state, WindowPlacement{}, logs).ok);
+    const std::string text = TempDir::Read(path);
+    EXPECT_EQ(text.substr(0, text.find("Left=")), "[config]\nWatch07=abc\nWatchful=1\n");
+    EXPECT_NE(text.find("Watch1=lamp\nWatch1Exclude=sold,wanted\nWatch1Off=0\nWatch2=ab\nWatch3Exclude=x\n"
+                        "Watch4=a&b+c\nWatch5=abc\nWatch5Off=yes\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Watch9"), std::string::npos);
+
+    logs.messages.clear();
+    ClientState loaded;
+    LoadSettings(path, loaded, logs);
+    EXPECT_EQ(loaded.FWatchList, state.FWatchList);
+    EXPECT_EQ(logs.messages.size(), 5u);
+}
+
+TEST_F(SettingsTest, RemovedWatchEntriesDoNotComeBack) {
+    ClientState state;
+    state.FWatchList = {{"one", {}, false}, {"two", {}, false}, {"three", {"x"}, true}};
+    ASSERT_TRUE(SaveSettings(path, state, WindowPlacement{}, logs).ok);
+    state.FWatchList.resize(1);
+    ASSERT_TRUE(SaveSettings(path, state, WindowPlacement{}, logs).ok);
+    ClientState loaded;
+    LoadSettings(path, loaded, logs);
+    EXPECT_EQ(loaded.FWatchList, state.FWatchList);
+    EXPECT_EQ(TempDir::Read(path).find("Watch2"), std::string::npos);
 }
 
 TEST_F(SettingsTest, FailedSaveIsLoggedAndReturned) {

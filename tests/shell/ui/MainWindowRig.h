@@ -43,8 +43,8 @@ struct MainWindowRig {
         session = std::make_unique<shell::ClientSession>(settingsPath, *socket, timerProcess, messageBox, clock, random,
                                                          actions);
         searchSwitch = std::make_unique<shell::SearchSwitch>(session->State(), session->Sender(), session->Logs(), clock);
-        searchCondition = std::make_unique<board::SearchConditionHandler>(session->State(), session->Sender(), inputBox,
-                                                                          messageBox);
+        searchCondition = std::make_unique<board::SearchConditionHandler>(session->State(), session->Sender(),
+                                                                          session->Logs(), inputBox, messageBox);
         auto made = std::make_unique<shell::ui::TFrmMain>(
             shell::ui::TFrmMain::Services{session->State(), session->Logs(), *session, clock, random, *searchSwitch,
                                           *searchCondition},

@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, AnInstalledUpdateClosesTheWindowAtTheNextDisplayTick) {
 TEST_F(MainWindowTest, ShakeEndsAtItsOriginEvenWithASecondAlertMidway) {
     window->show();
     window->move(200, 150);
-    window->ShowAlert("line");
+    window->ShowAlert("line", "x");
     ASSERT_TRUE(window->TimerShow().IsActive());
 
     bool moved = false;
@@ -177,7 +177,7 @@ TEST_F(MainWindowTest, ShakeEndsAtItsOriginEvenWithASecondAlertMidway) {
         EXPECT_LE(window->y(), 169);
     }
     EXPECT_TRUE(moved);
-    window->ShowAlert("second line"); // the window stands off its origin now
+    window->ShowAlert("second line", "x"); // the window stands off its origin now
     for (int i = 0; i < 10; ++i) window->TimerShowTimer();
     EXPECT_TRUE(window->TimerShow().IsActive());
     window->TimerShowTimer(); // the 21st move
@@ -224,23 +224,23 @@ TEST_F(MainWindowTest, WithoutANotificationAreaHidingMinimizesInstead) {
     EXPECT_TRUE(window->isMinimized());
     EXPECT_FALSE(window->TrayIconVisible());
 
-    window->ShowAlert("hit");
+    window->ShowAlert("hit", "x");
     EXPECT_FALSE(window->isMinimized());
     EXPECT_TRUE(rig.notifications.size() == 1);
 }
 
-TEST_F(MainWindowTest, AnAlertWhileHiddenRestoresNotifiesAndShakes) {
+TEST_F(MainWindowTest, AnAlertWhileHiddenRestoresNotifiesWithTheConditionAndShakes) {
     window->show();
     window->BtnClearClick();
     const std::string line = base::Cp949FromUtf8("[판매] 직거래 노트북");
 
-    window->ShowAlert(line);
+    window->ShowAlert(line, base::Cp949FromUtf8("노트북"));
 
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->TrayIconVisible());
     EXPECT_TRUE(window->TimerShow().IsActive());
     ASSERT_EQ(rig.notifications.size(), 1U);
-    EXPECT_EQ(rig.notifications[0].toStdString(), "[판매] 직거래 노트북");
+    EXPECT_EQ(rig.notifications[0].toStdString(), "[판매] 직거래 노트북\n검색단어 : 노트북");
 }
 
 TEST_F(MainWindowTest, AnAlertWhileActiveOnlyShakes) {
@@ -248,7 +248,7 @@ TEST_F(MainWindowTest, AnAlertWhileActiveOnlyShakes) {
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 
-    window->ShowAlert("hit");
+    window->ShowAlert("hit", "x");
 
     EXPECT_TRUE(rig.notifications.empty());
     EXPECT_TRUE(window->TimerShow().IsActive());
@@ -283,18 +283,21 @@ TEST_F(MainWindowTest, HistoryItemFoundLinesAndNotificationsReachTheirPeers) {
     std::vector<std::string> calls;
     window->SetPeers({
         .showHistory = [&] { calls.push_back("history"); },
-        .found = [&](const std::string& line) { calls.push_back("found " + line); },
+        .found = [&](const std::string& line,
+                     const std::string& condition) { calls.push_back("found " + line + " / " + condition); },
         .openPost = [&](const std::string& line) { calls.push_back("open " + line); },
+        .showWatchList = [&] { calls.push_back("watch list"); },
     });
     Find<QAction>("NHistory")->trigger();
-    window->ShowAlert("desk lamp");
+    Find<QAction>("NWatchList")->trigger();
+    window->ShowAlert("desk lamp", "lamp");
     window->NotificationClicked();
     rig.session->Logs().AddListMessage("12:00:01 desk lamp");
     auto* list = Find<QListWidget>("ListBox1");
     QListWidgetItem* item = list->item(list->count() - 1);
     emit list->itemDoubleClicked(item);
-    EXPECT_EQ(calls,
-              (std::vector<std::string>{"history", "found desk lamp", "open desk lamp", "open 12:00:01 desk lamp"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"history", "watch list", "found desk lamp / lamp", "open desk lamp",
+                                               "open 12:00:01 desk lamp"}));
 }
 
 TEST_F(MainWindowTest, SoundItemFollowsTheSoundKeyAndIsSavedAtShutdown) {
@@ -322,7 +325,8 @@ TEST_F(MainWindowTest, AnUnwritableHistoryStillAlertsAndSoundsAndIsToldOnce) {
     std::filesystem::create_directory(rig.dir.File("QuorlanHistory.db"));
     test::FakeAlertSound sound;
     FindRecorder recorder(rig.session->State(), rig.session->History(), sound);
-    window->SetPeers({.found = [&](const std::string& line) { recorder.Found(line); }});
+    window->SetPeers(
+        {.found = [&](const std::string& line, const std::string& condition) { recorder.Found(line, condition); }});
 
     window->MatchSearchCondition(base::Cp949FromUtf8("직거래 모니터"));
     window->MatchSearchCondition(base::Cp949FromUtf8("직거래 의자"));
