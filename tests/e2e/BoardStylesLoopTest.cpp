@@ -3,6 +3,7 @@
 // the web fixture, the real client as the program's entry point builds it
 // (reading each style through its browser) and a codec-based second client
 // that never reports a post itself.
+#include "FullLoop.h"
 #include "PeerClient.h"
 #include "ServerProcess.h"
 #include "WireTap.h"
@@ -22,7 +23,6 @@
 #include "tools/testweb/TestWebServer.h"
 
 #include <QAbstractItemModel>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -50,26 +50,9 @@ const char* const kClientPhone = "010-5555-0102";
 const char* const kPassword = "styles-pass";
 constexpr int kPeriodSeconds = 2;
 constexpr auto kPeriod = std::chrono::seconds(kPeriodSeconds);
-constexpr auto kCheckTimeout = 10s;
 // Page load (a frame, a script's list), the compare delay and delivery, with
 // room for a loaded machine and a sanitizer build.
 constexpr auto kRoadBound = 2 * kPeriod + 2000ms + 8000ms;
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > timeout.count()) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-template <typename T> T* Control(QWidget& window, const char* name) {
-    T* control = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-}
 
 // A title of its own for each style: the comparison ignores digits and
 // spaces, so titles differ by letters.
