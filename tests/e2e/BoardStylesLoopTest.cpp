@@ -15,8 +15,6 @@
 #include "board/ui/TFrmBrowser.h"
 #include "fakes/TempDir.h"
 #include "net/Codec.h"
-#include "shell/http/THTTPDown.h"
-#include "shell/http/UpdateCheck.h"
 #include "shell/ui/TFrmMain.h"
 #include "tools/testweb/BoardPages.h"
 #include "tools/testweb/BoardStyles.h"
@@ -91,16 +89,7 @@ protected:
         std::filesystem::current_path(dir_.Path());
         TempDir::Write(dir_.File("Quorlan.ini"), "[config]\r\nRepeat=" + std::to_string(kPeriodSeconds) +
                                                      "\r\nSearchCondition=" + base::Cp949FromUtf8("직거래") + "\r\n");
-        const QString listUrl = QString::fromStdString(origin_ + "/patch_quorlan.txt");
-        app::Program::Options programOptions;
-        programOptions.updateCheck = [listUrl](base::ILineLogs& logs) {
-            shell::THTTPDown downloader;
-            shell::UpdateCheckOptions check;
-            check.listUrl = listUrl;
-            const shell::UpdateOutcome outcome = shell::UpdateCheck(downloader, logs, check).Run();
-            return app::StartupNetwork{outcome.server.address, outcome.server.port, outcome.updateInstalled};
-        };
-        program_ = std::make_unique<app::Program>(std::move(programOptions));
+        program_ = std::make_unique<app::Program>(LocalProgramOptions(origin_));
         program_->FrmMain().show();
         auto* list = Control<QListWidget>(program_->FrmMain(), "ListBox1");
         QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list,

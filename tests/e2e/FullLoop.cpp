@@ -50,6 +50,20 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
+app::Program::Options LocalProgramOptions(const std::string& webOrigin) {
+    const QString listUrl = QString::fromStdString(webOrigin + "/patch_quorlan.txt");
+    app::Program::Options options;
+    options.linkSecurity = net::LinkSecurity{}; // the server here speaks in clear
+    options.updateCheck = [listUrl](base::ILineLogs& logs) {
+        shell::THTTPDown downloader;
+        shell::UpdateCheckOptions check;
+        check.listUrl = listUrl;
+        const shell::UpdateOutcome outcome = shell::UpdateCheck(downloader, logs, check).Run();
+        return app::StartupNetwork{outcome.server.address, outcome.server.port, outcome.updateInstalled};
+    };
+    return options;
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     QElapsedTimer elapsed;
     elapsed.start();
@@ -139,16 +153,7 @@ void FullLoop::StartClient() {
                        "\r\nSearchCondition=" + base::Cp949FromUtf8("직거래") + "\r\nSMSID=" + kSmsId +
                        "\r\nSMSPASSWORD=" + kSmsPassword + "\r\n" + settings_);
 
-    const QString listUrl = QString::fromStdString(webOrigin_ + "/patch_quorlan.txt");
-    app::Program::Options options;
-    options.linkSecurity = net::LinkSecurity{}; // the server here speaks in clear
-    options.updateCheck = [listUrl](base::ILineLogs& logs) {
-        shell::THTTPDown downloader;
-        shell::UpdateCheckOptions check;
-        check.listUrl = listUrl;
-        const shell::UpdateOutcome outcome = shell::UpdateCheck(downloader, logs, check).Run();
-        return app::StartupNetwork{outcome.server.address, outcome.server.port, outcome.updateInstalled};
-    };
+    app::Program::Options options = LocalProgramOptions(webOrigin_);
     program_ = std::make_unique<app::Program>(std::move(options));
     program_->FrmBrowser().SetSmsGatewayUrl(webOrigin_);
     program_->FrmMain().show();

@@ -45,6 +45,11 @@ inline constexpr std::chrono::seconds kCheckTimeout{10};
 int EnvInt(const char* name, int fallback);
 double Ms(Clock::duration d);
 
+// The program's options for a run against the local outside world: the patch
+// list of the web fixture at webOrigin names the server, which speaks in clear
+// whatever link the build was configured for.
+app::Program::Options LocalProgramOptions(const std::string& webOrigin);
+
 // Runs the event loop until done() holds or the time is up, looking every
 // 5 ms. Stages are stamped by the threads and signals that see them, so the
 // look interval does not enter any figure.
